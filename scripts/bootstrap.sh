@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running Hopster need.
+# Idempotent and quick when everything is present: it only asks dpkg which
+# packages are missing, and runs apt-get only for those.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ make cmake ninja-build pkg-config clang-format
+  # libraries
+  libsimdjson-dev nlohmann-json3-dev uuid-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "bootstrap: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

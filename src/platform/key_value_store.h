@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/log.h"
+
+namespace hopster {
+
+// Where the store's document lives: a file in real use, memory in tests.
+class KeyValueStorage {
+ public:
+  virtual ~KeyValueStorage() = default;
+  // The stored document, or nothing when none was ever written.
+  [[nodiscard]] virtual std::optional<std::string> load() = 0;
+  // Replaces the stored document durably. Returns an error description on failure.
+  [[nodiscard]] virtual std::optional<std::string> save(std::string_view document) = 0;
+  // Moves a document that could not be read out of the way, keeping it for
+  // the user. Returns a one-line description of where it went.
+  [[nodiscard]] virtual std::string setAside() = 0;
+};
+
+// A small persistent key-value store of JSON values, each keeping its JSON
+// type. Reads never fail (absent or mistyped values read as the default);
+// every write replaces the whole document durably at once and tells the
+// observers of that key.
+class KeyValueStore {
+ public:
+  // An observation that ends when this object is destroyed.
+  class Subscription {
+   public:
+    Subscription() = default;
+    Subscription(Subscription&&) noexcept;
+    Subscription& operator=(Subscription&&) noexcept;
+    Subscription(const Subscription&) = delete;
+    Subscription& operator=(const Subscription&) = delete;
+    ~Subscription();
+
+   private:
+    friend class KeyValueStore;
+    Subscription(std::weak_ptr<int> alive, KeyValueStore* store, std::uint64_t id);
+    std::weak_ptr<int> alive_;
+    KeyValueStore* store_ = nullptr;
+    std::uint64_t id_ = 0;
+  };
+
+  // Loads the document at once. A document that cannot be read is set aside
+  // (one log line says where) and the store starts empty.
+  KeyValueStore(std::unique_ptr<KeyValueStorage> storage, Log& log);
+  ~KeyValueStore();
+  KeyValueStore(const KeyValueStore&) = delete;
+  KeyValueStore& operator=(const KeyValueStore&) = delete;
+
+  // The stored integer; 0 when absent or not an integer.
+  [[nodiscard]] std::int64_t integer(std::string_view key) const;
+  void setInteger(std::string_view key, std::int64_t value);
+
+  // The stored array, element by element: each element's text when it is a
+  // string, nothing when it is any other value. Nothing at all when the key
+  // is absent or holds something other than an array.
+  [[nodiscard]] std::optional<std::vector<std::optional<std::string>>> array(
+      std::string_view key) const;
+  void setStringArray(std::string_view key, const std::vector<std::string>& values);
+
+  // The stored Boolean; `fallback` when absent or not a Boolean.
+  [[nodiscard]] bool boolean(std::string_view key, bool fallback = false) const;
+  void setBoolean(std::string_view key, bool value);
+
+  // Calls `onChange` after every write of `key`, by any holder of this store.
+  [[nodiscard]] Subscription observe(std::string key, std::function<void()> onChange);
+
+ private:
+  void write(std::string_view key, nlohmann::json value);
+  void unsubscribe(std::uint64_t id);
+
+  std::unique_ptr<KeyValueStorage> storage_;
+  Log& log_;
+  nlohmann::json document_;
+  std::map<std::uint64_t, std::pair<std::string, std::function<void()>>> observers_;
+  std::uint64_t nextObserverId_ = 1;
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+// A Boolean bound to one key of the store, false when absent. Every holder of
+// a binding to the same key sees a write at once through `onChange`.
+class BoolBinding {
+ public:
+  BoolBinding(KeyValueStore& store, std::string key);
+  [[nodiscard]] bool value() const;
+  void set(bool value);
+  // Calls `onChange` with the new value after every write of the key.
+  [[nodiscard]] KeyValueStore::Subscription onChange(std::function<void(bool)> onChange);
+
+ private:
+  KeyValueStore& store_;
+  std::string key_;
+};
+
+}  // namespace hopster

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+
+namespace hopster {
+
+// Source of random numbers: draws for reminder texts, noise for the simulated
+// headphones.
+class RandomSource {
+ public:
+  virtual ~RandomSource() = default;
+  [[nodiscard]] virtual std::uint64_t nextBits() = 0;
+
+  // A uniform double in [0, 1).
+  [[nodiscard]] double nextUnit();
+  // A uniform index in [0, count); count must be at least 1.
+  [[nodiscard]] std::size_t nextIndex(std::size_t count);
+  // A normally distributed value (Box-Muller).
+  [[nodiscard]] double nextGaussian(double mean, double deviation);
+};
+
+// A 64-bit Mersenne Twister; seeded from the system's entropy unless a seed is
+// given, so tests and simulations can be replayed exactly.
+class SeededRandomSource final : public RandomSource {
+ public:
+  SeededRandomSource();
+  explicit SeededRandomSource(std::uint64_t seed) : engine_(seed) {}
+  [[nodiscard]] std::uint64_t nextBits() override { return engine_(); }
+
+ private:
+  std::mt19937_64 engine_;
+};
+
+}  // namespace hopster

@@ -1,0 +1,45 @@
+#include "platform/virtual_scheduler.h"
+
+#include <utility>
+
+namespace hopster {
+
+std::shared_ptr<Timer> VirtualScheduler::scheduleRepeating(double intervalSeconds,
+                                                           std::function<void(Timer&)> block) {
+  return queue_.scheduleRepeating(now_, intervalSeconds, std::move(block));
+}
+
+void VirtualScheduler::runAfter(double delaySeconds, std::function<void()> work) {
+  queue_.runAfter(now_, delaySeconds, std::move(work));
+}
+
+void VirtualScheduler::post(std::function<void()> work) { queue_.post(std::move(work)); }
+
+void VirtualScheduler::runPending() {
+  while (queue_.runPosted()) {
+  }
+}
+
+void VirtualScheduler::advanceTo(double target) {
+  runPending();
+  for (;;) {
+    const auto due = queue_.nextDue();
+    if (!due || *due > target) break;
+    if (*due > now_) now_ = *due;
+    queue_.runOneDue(now_);
+    runPending();
+  }
+  if (target > now_) now_ = target;
+}
+
+void VirtualScheduler::advanceBy(double seconds) { advanceTo(now_ + seconds); }
+
+bool VirtualScheduler::advanceToNext() {
+  runPending();
+  const auto due = queue_.nextDue();
+  if (!due) return false;
+  advanceTo(*due > now_ ? *due : now_);
+  return true;
+}
+
+}  // namespace hopster

@@ -1,0 +1,25 @@
+#include "support/temp_dir.h"
+
+#include <stdlib.h>
+
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace hopster::testing {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "hopster-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Tests may take permissions away; give them back so everything can go.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace hopster::testing
