@@ -16,8 +16,8 @@ enum class MotionAuthorizationStatus : int {
 };
 
 // Receives each delivery: a sample, an error, or both or neither.
-using MotionHandler =
-    std::function<void(const std::optional<DeviceMotion>& sample, const std::optional<MotionError>& error)>;
+using MotionHandler = std::function<void(const std::optional<DeviceMotion>& sample,
+                                         const std::optional<MotionError>& error)>;
 
 // The headphones' motion sensors. A new instance is idle; once updates are
 // started the handler is called once per sample on the main thread until

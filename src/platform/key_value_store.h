@@ -19,12 +19,15 @@ namespace hopster {
 class KeyValueStorage {
  public:
   virtual ~KeyValueStorage() = default;
-  // The stored document, or nothing when none was ever written.
+  // The stored document, or nothing when none was ever written. Throws (any
+  // std::exception, saying why) when a document exists but cannot be read;
+  // the store then treats it like content it cannot understand.
   [[nodiscard]] virtual std::optional<std::string> load() = 0;
   // Replaces the stored document durably. Returns an error description on failure.
   [[nodiscard]] virtual std::optional<std::string> save(std::string_view document) = 0;
   // Moves a document that could not be read out of the way, keeping it for
-  // the user. Returns a one-line description of where it went.
+  // the user. Returns a one-line description of where it went. Throws when it
+  // cannot be moved; the store then never saves over it.
   [[nodiscard]] virtual std::string setAside() = 0;
 };
 
@@ -78,12 +81,17 @@ class KeyValueStore {
   [[nodiscard]] Subscription observe(std::string key, std::function<void()> onChange);
 
  private:
+  void load();
   void write(std::string_view key, nlohmann::json value);
+  void notify(std::string_view key);
   void unsubscribe(std::uint64_t id);
 
   std::unique_ptr<KeyValueStorage> storage_;
   Log& log_;
-  nlohmann::json document_;
+  nlohmann::json document_ = nlohmann::json::object();
+  // Why saving is off: set when an unreadable document could not be moved
+  // aside, so that it is never overwritten.
+  std::optional<std::string> saveBlocked_;
   std::map<std::uint64_t, std::pair<std::string, std::function<void()>>> observers_;
   std::uint64_t nextObserverId_ = 1;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);

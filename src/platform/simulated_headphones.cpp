@@ -19,9 +19,15 @@ RotationMatrix rotationFor(double pitch, double roll, double yaw) {
   const double cy = std::cos(yaw), sy = std::sin(yaw);
   // Rz(yaw) * Rx(pitch) * Ry(roll)
   return RotationMatrix{
-      cy * cr - sy * sp * sr, -sy * cp, cy * sr + sy * sp * cr,
-      sy * cr + cy * sp * sr, cy * cp,  sy * sr - cy * sp * cr,
-      -cp * sr,               sp,       cp * cr,
+      cy * cr - sy * sp * sr,
+      -sy * cp,
+      cy * sr + sy * sp * cr,
+      sy * cr + cy * sp * sr,
+      cy * cp,
+      sy * sr - cy * sp * cr,
+      -cp * sr,
+      sp,
+      cp * cr,
   };
 }
 
@@ -58,8 +64,8 @@ void SimulatedHeadphones::startDeviceMotionUpdates(MotionHandler handler) {
   if (settings_.authorization != MotionAuthorizationStatus::authorized) return;
   stopDeviceMotionUpdates();
   handler_ = std::move(handler);
-  timer_ = scheduler_.scheduleRepeating(1.0 / settings_.sampleRate,
-                                        [this](Timer&) { deliverNext(); });
+  timer_ =
+      scheduler_.scheduleRepeating(1.0 / settings_.sampleRate, [this](Timer&) { deliverNext(); });
 }
 
 void SimulatedHeadphones::stopDeviceMotionUpdates() {

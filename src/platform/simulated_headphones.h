@@ -11,10 +11,10 @@ namespace hopster {
 
 // How the simulated person jumps.
 struct JumpSimulation {
-  double cadence = 2.0;           // jumps per second
-  double sampleRate = 25.0;       // samples per second
-  double standingSeconds = 1.0;   // standing still before the first take-off
-  std::uint64_t seed = 0;         // 0: a fresh seed from the system
+  double cadence = 2.0;          // jumps per second
+  double sampleRate = 25.0;      // samples per second
+  double standingSeconds = 1.0;  // standing still before the first take-off
+  std::uint64_t seed = 0;        // 0: a fresh seed from the system
   MotionAuthorizationStatus authorization = MotionAuthorizationStatus::authorized;
   bool available = true;
 };

@@ -11,7 +11,8 @@ MotionPipeline::MotionPipeline(RecordingState& state, const Clock& clock, UuidSo
 void MotionPipeline::handleMotionUpdate(const std::optional<DeviceMotion>& sample,
                                         const std::optional<MotionError>& /*error*/) {
   if (!sample) return;
-  const MotionDataPoint& point = state_.motionData.emplace_back(makeMotionDataPoint(*sample, clock_));
+  const MotionDataPoint& point =
+      state_.motionData.emplace_back(makeMotionDataPoint(*sample, clock_));
   const double z = point.globalAccelerationZ;
   detectJump(z, kJumpThreshold);
 

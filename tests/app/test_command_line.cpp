@@ -7,7 +7,8 @@ namespace {
 
 TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
   std::string error;
-  auto line = parseCommandLine({"--fast", "--seconds", "60", "--rate", "100", "--seed", "7"}, error);
+  auto line =
+      parseCommandLine({"--fast", "--seconds", "60", "--rate", "100", "--seed", "7"}, error);
   ASSERT_TRUE(line) << error;
   EXPECT_TRUE(line->fast);
   EXPECT_EQ(line->seconds, 60.0);

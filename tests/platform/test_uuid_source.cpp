@@ -19,7 +19,8 @@ TEST(RandomUuidSource, GivesCanonicalUpperCaseVersionFourIds) {
       if (k == 8 || k == 13 || k == 18 || k == 23) {
         ASSERT_EQ(id[k], '-') << id;
       } else {
-        ASSERT_TRUE(std::isdigit(static_cast<unsigned char>(id[k])) || (id[k] >= 'A' && id[k] <= 'F'))
+        ASSERT_TRUE(std::isdigit(static_cast<unsigned char>(id[k])) ||
+                    (id[k] >= 'A' && id[k] <= 'F'))
             << id;
       }
     }

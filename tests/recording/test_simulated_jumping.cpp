@@ -45,8 +45,8 @@ TEST(SimulatedJumping, CountsAtOtherCadencesRatesAndSeeds) {
     double cadence, rate;
     std::uint64_t seed;
   };
-  for (const Case c : {Case{1.5, 25.0, 1}, Case{2.5, 50.0, 2}, Case{3.0, 100.0, 3},
-                       Case{2.0, 100.0, 4}}) {
+  for (const Case c :
+       {Case{1.5, 25.0, 1}, Case{2.5, 50.0, 2}, Case{3.0, 100.0, 3}, Case{2.0, 100.0, 4}}) {
     JumpSimulation settings;
     settings.cadence = c.cadence;
     settings.sampleRate = c.rate;

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hopster {
+
+// Replaces `target` with `bytes` so that a crash or power loss leaves either
+// the old content or the new, never a mix: the bytes go to a temporary file in
+// the same folder (named ".<name>.XXXXXX.tmp", so folder listings that look
+// for a file type never see it), are flushed to the disk, and the temporary
+// file is renamed over the target; then the folder itself is flushed so the
+// rename lasts. An existing target's permissions are kept; a new file is
+// readable by its owner only. Returns an error description on failure, after
+// removing the temporary file.
+[[nodiscard]] std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
+                                                             std::string_view bytes);
+
+// Reads the whole file at `path` into `out`. Returns an error description on
+// failure (a missing file, a folder, no permission), leaving `out` empty.
+[[nodiscard]] std::optional<std::string> readWholeFile(const std::filesystem::path& path,
+                                                       std::string& out);
+
+}  // namespace hopster

@@ -1,0 +1,219 @@
+#include "platform/key_value_store.h"
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <utility>
+
+namespace hopster {
+
+namespace {
+
+using nlohmann::json;
+
+// Deeper documents are refused while parsing, so no content can make later
+// recursive work on the document (printing it, destroying it) exhaust the stack.
+constexpr int kMaxDepth = 64;
+
+struct TooDeep {};
+
+// Parses `text` into `out`. Returns why the text is not a usable document.
+std::optional<std::string> parseDocument(std::string_view text, json& out) {
+  if (text.empty()) return "the file is empty";
+  const json::parser_callback_t limitDepth = [](int depth, json::parse_event_t event, json&) {
+    const bool opens =
+        event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
+    if (opens && depth >= kMaxDepth) throw TooDeep{};
+    return true;
+  };
+  try {
+    out = json::parse(text, limitDepth);
+  } catch (const TooDeep&) {
+    return "nested deeper than " + std::to_string(kMaxDepth) + " levels";
+  } catch (const json::parse_error& error) {
+    return "not valid JSON, error at byte " + std::to_string(error.byte);
+  }
+  if (!out.is_object()) return std::string("expected a JSON object, found ") + out.type_name();
+  return std::nullopt;
+}
+
+std::string describe(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+// Log lines are one line each, whatever a file name or error text holds.
+std::string oneLine(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  return text;
+}
+
+const json* lookup(const json& document, std::string_view key) {
+  const auto found = document.find(key);
+  return found == document.end() ? nullptr : &*found;
+}
+
+}  // namespace
+
+KeyValueStore::Subscription::Subscription(std::weak_ptr<int> alive, KeyValueStore* store,
+                                          std::uint64_t id)
+    : alive_(std::move(alive)), store_(store), id_(id) {}
+
+KeyValueStore::Subscription::Subscription(Subscription&& other) noexcept
+    : alive_(std::move(other.alive_)),
+      store_(std::exchange(other.store_, nullptr)),
+      id_(std::exchange(other.id_, 0)) {}
+
+KeyValueStore::Subscription& KeyValueStore::Subscription::operator=(Subscription&& other) noexcept {
+  if (this != &other) {
+    if (!alive_.expired()) store_->unsubscribe(id_);
+    alive_ = std::move(other.alive_);
+    store_ = std::exchange(other.store_, nullptr);
+    id_ = std::exchange(other.id_, 0);
+  }
+  return *this;
+}
+
+KeyValueStore::Subscription::~Subscription() {
+  // A store that is gone took its observers with it.
+  if (!alive_.expired()) store_->unsubscribe(id_);
+}
+
+KeyValueStore::KeyValueStore(std::unique_ptr<KeyValueStorage> storage, Log& log)
+    : storage_(std::move(storage)), log_(log) {
+  load();
+}
+
+KeyValueStore::~KeyValueStore() = default;
+
+void KeyValueStore::load() {
+  std::string problem;
+  try {
+    const std::optional<std::string> text = storage_->load();
+    if (!text) return;
+    json parsed;
+    const std::optional<std::string> unusable = parseDocument(*text, parsed);
+    if (!unusable) {
+      document_ = std::move(parsed);
+      return;
+    }
+    problem = *unusable;
+  } catch (...) {
+    problem = describe(std::current_exception());
+  }
+
+  // The unreadable document may hold the user's progress: keep it, start empty.
+  std::string outcome;
+  try {
+    outcome = "moved it to " + storage_->setAside();
+  } catch (...) {
+    const std::string reason = describe(std::current_exception());
+    outcome = "could not move it aside (" + reason + "), so settings are not saved this time";
+    saveBlocked_ = "the unreadable settings file is kept in place (" + reason + ")";
+  }
+  log_.line(oneLine("Settings file could not be read (" + problem + "); " + outcome));
+}
+
+std::int64_t KeyValueStore::integer(std::string_view key) const {
+  const json* value = lookup(document_, key);
+  if (value == nullptr || !value->is_number_integer()) return 0;
+  if (value->is_number_unsigned()) {
+    const auto magnitude = value->get<std::uint64_t>();
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    return magnitude > kMax ? 0 : static_cast<std::int64_t>(magnitude);
+  }
+  return value->get<std::int64_t>();
+}
+
+void KeyValueStore::setInteger(std::string_view key, std::int64_t value) { write(key, value); }
+
+std::optional<std::vector<std::optional<std::string>>> KeyValueStore::array(
+    std::string_view key) const {
+  const json* value = lookup(document_, key);
+  if (value == nullptr || !value->is_array()) return std::nullopt;
+  std::vector<std::optional<std::string>> elements;
+  elements.reserve(value->size());
+  for (const json& element : *value) {
+    if (element.is_string()) {
+      elements.emplace_back(element.get<std::string>());
+    } else {
+      elements.emplace_back(std::nullopt);
+    }
+  }
+  return elements;
+}
+
+void KeyValueStore::setStringArray(std::string_view key, const std::vector<std::string>& values) {
+  write(key, json(values));
+}
+
+bool KeyValueStore::boolean(std::string_view key, bool fallback) const {
+  const json* value = lookup(document_, key);
+  return value != nullptr && value->is_boolean() ? value->get<bool>() : fallback;
+}
+
+void KeyValueStore::setBoolean(std::string_view key, bool value) { write(key, value); }
+
+KeyValueStore::Subscription KeyValueStore::observe(std::string key,
+                                                   std::function<void()> onChange) {
+  const std::uint64_t id = nextObserverId_++;
+  observers_.emplace(id, std::make_pair(std::move(key), std::move(onChange)));
+  return Subscription(alive_, this, id);
+}
+
+void KeyValueStore::write(std::string_view key, json value) {
+  document_[std::string(key)] = std::move(value);
+  std::optional<std::string> error = saveBlocked_;
+  if (!error) {
+    try {
+      // Text that is not valid UTF-8 is saved with replacement characters
+      // rather than refused, so a write always reaches the disk.
+      error = storage_->save(document_.dump(2, ' ', false, json::error_handler_t::replace) + '\n');
+    } catch (...) {
+      error = describe(std::current_exception());
+    }
+  }
+  if (error) log_.line(oneLine("Failed to save settings: " + *error));
+  notify(key);
+}
+
+void KeyValueStore::notify(std::string_view key) {
+  // Observers may subscribe, unsubscribe or write while being told, so walk
+  // a snapshot of who was listening and skip anyone who left meanwhile.
+  std::vector<std::uint64_t> listening;
+  for (const auto& [id, observer] : observers_) {
+    if (observer.first == key) listening.push_back(id);
+  }
+  const std::weak_ptr<int> alive = alive_;
+  for (const std::uint64_t id : listening) {
+    if (alive.expired()) return;  // an observer destroyed the store
+    const auto found = observers_.find(id);
+    if (found == observers_.end()) continue;
+    // A copy, because the call may end this very subscription.
+    const std::function<void()> onChange = found->second.second;
+    onChange();
+  }
+}
+
+void KeyValueStore::unsubscribe(std::uint64_t id) { observers_.erase(id); }
+
+BoolBinding::BoolBinding(KeyValueStore& store, std::string key)
+    : store_(store), key_(std::move(key)) {}
+
+bool BoolBinding::value() const { return store_.boolean(key_, false); }
+
+void BoolBinding::set(bool value) { store_.setBoolean(key_, value); }
+
+KeyValueStore::Subscription BoolBinding::onChange(std::function<void(bool)> onChange) {
+  return store_.observe(key_, [store = &store_, key = key_, onChange = std::move(onChange)] {
+    onChange(store->boolean(key, false));
+  });
+}
+
+}  // namespace hopster
