@@ -1,0 +1,79 @@
+#include "trophies/trophy_manager.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "trophies/trophy_catalogue.h"
+
+namespace hopster {
+
+namespace {
+
+// The persisted ids, or none at all when the value is absent, not an array,
+// or holds anything but strings: a partly readable list is not trusted.
+std::vector<std::string> storedIds(const KeyValueStore& store) {
+  const auto stored = store.array(TrophyManager::kStoreKey);
+  if (!stored) return {};
+  std::vector<std::string> ids;
+  ids.reserve(stored->size());
+  for (const auto& element : *stored) {
+    if (!element) return {};
+    ids.push_back(*element);
+  }
+  return ids;
+}
+
+}  // namespace
+
+TrophyManager::TrophyManager(KeyValueStore& store) : store_(store) { loadUnlockedTrophies(); }
+
+void TrophyManager::unlockTrophy(std::string_view id) {
+  const auto index = indexOfTrophy(trophies_, id);
+  if (!index) return;
+  setUnlocked(*index);
+  saveUnlockedTrophies();
+}
+
+void TrophyManager::saveUnlockedTrophies() {
+  std::vector<std::string> ids;
+  for (const Trophy& trophy : trophies_) {
+    if (trophy.isUnlocked) ids.push_back(trophy.id);
+  }
+  store_.setStringArray(kStoreKey, ids);
+}
+
+void TrophyManager::loadUnlockedTrophies() {
+  const std::vector<std::string> ids = storedIds(store_);
+  std::vector<Trophy> trophies = trophyCatalogue();
+  for (Trophy& trophy : trophies) {
+    if (std::find(ids.begin(), ids.end(), trophy.id) != ids.end()) trophy.isUnlocked = true;
+  }
+  assign(std::move(trophies));
+}
+
+Subscription TrophyManager::observeWillChange(Observer observer) {
+  return willChange_.add(std::move(observer));
+}
+
+Subscription TrophyManager::observeDidChange(Observer observer) {
+  return didChange_.add(std::move(observer));
+}
+
+void TrophyManager::assign(std::vector<Trophy> trophies) {
+  const Change change{Change::Kind::wholeList, 0};
+  willChange_.notify(change);
+  trophies_ = std::move(trophies);
+  didChange_.notify(change);
+}
+
+void TrophyManager::setUnlocked(std::size_t index) {
+  // Set even when already unlocked: observers hear of every unlock.
+  const Change change{Change::Kind::oneTrophy, index};
+  willChange_.notify(change);
+  trophies_[index].isUnlocked = true;
+  didChange_.notify(change);
+}
+
+}  // namespace hopster
