@@ -1,6 +1,6 @@
 # Hopster's entry points. Each target installs what it needs first
 # (scripts/bootstrap.sh is quick when everything is in place).
-.PHONY: all bootstrap build run test asan bench format format-check clean
+.PHONY: all bootstrap build run test asan bench fuzz format format-check clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
@@ -33,6 +33,17 @@ asan: bootstrap
 # Google Benchmark programs, built with optimisation.
 bench: build
 	@for b in build/default/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+
+# Fuzzes the record and trophy decoders for FUZZ_SECONDS (default 60). New
+# inputs collect in build/fuzz-corpus; crashes are written to build/ as
+# crash-*; copy one into fuzz/corpus/decoders to keep it fixed.
+FUZZ_SECONDS ?= 60
+fuzz: bootstrap
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz --target fuzz_decoders -j $(JOBS)
+	mkdir -p build/fuzz-corpus
+	cd build && ./fuzz/fuzz/fuzz_decoders -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
+	  -print_final_stats=1 fuzz-corpus ../fuzz/corpus/decoders
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -9,8 +9,9 @@ packages=(
   g++ make cmake ninja-build pkg-config clang-format
   # libraries
   libsimdjson-dev nlohmann-json3-dev uuid-dev
-  # tests and benchmarks
+  # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()
