@@ -61,30 +61,6 @@ const json* lookup(const json& document, std::string_view key) {
 
 }  // namespace
 
-KeyValueStore::Subscription::Subscription(std::weak_ptr<int> alive, KeyValueStore* store,
-                                          std::uint64_t id)
-    : alive_(std::move(alive)), store_(store), id_(id) {}
-
-KeyValueStore::Subscription::Subscription(Subscription&& other) noexcept
-    : alive_(std::move(other.alive_)),
-      store_(std::exchange(other.store_, nullptr)),
-      id_(std::exchange(other.id_, 0)) {}
-
-KeyValueStore::Subscription& KeyValueStore::Subscription::operator=(Subscription&& other) noexcept {
-  if (this != &other) {
-    if (!alive_.expired()) store_->unsubscribe(id_);
-    alive_ = std::move(other.alive_);
-    store_ = std::exchange(other.store_, nullptr);
-    id_ = std::exchange(other.id_, 0);
-  }
-  return *this;
-}
-
-KeyValueStore::Subscription::~Subscription() {
-  // A store that is gone took its observers with it.
-  if (!alive_.expired()) store_->unsubscribe(id_);
-}
-
 KeyValueStore::KeyValueStore(std::unique_ptr<KeyValueStorage> storage, Log& log)
     : storage_(std::move(storage)), log_(log) {
   load();
@@ -160,11 +136,8 @@ bool KeyValueStore::boolean(std::string_view key, bool fallback) const {
 
 void KeyValueStore::setBoolean(std::string_view key, bool value) { write(key, value); }
 
-KeyValueStore::Subscription KeyValueStore::observe(std::string key,
-                                                   std::function<void()> onChange) {
-  const std::uint64_t id = nextObserverId_++;
-  observers_.emplace(id, std::make_pair(std::move(key), std::move(onChange)));
-  return Subscription(alive_, this, id);
+Subscription KeyValueStore::observe(std::string key, std::function<void()> onChange) {
+  return observers_[std::move(key)].add(std::move(onChange));
 }
 
 void KeyValueStore::write(std::string_view key, json value) {
@@ -184,24 +157,11 @@ void KeyValueStore::write(std::string_view key, json value) {
 }
 
 void KeyValueStore::notify(std::string_view key) {
-  // Observers may subscribe, unsubscribe or write while being told, so walk
-  // a snapshot of who was listening and skip anyone who left meanwhile.
-  std::vector<std::uint64_t> listening;
-  for (const auto& [id, observer] : observers_) {
-    if (observer.first == key) listening.push_back(id);
-  }
-  const std::weak_ptr<int> alive = alive_;
-  for (const std::uint64_t id : listening) {
-    if (alive.expired()) return;  // an observer destroyed the store
-    const auto found = observers_.find(id);
-    if (found == observers_.end()) continue;
-    // A copy, because the call may end this very subscription.
-    const std::function<void()> onChange = found->second.second;
-    onChange();
-  }
+  // The list copes with observers that subscribe, unsubscribe, write or even
+  // destroy this store while being told; nothing here runs after it.
+  const auto found = observers_.find(key);
+  if (found != observers_.end()) found->second.notify();
 }
-
-void KeyValueStore::unsubscribe(std::uint64_t id) { observers_.erase(id); }
 
 BoolBinding::BoolBinding(KeyValueStore& store, std::string key)
     : store_(store), key_(std::move(key)) {}
@@ -210,7 +170,7 @@ bool BoolBinding::value() const { return store_.boolean(key_, false); }
 
 void BoolBinding::set(bool value) { store_.setBoolean(key_, value); }
 
-KeyValueStore::Subscription BoolBinding::onChange(std::function<void(bool)> onChange) {
+Subscription BoolBinding::onChange(std::function<void(bool)> onChange) {
   return store_.observe(key_, [store = &store_, key = key_, onChange = std::move(onChange)] {
     onChange(store->boolean(key, false));
   });

@@ -12,6 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/log.h"
+#include "platform/observer_list.h"
+#include "platform/subscription.h"
 
 namespace hopster {
 
@@ -37,24 +39,6 @@ class KeyValueStorage {
 // observers of that key.
 class KeyValueStore {
  public:
-  // An observation that ends when this object is destroyed.
-  class Subscription {
-   public:
-    Subscription() = default;
-    Subscription(Subscription&&) noexcept;
-    Subscription& operator=(Subscription&&) noexcept;
-    Subscription(const Subscription&) = delete;
-    Subscription& operator=(const Subscription&) = delete;
-    ~Subscription();
-
-   private:
-    friend class KeyValueStore;
-    Subscription(std::weak_ptr<int> alive, KeyValueStore* store, std::uint64_t id);
-    std::weak_ptr<int> alive_;
-    KeyValueStore* store_ = nullptr;
-    std::uint64_t id_ = 0;
-  };
-
   // Loads the document at once. A document that cannot be read is set aside
   // (one log line says where) and the store starts empty.
   KeyValueStore(std::unique_ptr<KeyValueStorage> storage, Log& log);
@@ -84,7 +68,6 @@ class KeyValueStore {
   void load();
   void write(std::string_view key, nlohmann::json value);
   void notify(std::string_view key);
-  void unsubscribe(std::uint64_t id);
 
   std::unique_ptr<KeyValueStorage> storage_;
   Log& log_;
@@ -92,9 +75,7 @@ class KeyValueStore {
   // Why saving is off: set when an unreadable document could not be moved
   // aside, so that it is never overwritten.
   std::optional<std::string> saveBlocked_;
-  std::map<std::uint64_t, std::pair<std::string, std::function<void()>>> observers_;
-  std::uint64_t nextObserverId_ = 1;
-  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+  std::map<std::string, ObserverList<>, std::less<>> observers_;
 };
 
 // A Boolean bound to one key of the store, false when absent. Every holder of
@@ -105,7 +86,7 @@ class BoolBinding {
   [[nodiscard]] bool value() const;
   void set(bool value);
   // Calls `onChange` with the new value after every write of the key.
-  [[nodiscard]] KeyValueStore::Subscription onChange(std::function<void(bool)> onChange);
+  [[nodiscard]] Subscription onChange(std::function<void(bool)> onChange);
 
  private:
   KeyValueStore& store_;

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/key_value_store.h"
-#include "trophies/observer_list.h"
-#include "trophies/subscription.h"
+#include "platform/observer_list.h"
+#include "platform/subscription.h"
 #include "trophies/trophy.h"
 
 namespace hopster {

@@ -164,14 +164,14 @@ TEST(KeyValueStore, ObserversOfAKeyAreToldAfterEachWrite) {
   auto first =
       store.observe("a", [&] { calls.push_back("first " + std::to_string(store.integer("a"))); });
   const auto other = store.observe("b", [&] { calls.push_back("other"); });
-  KeyValueStore::Subscription moved = store.observe("a", [&] { calls.push_back("second"); });
+  Subscription moved = store.observe("a", [&] { calls.push_back("second"); });
 
   store.setInteger("a", 1);
   EXPECT_EQ(calls, (std::vector<std::string>{"first 1", "second"}));
 
   calls.clear();
-  first = KeyValueStore::Subscription();  // ends the first observation
-  KeyValueStore::Subscription holder(std::move(moved));
+  first = Subscription();  // ends the first observation
+  Subscription holder(std::move(moved));
   store.setInteger("a", 2);
   EXPECT_EQ(calls, std::vector<std::string>{"second"});
 }
@@ -180,11 +180,11 @@ TEST(KeyValueStore, ObserversMayChangeSubscriptionsAndWriteWhileTold) {
   MemoryLog log;
   KeyValueStore store = storeOn(stateWith(std::nullopt), log);
   std::vector<std::string> calls;
-  KeyValueStore::Subscription self, later, added;
+  Subscription self, later, added;
   self = store.observe("a", [&] {
     calls.push_back("self");
-    self = KeyValueStore::Subscription();   // ends itself while running
-    later = KeyValueStore::Subscription();  // and one not yet told
+    self = Subscription();   // ends itself while running
+    later = Subscription();  // and one not yet told
     added = store.observe("a", [&] { calls.push_back("added"); });
     store.setInteger("b", store.integer("a") * 10);
   });
@@ -200,7 +200,7 @@ TEST(KeyValueStore, ObserversMayChangeSubscriptionsAndWriteWhileTold) {
 
 TEST(KeyValueStore, SubscriptionMayOutliveTheStore) {
   MemoryLog log;
-  KeyValueStore::Subscription subscription;
+  Subscription subscription;
   {
     KeyValueStore store = storeOn(stateWith(std::nullopt), log);
     subscription = store.observe("a", [] {});

@@ -1,4 +1,4 @@
-#include "trophies/subscription.h"
+#include "platform/subscription.h"
 
 #include <utility>
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "trophies/subscription.h"
+#include "platform/subscription.h"
 
 namespace hopster {
 
