@@ -8,7 +8,7 @@ packages=(
   # toolchain
   g++ make cmake ninja-build pkg-config clang-format
   # libraries
-  libsimdjson-dev nlohmann-json3-dev uuid-dev
+  libsimdjson-dev nlohmann-json3-dev uuid-dev libsystemd-dev
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev

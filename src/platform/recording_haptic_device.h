@@ -39,13 +39,9 @@ class RecordingHapticDevice final : public HapticDevice {
   void succeed(HapticStep step) { failures_.erase(step); }
 
   [[nodiscard]] const std::vector<HapticEngine>& enginesMade() const { return enginesMade_; }
-  [[nodiscard]] const std::vector<HapticEngine>& enginesStarted() const {
-    return enginesStarted_;
-  }
+  [[nodiscard]] const std::vector<HapticEngine>& enginesStarted() const { return enginesStarted_; }
   [[nodiscard]] const std::vector<HapticPattern>& patternsMade() const { return patternsMade_; }
-  [[nodiscard]] const std::vector<HapticPlayer>& playersStarted() const {
-    return playersStarted_;
-  }
+  [[nodiscard]] const std::vector<HapticPlayer>& playersStarted() const { return playersStarted_; }
 
  private:
   [[nodiscard]] std::optional<HapticError> failure(HapticStep step) const;

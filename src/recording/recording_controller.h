@@ -1,0 +1,141 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/announcer.h"
+#include "platform/application_services.h"
+#include "platform/audio_session.h"
+#include "platform/clock.h"
+#include "platform/haptic_device.h"
+#include "platform/headphone_motion_service.h"
+#include "platform/key_value_store.h"
+#include "platform/log.h"
+#include "platform/observer_list.h"
+#include "platform/scheduler.h"
+#include "platform/uuid_source.h"
+#include "recording/jump_haptics.h"
+#include "recording/motion_pipeline.h"
+#include "records/file_manager_singleton.h"
+#include "trophies/trophy.h"
+#include "trophies/trophy_manager.h"
+
+namespace hopster {
+
+// Everything the recording controller works through.
+struct RecordingServices {
+  std::unique_ptr<HeadphoneMotionService> motionManager;
+  AudioSession& audioSession;
+  HapticDevice& hapticDevice;
+  ApplicationServices& application;
+  StoreReview& storeReview;
+  KeyValueStore& settings;
+  const FileManagerSingleton& records;
+  Scheduler& scheduler;
+  const Clock& clock;
+  UuidSource& uuids;
+  Announcer& announcer;
+  Log& log;
+};
+
+// The logic of the jump screen: the headphone and motion-access checks, the
+// three-second countdown, the recording with its live count and elapsed
+// time, and the stop that saves the record, grows the total and awards
+// trophies. All of it runs on the main thread; observers are told after
+// every change of state.
+class RecordingController {
+ public:
+  static constexpr std::string_view kTotalJumpsKey = "totalJumps";
+
+  RecordingController(TrophyManager& trophyManager, RecordingServices services);
+  ~RecordingController();
+  RecordingController(const RecordingController&) = delete;
+  RecordingController& operator=(const RecordingController&) = delete;
+
+  // Triggers from the screen.
+  void jumpScreenAppeared();
+  void checkHeadphonesConnection();
+  void toggleRecording();
+  void cancelCountdown();
+  void openSettings();
+  void scheduleTrophyAlertDismissal(bool showTrophyAlert);
+
+  // The screen dismisses its alerts and popup by setting these back.
+  void setShowHeadphoneAlert(bool value);
+  void setShowAlertMotionAccess(bool value);
+  void setShowTrophyAlert(bool value);
+
+  // State the screen draws.
+  [[nodiscard]] std::int64_t jumpCount() const { return samples_.jumpCount; }
+  [[nodiscard]] std::int64_t totalJumps() const { return totalJumps_; }
+  [[nodiscard]] bool isHeadphonesConnected() const { return isHeadphonesConnected_; }
+  [[nodiscard]] bool isStarting() const { return isStarting_; }
+  [[nodiscard]] std::int64_t countdown() const { return countdown_; }
+  [[nodiscard]] bool isRecording() const { return isRecording_; }
+  [[nodiscard]] double timeElapsed() const { return timeElapsed_; }
+  [[nodiscard]] double startTime() const { return startTime_; }
+  [[nodiscard]] bool isAllowedToCount() const { return samples_.isAllowedToCount; }
+  [[nodiscard]] const std::deque<AccelerationData>& accelerationData() const {
+    return samples_.accelerationData;
+  }
+  [[nodiscard]] const std::vector<MotionDataPoint>& motionData() const {
+    return samples_.motionData;
+  }
+  [[nodiscard]] bool showAlertMotionAccess() const { return showAlertMotionAccess_; }
+  [[nodiscard]] bool showHeadphoneAlert() const { return showHeadphoneAlert_; }
+  [[nodiscard]] bool showTrophyAlert() const { return showTrophyAlert_; }
+  [[nodiscard]] const std::optional<Trophy>& unlockedTrophy() const { return unlockedTrophy_; }
+  [[nodiscard]] TrophyManager& trophyManager() const { return trophyManager_; }
+  [[nodiscard]] HeadphoneMotionService& motionManager() const { return *services_.motionManager; }
+
+  // Called after every change of state.
+  [[nodiscard]] Subscription observe(std::function<void()> onChange) {
+    return changed_.add(std::move(onChange));
+  }
+
+ private:
+  void startCountdown();
+  void countdownTick(Timer& timer);
+  void beginRecording();
+  void startElapsedTimer();
+  void startMotionUpdates();
+  void stopElapsedTimer();
+  void stopRecording();
+  void checkTrophies(std::int64_t jumpCount, double elapsed);
+  void requestReview();
+  // Runs `work` after `delay` seconds, unless this controller is gone by then.
+  void later(double delay, std::function<void()> work);
+  void changed() { changed_.notify(); }
+
+  TrophyManager& trophyManager_;
+  RecordingServices services_;
+  JumpHaptics haptics_;
+  RecordingState samples_;
+  MotionPipeline pipeline_;
+
+  std::int64_t totalJumps_ = 0;
+  bool showAlertMotionAccess_ = false;
+  double startTime_ = 0.0;
+  bool isStarting_ = false;
+  std::int64_t countdown_ = 3;
+  bool isRecording_ = false;
+  double timeElapsed_ = 0.0;
+  std::shared_ptr<Timer> timer_;           // the elapsed-time timer
+  std::shared_ptr<Timer> countdownTimer_;  // kept only to stop a stale one at a new Start
+  bool isHeadphonesConnected_ = false;
+  bool showHeadphoneAlert_ = false;
+  bool showTrophyAlert_ = false;
+  std::optional<Trophy> unlockedTrophy_;
+
+  ObserverList<> changed_;
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+// The elapsed-time text: whole minutes and seconds as "%02d:%02d"
+// (0 is "00:00", 65 is "01:05", 6000 is "100:00").
+[[nodiscard]] std::string formatElapsedTime(double seconds);
+
+}  // namespace hopster
