@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <functional>
 #include <map>
 
 namespace hopster {
@@ -23,50 +22,93 @@ bool parseNumber(const std::string& text, std::uint64_t& out) {
 std::string usageText() {
   return "Usage: hopster [options]\n"
          "\n"
-         "Counts jumps from headphone motion. Without a window yet, it runs one\n"
-         "recording in the terminal with simulated headphones.\n"
+         "Counts jumps from headphone motion.\n"
          "\n"
          "Options:\n"
-         "  --seconds N   length of the recording in seconds (default 10)\n"
-         "  --fast        run in virtual time, as fast as the machine allows\n"
-         "  --cadence N   simulated jumps per second (default 2)\n"
-         "  --rate N      simulated samples per second (default 25)\n"
-         "  --seed N      seed of the simulation (default: a fresh one)\n"
-         "  --help        show this text\n";
+         "  --headless        run one recording in the terminal, without a window:\n"
+         "                    Start, the countdown, the recording, and Stop after\n"
+         "                    --seconds, at the end of a replay or stream, or at Ctrl-C\n"
+         "  --motion SOURCE   where motion comes from (default sim):\n"
+         "                      sim          simulated headphones, jumping\n"
+         "                      replay:FILE  a saved record (.json) or motion CSV,\n"
+         "                                   at its recorded timing\n"
+         "                      stdin        CSV lines of 21 numbers on standard input:\n"
+         "                                   user acceleration x y z, rotation rate x y z,\n"
+         "                                   pitch, roll, yaw, rotation matrix m11..m33\n"
+         "                                   row by row, gravity x y z\n"
+         "                      fifo:PATH    the same lines from a named pipe or file\n"
+         "  --seconds N       stop the recording after N seconds\n"
+         "  --fast            run in virtual time, as fast as the machine allows\n"
+         "                    (sim and replay)\n"
+         "  --cadence N       simulated jumps per second (default 2)\n"
+         "  --rate N          simulated samples per second (default 25)\n"
+         "  --seed N          seed of the simulation (default: a fresh one)\n"
+         "  --help            show this text\n"
+         "\n"
+         "Records are kept in $XDG_DATA_HOME/hopster/Documents (default\n"
+         "~/.local/share/hopster/Documents), settings in\n"
+         "$XDG_CONFIG_HOME/hopster/settings.json (default ~/.config/hopster).\n";
 }
 
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args,
                                             std::string& error) {
   CommandLine line;
+  double seconds = 0.0;
   // Options that take a positive number, and where they go.
-  const std::map<std::string, double*> positive = {
-      {"--seconds", &line.seconds}, {"--cadence", &line.cadence}, {"--rate", &line.sampleRate}};
+  const std::map<std::string, double*> positive = {{"--seconds", &seconds},
+                                                   {"--cadence", &line.simulation.cadence},
+                                                   {"--rate", &line.simulation.sampleRate}};
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       line.help = true;
-    } else if (arg == "--fast") {
+      continue;
+    }
+    if (arg == "--fast") {
       line.fast = true;
-    } else if (auto found = positive.find(arg); found != positive.end() || arg == "--seed") {
-      if (i + 1 == args.size()) {
-        error = arg + " needs a value";
-        return std::nullopt;
-      }
-      const std::string& value = args[++i];
-      if (arg == "--seed") {
-        if (!parseNumber(value, line.seed)) {
-          error = "--seed takes a whole number, not \"" + value + "\"";
-          return std::nullopt;
-        }
-      } else if (!parseNumber(value, *found->second) || *found->second <= 0.0) {
-        error = arg + " takes a positive number, not \"" + value + "\"";
-        return std::nullopt;
-      }
-    } else {
+      continue;
+    }
+    if (arg == "--headless") {
+      line.headless = true;
+      continue;
+    }
+    const auto found = positive.find(arg);
+    if (found == positive.end() && arg != "--seed" && arg != "--motion") {
       error = "unknown option \"" + arg + "\" (see --help)";
       return std::nullopt;
     }
+    if (i + 1 == args.size()) {
+      error = arg + " needs a value";
+      return std::nullopt;
+    }
+    const std::string& value = args[++i];
+    if (arg == "--motion") {
+      auto spec = parseMotionSource(value, error);
+      if (!spec) return std::nullopt;
+      line.motion = *spec;
+    } else if (arg == "--seed") {
+      if (!parseNumber(value, line.simulation.seed)) {
+        error = "--seed takes a whole number, not \"" + value + "\"";
+        return std::nullopt;
+      }
+    } else if (!parseNumber(value, *found->second) || *found->second <= 0.0) {
+      error = arg + " takes a positive number, not \"" + value + "\"";
+      return std::nullopt;
+    } else if (arg == "--seconds") {
+      line.seconds = seconds;
+    }
+  }
+
+  const bool live = line.motion.kind == MotionSourceKind::standardInput ||
+                    line.motion.kind == MotionSourceKind::namedPipe;
+  if (line.fast && live) {
+    error = "--fast cannot hurry a live stream; use it with sim or replay";
+    return std::nullopt;
+  }
+  if (line.fast && line.motion.kind == MotionSourceKind::simulated && !line.seconds) {
+    error = "--fast with simulated headphones needs --seconds, or it would never stop";
+    return std::nullopt;
   }
   return line;
 }

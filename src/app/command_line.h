@@ -5,16 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "motion_sources/motion_source_spec.h"
+#include "platform/simulated_headphones.h"
+
 namespace hopster {
 
 // What the command line asks for.
 struct CommandLine {
   bool help = false;
-  bool fast = false;         // run in virtual time, as fast as the machine allows
-  double seconds = 10.0;     // how long the recording runs
-  double cadence = 2.0;      // simulated jumps per second
-  double sampleRate = 25.0;  // simulated samples per second
-  std::uint64_t seed = 0;    // 0: a fresh seed
+  bool headless = false;          // one recording in the terminal, no window
+  bool fast = false;              // run in virtual time, as fast as the machine allows
+  std::optional<double> seconds;  // stop the recording after this long
+  MotionSourceSpec motion;        // where the samples come from
+  JumpSimulation simulation;      // cadence, rate and seed of "sim"
 };
 
 // Parses the arguments after the program name. On a mistake, returns nothing

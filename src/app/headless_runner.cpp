@@ -1,16 +1,20 @@
 #include "app/headless_runner.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <ostream>
 
-#include "platform/announcer.h"
-#include "platform/clock.h"
+#include "motion_sources/motion_source_factory.h"
+#include "platform/audio_session.h"
+#include "platform/file_key_value_storage.h"
+#include "platform/headless_application.h"
 #include "platform/loop_scheduler.h"
-#include "platform/simulated_headphones.h"
-#include "platform/uuid_source.h"
+#include "platform/system_haptic_device.h"
 #include "platform/virtual_scheduler.h"
-#include "recording/motion_pipeline.h"
+#include "platform/xdg_paths.h"
+#include "recording/jump_screen_triggers.h"
+#include "recording/recording_controller.h"
 
 namespace hopster {
 namespace {
@@ -19,63 +23,159 @@ std::atomic<bool> interrupted{false};
 
 extern "C" void onInterrupt(int) { interrupted = true; }
 
-// Drives the simulated headphones through the pipeline on `scheduler` until
-// the recording's time is up; `runLoop` runs the scheduler until `stop` is called.
-template <typename RunLoop>
-HeadlessResult record(const CommandLine& options, Scheduler& scheduler, const Clock& clock,
-                      std::ostream& out, RunLoop runLoop) {
-  JumpSimulation simulation;
-  simulation.cadence = options.cadence;
-  simulation.sampleRate = options.sampleRate;
-  simulation.seed = options.seed;
-  SimulatedHeadphones headphones(scheduler, simulation);
+constexpr std::string_view kSavedPrefix = "UserRecordData saved successfully to ";
 
-  RecordingState state;
+// Prints log lines into the run's output and remembers the record file saved.
+class HeadlessLog final : public Log {
+ public:
+  explicit HeadlessLog(std::ostream& out) : out_(out) {}
+  void line(std::string_view message) override {
+    out_ << message << std::endl;
+    if (message.starts_with(kSavedPrefix) && message.ends_with(".")) {
+      message.remove_prefix(kSavedPrefix.size());
+      message.remove_suffix(1);
+      savedUrl = std::string(message);
+    }
+  }
+  std::optional<std::string> savedUrl;
+
+ private:
+  std::ostream& out_;
+};
+
+std::vector<std::string> unlockedTitles(const TrophyManager& manager) {
+  std::vector<std::string> titles;
+  for (const Trophy& trophy : manager.trophies()) {
+    if (trophy.isUnlocked) titles.push_back(trophy.title);
+  }
+  return titles;
+}
+
+// The part of a run that does not depend on how time passes. `runLoop(done)`
+// runs the scheduler until `done()` is true.
+template <typename RunLoop>
+HeadlessOutcome record(const CommandLine& options, const DataLocations& locations,
+                       Scheduler& scheduler, const Clock& clock, std::ostream& out,
+                       RunLoop runLoop) {
+  HeadlessLog log(out);
+  HeadlessOutcome outcome;
+  bool done = false;
+  bool sourceEnded = false;
+  auto motion = makeMotionSource(options.motion, scheduler, log, options.simulation,
+                                 [&] { sourceEnded = true; });
+  auto* simulated = dynamic_cast<SimulatedHeadphones*>(motion.get());
+  if (!motion->isDeviceMotionAvailable()) {
+    out << "The motion source is not available; nothing to record." << std::endl;
+    outcome.exitCode = 1;
+    return outcome;
+  }
+
+  KeyValueStore settings(std::make_unique<FileKeyValueStorage>(locations.settingsFile), log);
+  TrophyManager trophies(settings);
+  const std::vector<std::string> unlockedBefore = unlockedTitles(trophies);
+  std::error_code ignored;
+  std::filesystem::create_directories(locations.documents, ignored);
+  FileManagerSingleton records(locations.documents, log);
+  // A motion source other than real headphones stands for a connected headset.
+  FixedAudioSession audio = FixedAudioSession::bluetoothHeadset();
+  const auto haptics = makeSystemHapticDevice(log);
+  HeadlessApplication application;
   RandomUuidSource uuids;
   SilentAnnouncer announcer;
-  MotionPipeline pipeline(state, clock, uuids, announcer);
 
-  std::int64_t shown = -1;
-  headphones.startDeviceMotionUpdates(
-      [&](const std::optional<DeviceMotion>& sample, const std::optional<MotionError>& error) {
-        pipeline.handleMotionUpdate(sample, error);
-        if (state.jumpCount != shown) {
-          shown = state.jumpCount;
-          out << "Jumps: " << shown << std::endl;
-        }
-      });
+  RecordingController controller(
+      trophies, RecordingServices{std::move(motion), audio, *haptics, application, application,
+                                  settings, records, scheduler, clock, uuids, announcer, log});
+  JumpScreenTriggers triggers(controller);
 
-  bool done = false;
-  scheduler.runAfter(options.seconds, [&] { done = true; });
-  // Ctrl-C is noticed within a tenth of a second.
-  auto watch = scheduler.scheduleRepeating(0.1, [&](Timer&) {
-    if (interrupted) done = true;
+  std::int64_t lastCountdown = -1, lastCount = -1;
+  bool wasRecording = false;
+  const auto finish = [&] {
+    if (done) return;
+    done = true;
+    outcome.jumpsCounted = controller.jumpCount();
+    if (controller.isRecording()) controller.toggleRecording();
+    if (controller.isStarting()) controller.cancelCountdown();
+  };
+  auto watch = controller.observe([&] {
+    if (controller.isStarting() && controller.countdown() != lastCountdown) {
+      lastCountdown = controller.countdown();
+      if (lastCountdown > 0) out << "Starting in " << lastCountdown << "..." << std::endl;
+    }
+    if (controller.isRecording() && !wasRecording) {
+      out << "Recording. Press Ctrl-C to stop." << std::endl;
+      if (options.seconds) scheduler.runAfter(*options.seconds, finish);
+    }
+    wasRecording = controller.isRecording();
+    if (controller.isRecording() && controller.jumpCount() != lastCount) {
+      lastCount = controller.jumpCount();
+      out << "Jumps: " << lastCount << std::endl;
+    }
   });
-  runLoop([&] { return done; });
-  watch->invalidate();
-  headphones.stopDeviceMotionUpdates();
+  // Ctrl-C and the end of the source are noticed within a tenth of a second.
+  auto poll = scheduler.scheduleRepeating(0.1, [&](Timer&) {
+    if (interrupted || (sourceEnded && controller.isRecording())) finish();
+  });
 
-  return HeadlessResult{state.jumpCount, headphones.jumpsSimulated(), state.motionData.size()};
+  triggers.screenAppeared();
+  controller.toggleRecording();
+  if (controller.showHeadphoneAlert() || controller.showAlertMotionAccess()) {
+    out << (controller.showHeadphoneAlert()
+                ? "No Headphones Connected: Please connect your headphones"
+                : "Motion Access Required: Please enable motion access in Settings.")
+        << std::endl;
+    outcome.exitCode = 1;
+    return outcome;
+  }
+  runLoop([&] { return done; });
+  poll->invalidate();
+
+  if (simulated != nullptr) outcome.jumpsSimulated = simulated->jumpsSimulated();
+  outcome.recordUrl = log.savedUrl;
+  outcome.totalJumps = controller.totalJumps();
+  for (const std::string& title : unlockedTitles(trophies)) {
+    if (std::find(unlockedBefore.begin(), unlockedBefore.end(), title) == unlockedBefore.end()) {
+      outcome.trophiesUnlocked.push_back(title);
+    }
+  }
+
+  out << "\nJumps counted: " << outcome.jumpsCounted << '\n';
+  if (outcome.jumpsSimulated) out << "Jumps simulated: " << *outcome.jumpsSimulated << '\n';
+  out << (outcome.recordUrl ? "Record saved: " + *outcome.recordUrl
+                            : std::string("No record saved: no jumps were counted."))
+      << '\n';
+  out << "Total jumps: " << outcome.totalJumps << '\n';
+  out << "Trophies unlocked:";
+  if (outcome.trophiesUnlocked.empty()) out << " none";
+  for (std::size_t i = 0; i < outcome.trophiesUnlocked.size(); ++i) {
+    out << (i == 0 ? " " : ", ") << outcome.trophiesUnlocked[i];
+  }
+  out << std::endl;
+  return outcome;
 }
 
 }  // namespace
 
-HeadlessResult runHeadless(const CommandLine& options, std::ostream& out) {
+DataLocations DataLocations::forUser() {
+  return DataLocations{hopsterDataDir() / "Documents", FileKeyValueStorage::defaultLocation()};
+}
+
+HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,
+                            std::ostream& out) {
   interrupted = false;
   auto previous = std::signal(SIGINT, onInterrupt);
-  HeadlessResult result;
+  HeadlessOutcome outcome;
   if (options.fast) {
     VirtualScheduler scheduler(SystemClock().now());
-    result = record(options, scheduler, scheduler, out, [&](auto finished) {
+    outcome = record(options, locations, scheduler, scheduler, out, [&](auto finished) {
       while (!finished() && scheduler.advanceToNext()) {
       }
     });
   } else {
     LoopScheduler scheduler;
     SystemClock clock;
-    result = record(options, scheduler, clock, out, [&](auto finished) {
-      // Check after every piece of work whether the recording is over.
-      auto check = scheduler.scheduleRepeating(0.05, [&](Timer&) {
+    outcome = record(options, locations, scheduler, clock, out, [&](auto finished) {
+      auto check = scheduler.scheduleRepeating(0.02, [&](Timer&) {
         if (finished()) scheduler.quit();
       });
       scheduler.run();
@@ -83,10 +183,7 @@ HeadlessResult runHeadless(const CommandLine& options, std::ostream& out) {
     });
   }
   std::signal(SIGINT, previous);
-  out << "Counted " << result.jumpsCounted << " jumps in " << result.samples
-      << " samples; the simulated headphones made " << result.jumpsSimulated << " jumps."
-      << std::endl;
-  return result;
+  return outcome;
 }
 
 }  // namespace hopster

@@ -1,21 +1,38 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
 
 namespace hopster {
 
-struct HeadlessResult {
-  std::int64_t jumpsCounted = 0;
-  std::int64_t jumpsSimulated = 0;
-  std::size_t samples = 0;
+// Where a headless run keeps its data.
+struct DataLocations {
+  std::filesystem::path documents;     // record files
+  std::filesystem::path settingsFile;  // the key-value store
+  // The user's folders, after $XDG_DATA_HOME and $XDG_CONFIG_HOME.
+  [[nodiscard]] static DataLocations forUser();
 };
 
-// Runs one recording with simulated headphones, without a window, printing
-// the live count to `out` as it grows. Stops after the requested seconds, or
-// earlier on Ctrl-C.
-HeadlessResult runHeadless(const CommandLine& options, std::ostream& out);
+struct HeadlessOutcome {
+  int exitCode = 0;
+  std::int64_t jumpsCounted = 0;
+  std::optional<std::int64_t> jumpsSimulated;  // with the simulated headphones
+  std::optional<std::string> recordUrl;        // the record file written, if any
+  std::int64_t totalJumps = 0;
+  std::vector<std::string> trophiesUnlocked;  // titles, in catalogue order
+};
+
+// Runs one whole recording without a window, the way the jump screen would:
+// Start, the countdown, the recording, and Stop after `options.seconds`, at
+// the end of a replay or stream, or at Ctrl-C. Prints the countdown, the live
+// count and the log to `out`, then a summary.
+HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,
+                            std::ostream& out);
 
 }  // namespace hopster

@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
     std::cout << hopster::usageText();
     return 0;
   }
-  hopster::runHeadless(*options, std::cout);
-  return 0;
+  // Until the window exists, every run is a headless one.
+  return hopster::runHeadless(*options, hopster::DataLocations::forUser(), std::cout).exitCode;
 }

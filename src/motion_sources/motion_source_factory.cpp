@@ -1,0 +1,40 @@
+#include "motion_sources/motion_source_factory.h"
+
+#include <unistd.h>
+
+#include <utility>
+
+#include "motion_sources/replay_motion_service.h"
+#include "motion_sources/stream_motion_service.h"
+
+namespace hopster {
+
+std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceSpec& spec,
+                                                         Scheduler& scheduler, Log& log,
+                                                         const JumpSimulation& simulation,
+                                                         std::function<void()> finished) {
+  switch (spec.kind) {
+    case MotionSourceKind::simulated:
+      return std::make_unique<SimulatedHeadphones>(scheduler, simulation);
+    case MotionSourceKind::replay: {
+      auto replay = std::make_unique<ReplayMotionService>(spec.path, scheduler, log);
+      replay->setFinishedHandler(std::move(finished));
+      return replay;
+    }
+    case MotionSourceKind::standardInput: {
+      auto stream =
+          std::make_unique<StreamMotionService>(STDIN_FILENO, "standard input", scheduler, log);
+      stream->setFinishedHandler(std::move(finished));
+      return stream;
+    }
+    case MotionSourceKind::namedPipe: {
+      auto stream =
+          std::make_unique<StreamMotionService>(std::filesystem::path(spec.path), scheduler, log);
+      stream->setFinishedHandler(std::move(finished));
+      return stream;
+    }
+  }
+  return std::make_unique<SimulatedHeadphones>(scheduler, simulation);
+}
+
+}  // namespace hopster

@@ -1,0 +1,41 @@
+#include "motion_sources/number_fields.h"
+
+#include <charconv>
+#include <system_error>
+
+namespace hopster {
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+  constexpr std::string_view kBlank = " \t\r";
+  const auto first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(kBlank);
+  return text.substr(first, last - first + 1);
+}
+
+// from_chars takes no leading "+" for the mantissa, which the writer never
+// produces either; it does take "nan", "inf" and "-inf" as written.
+bool parseNumber(std::string_view text, double& value) {
+  text = trimmed(text);
+  if (text.empty()) return false;
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && stop == end;
+}
+
+}  // namespace
+
+bool parseNumberFields(std::string_view line, std::span<double> values) {
+  std::size_t index = 0;
+  for (;;) {
+    const auto comma = line.find(',');
+    if (index == values.size()) return false;  // more fields than wanted
+    if (!parseNumber(line.substr(0, comma), values[index++])) return false;
+    if (comma == std::string_view::npos) break;
+    line.remove_prefix(comma + 1);
+  }
+  return index == values.size();
+}
+
+}  // namespace hopster

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace hopster {
+
+// Reads one line of comma-separated numbers into `values`. True only when the
+// line holds exactly values.size() fields and every field is a whole number
+// text: decimals with or without exponent ("1.5", "-0.0", "5e-05", "1e+16"),
+// "nan", "inf" and "-inf". Spaces, tabs and a carriage return around a field
+// are ignored. On false the contents of `values` are unspecified.
+[[nodiscard]] bool parseNumberFields(std::string_view line, std::span<double> values);
+
+}  // namespace hopster

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/headphone_motion_service.h"
+#include "platform/log.h"
+#include "platform/scheduler.h"
+#include "recording/motion_data_point.h"
+
+namespace hopster {
+
+// Headphones that play back a recorded session: a motion CSV or a saved
+// record file, delivered at the recorded pace. Sample k arrives (time stamp k
+// - time stamp 0) seconds after updates start, so on a virtual scheduler the
+// replay runs as fast as the machine allows and still sees the recorded
+// timing. Each start plays the trace from its first sample; when the last
+// sample has been delivered, updates end and the finished handler runs.
+class ReplayMotionService final : public HeadphoneMotionService {
+ public:
+  // Reads the whole trace now. A file that cannot be used leaves the service
+  // unavailable, with one log line that names it and says why; malformed
+  // lines are left out, with one log line that counts them.
+  ReplayMotionService(const std::filesystem::path& path, Scheduler& scheduler, Log& log);
+  ~ReplayMotionService() override;
+  ReplayMotionService(const ReplayMotionService&) = delete;
+  ReplayMotionService& operator=(const ReplayMotionService&) = delete;
+
+  [[nodiscard]] MotionAuthorizationStatus authorizationStatus() const override;
+  // True when the file was read and holds at least one sample.
+  [[nodiscard]] bool isDeviceMotionAvailable() const override;
+  void startDeviceMotionUpdates(MotionHandler handler) override;
+  [[nodiscard]] bool isDeviceMotionActive() const override;
+  void stopDeviceMotionUpdates() override;
+
+  // Runs on the main thread once the last sample has been delivered, after
+  // its handler call. It may stop, restart or destroy the service.
+  void setFinishedHandler(std::function<void()> finished) { finished_ = std::move(finished); }
+  // Whether the last replay delivered its last sample.
+  [[nodiscard]] bool isFinished() const { return isFinished_; }
+  [[nodiscard]] std::size_t skippedLines() const { return skippedLines_; }
+  [[nodiscard]] std::size_t sampleCount() const { return samples_.size(); }
+  // Samples delivered since updates last started.
+  [[nodiscard]] std::size_t samplesDelivered() const { return delivered_; }
+
+ private:
+  // One started replay; its queued deliveries do nothing once `owner` is cleared.
+  struct Run {
+    ReplayMotionService* owner;
+  };
+
+  void deliver(std::size_t index);
+
+  Scheduler& scheduler_;
+  std::vector<MotionDataPoint> samples_;
+  std::vector<double> offsets_;
+  std::size_t skippedLines_ = 0;
+  std::shared_ptr<Run> run_;
+  MotionHandler handler_;
+  std::function<void()> finished_;
+  std::size_t delivered_ = 0;
+  bool isFinished_ = false;
+};
+
+}  // namespace hopster

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "platform/headphone_motion_service.h"
+#include "platform/log.h"
+#include "platform/scheduler.h"
+
+namespace hopster {
+
+// Headphones outside the app: live samples arrive as text lines of 21
+// comma-separated numbers (see parseStreamSample) on a file descriptor, for
+// example from a sensor bridge writing to standard input or a named pipe.
+//
+// A background thread reads the lines and hands each sample to the main
+// thread through Scheduler::post, where it goes to the handler while updates
+// are active. The thread runs only while updates are active: stopping or
+// destroying the service wakes it from its wait and joins it, so input that
+// arrives meanwhile waits unread (a pipe's writer blocks once it is full),
+// and samples already read but not yet delivered are dropped. End of input
+// ends the stream: updates end, the service is no longer available and the
+// finished handler runs on the main thread.
+class StreamMotionService final : public HeadphoneMotionService {
+ public:
+  // Reads `fd`, which stays open and remains the caller's (standard input).
+  // `name` stands for the input in log lines.
+  StreamMotionService(int fd, std::string name, Scheduler& scheduler, Log& log);
+  // Opens `path` by name, a named pipe or a plain file, without waiting for a
+  // writer. A path that cannot be opened leaves the service unavailable,
+  // with one log line.
+  StreamMotionService(const std::filesystem::path& path, Scheduler& scheduler, Log& log);
+  ~StreamMotionService() override;
+  StreamMotionService(const StreamMotionService&) = delete;
+  StreamMotionService& operator=(const StreamMotionService&) = delete;
+
+  [[nodiscard]] MotionAuthorizationStatus authorizationStatus() const override;
+  // True while the input is open and has not ended.
+  [[nodiscard]] bool isDeviceMotionAvailable() const override;
+  void startDeviceMotionUpdates(MotionHandler handler) override;
+  [[nodiscard]] bool isDeviceMotionActive() const override;
+  void stopDeviceMotionUpdates() override;
+
+  // Runs on the main thread when the input has ended, after every sample
+  // read before the end. It may destroy the service.
+  void setFinishedHandler(std::function<void()> finished) { finished_ = std::move(finished); }
+  [[nodiscard]] bool isFinished() const { return isFinished_; }
+  // Lines read that were not samples (header lines included); blank lines
+  // are not counted. Safe to read from the main thread at any time.
+  [[nodiscard]] std::size_t skippedLines() const { return skippedLines_; }
+  [[nodiscard]] std::size_t samplesDelivered() const { return delivered_; }
+
+ private:
+  // Posted work reaches the service through this; cleared on destruction.
+  struct Link {
+    StreamMotionService* owner;
+  };
+
+  void stopReader();
+  void readLoop(std::shared_ptr<Link> link);
+  void consume(std::string_view bytes, const std::shared_ptr<Link>& link);
+  void handleLine(std::string_view line, const std::shared_ptr<Link>& link);
+  void deliver(const DeviceMotion& sample);
+  void end(const std::string& failure);
+
+  Scheduler& scheduler_;
+  Log& log_;
+  std::string name_;
+  int fd_ = -1;
+  bool ownsFd_ = false;
+  int wake_ = -1;  // an eventfd that ends the reader's wait
+  std::thread reader_;
+  std::shared_ptr<Link> link_;
+
+  // The reader thread's; a started thread takes over where the last stopped.
+  std::string pending_;  // the start of a line whose end has not arrived
+  bool discarding_ = false;
+  std::atomic<std::size_t> skippedLines_{0};
+
+  // Main thread only.
+  MotionHandler handler_;
+  std::function<void()> finished_;
+  bool active_ = false;
+  bool isFinished_ = false;
+  std::size_t delivered_ = 0;
+};
+
+}  // namespace hopster

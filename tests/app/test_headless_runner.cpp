@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "app/headless_runner.h"
+#include "platform/log.h"
+#include "records/file_manager_singleton.h"
+#include "support/temp_dir.h"
+
+namespace hopster {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct HeadlessRunResult {
+  HeadlessOutcome outcome;
+  std::string output;
+};
+
+HeadlessRunResult run(const std::vector<std::string>& args, const DataLocations& locations) {
+  std::string error;
+  const auto options = parseCommandLine(args, error);
+  EXPECT_TRUE(options) << error;
+  std::ostringstream out;
+  HeadlessRunResult result{runHeadless(*options, locations, out), ""};
+  result.output = out.str();
+  return result;
+}
+
+std::string readText(const fs::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(HeadlessRun, CountsSavesAwardsAndReplaysTheSameCount) {
+  testing::TempDir dir;
+  const DataLocations locations{dir.path() / "Documents", dir.path() / "settings.json"};
+
+  // About 150 jumps in about 100 seconds.
+  const HeadlessRunResult first = run({"--headless", "--fast", "--seconds", "100", "--cadence",
+                                       "1.52", "--seed", "21", "--rate", "50"},
+                                      locations);
+  ASSERT_EQ(first.outcome.exitCode, 0) << first.output;
+  EXPECT_GE(first.outcome.jumpsCounted, 150);
+  EXPECT_EQ(first.outcome.jumpsSimulated, first.outcome.jumpsCounted);
+  EXPECT_EQ(first.outcome.totalJumps, first.outcome.jumpsCounted);
+  EXPECT_EQ(first.outcome.trophiesUnlocked,
+            (std::vector<std::string>{"First 10 Times", "Fast Starter", "60 Jumps Per Minute"}));
+  EXPECT_NE(readText(locations.settingsFile)
+                .find("\"totalJumps\": " + std::to_string(first.outcome.jumpsCounted)),
+            std::string::npos);
+  EXPECT_NE(first.output.find("Starting in 3..."), std::string::npos);
+
+  MemoryLog log;
+  const auto records = FileManagerSingleton(locations.documents, log).loadAllUserRecordData();
+  ASSERT_EQ(records.size(), 1u);
+  const auto& record = records[0];
+  EXPECT_EQ(record.jumps, first.outcome.jumpsCounted);
+  EXPECT_NEAR(record.timeSpent, 100.0, 0.05);
+  // One line a sample at 50 a second, and the header.
+  const auto lines = std::count(record.csvText.begin(), record.csvText.end(), '\n');
+  EXPECT_NEAR(static_cast<double>(lines), 5001.0, 2.0);
+  ASSERT_TRUE(first.outcome.recordUrl);
+  const fs::path file = first.outcome.recordUrl->substr(std::string("file://").size());
+  ASSERT_TRUE(fs::exists(file));
+
+  // The saved record, replayed, counts the same jumps and ends by itself.
+  const HeadlessRunResult replay =
+      run({"--headless", "--fast", "--motion", "replay:" + file.string()}, locations);
+  ASSERT_EQ(replay.outcome.exitCode, 0) << replay.output;
+  EXPECT_EQ(replay.outcome.jumpsCounted, record.jumps);
+  EXPECT_EQ(replay.outcome.totalJumps, 2 * record.jumps);
+  EXPECT_TRUE(replay.outcome.trophiesUnlocked.empty()) << "already unlocked";
+}
+
+TEST(HeadlessRun, ReportsAMissingReplayClearly) {
+  testing::TempDir dir;
+  const DataLocations locations{dir.path() / "Documents", dir.path() / "settings.json"};
+  const HeadlessRunResult missing =
+      run({"--headless", "--fast", "--motion", "replay:/nonexistent.csv"}, locations);
+  EXPECT_EQ(missing.outcome.exitCode, 1);
+  EXPECT_NE(missing.output.find("/nonexistent.csv"), std::string::npos) << missing.output;
+  EXPECT_NE(missing.output.find("not available"), std::string::npos) << missing.output;
+}
+
+}  // namespace
+}  // namespace hopster
