@@ -9,15 +9,15 @@
 
 namespace hopster {
 
-std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceSpec& spec,
+std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceSpec& source,
                                                          Scheduler& scheduler, Log& log,
                                                          const JumpSimulation& simulation,
                                                          std::function<void()> finished) {
-  switch (spec.kind) {
+  switch (source.kind) {
     case MotionSourceKind::simulated:
       return std::make_unique<SimulatedHeadphones>(scheduler, simulation);
     case MotionSourceKind::replay: {
-      auto replay = std::make_unique<ReplayMotionService>(spec.path, scheduler, log);
+      auto replay = std::make_unique<ReplayMotionService>(source.path, scheduler, log);
       replay->setFinishedHandler(std::move(finished));
       return replay;
     }
@@ -29,7 +29,7 @@ std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceSpec&
     }
     case MotionSourceKind::namedPipe: {
       auto stream =
-          std::make_unique<StreamMotionService>(std::filesystem::path(spec.path), scheduler, log);
+          std::make_unique<StreamMotionService>(std::filesystem::path(source.path), scheduler, log);
       stream->setFinishedHandler(std::move(finished));
       return stream;
     }

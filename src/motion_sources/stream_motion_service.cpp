@@ -193,6 +193,8 @@ void StreamMotionService::deliver(const DeviceMotion& sample) {
 }
 
 void StreamMotionService::end(const std::string& failure) {
+  // A reader restarted after the end had been posted may report it again.
+  if (isFinished_) return;
   // The reader posted this as its last act and is returning, or has returned.
   stopReader();
   active_ = false;
