@@ -1,6 +1,6 @@
 # Hopster's entry points. Each target installs what it needs first
 # (scripts/bootstrap.sh is quick when everything is in place).
-.PHONY: all bootstrap build run test asan bench fuzz format format-check clean
+.PHONY: all bootstrap build run test asan bench fuzz format format-check qmllint clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
@@ -44,6 +44,10 @@ fuzz: bootstrap
 	mkdir -p build/fuzz-corpus
 	cd build && ./fuzz/fuzz/fuzz_decoders -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
 	  -print_final_stats=1 fuzz-corpus ../fuzz/corpus/decoders
+
+# qmllint over every QML file of the screens.
+qmllint: build
+	cmake --build --preset default --target all_qmllint
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -9,6 +9,14 @@ packages=(
   g++ make cmake ninja-build pkg-config clang-format
   # libraries
   libsimdjson-dev nlohmann-json3-dev uuid-dev libsystemd-dev
+  # Qt 6 Quick interface: the libraries, the QML modules the screens import,
+  # the tools (qmllint, qmltestrunner) and a font for offscreen rendering
+  qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-charts-dev qt6-svg-dev
+  libqt6svg6 qt6-qpa-plugins libgl-dev fonts-dejavu-core
+  qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtquick
+  qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-shapes
+  qml6-module-qtquick-templates qml6-module-qtquick-window qml6-module-qtcharts
+  qml6-module-qt5compat-graphicaleffects qml6-module-qttest
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev

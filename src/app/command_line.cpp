@@ -22,7 +22,8 @@ bool parseNumber(const std::string& text, std::uint64_t& out) {
 std::string usageText() {
   return "Usage: hopster [options]\n"
          "\n"
-         "Counts jumps from headphone motion.\n"
+         "Counts jumps from headphone motion. Without --headless it opens its\n"
+         "window (a display is needed: X11 or Wayland).\n"
          "\n"
          "Options:\n"
          "  --headless        run one recording in the terminal, without a window:\n"
@@ -43,6 +44,8 @@ std::string usageText() {
          "  --cadence N       simulated jumps per second (default 2)\n"
          "  --rate N          simulated samples per second (default 25)\n"
          "  --seed N          seed of the simulation (default: a fresh one)\n"
+         "  --smoke-test      open the window, wait for its first frame and exit;\n"
+         "                    fails on any QML warning\n"
          "  --help            show this text\n"
          "\n"
          "Records are kept in $XDG_DATA_HOME/hopster/Documents (default\n"
@@ -71,6 +74,10 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     }
     if (arg == "--headless") {
       line.headless = true;
+      continue;
+    }
+    if (arg == "--smoke-test") {
+      line.smokeTest = true;
       continue;
     }
     const auto found = positive.find(arg);

@@ -14,6 +14,7 @@ namespace hopster {
 struct CommandLine {
   bool help = false;
   bool headless = false;          // one recording in the terminal, no window
+  bool smokeTest = false;         // open the window, wait for its first frame, exit
   bool fast = false;              // run in virtual time, as fast as the machine allows
   std::optional<double> seconds;  // stop the recording after this long
   MotionSourceSpec motion;        // where the samples come from

@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +6,11 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "motion_sources/motion_source_factory.h"
 #include "motion_sources/stream_motion_service.h"
 #include "platform/virtual_scheduler.h"
 #include "support/temp_dir.h"
@@ -18,22 +20,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr char kLine[] =
-    "0.1,0.2,0.9,0.01,0.02,0.03,0.15,-0.1,0.5,1,0,0,0,0,-1,0,1,0,0.0,-0.1,-0.99\n";
+// Field k (1-based) holds k, so every field's place shows.
+constexpr char kLine[] = "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21\n";
 
 class Stream : public ::testing::Test {
  protected:
   Stream() { EXPECT_EQ(::pipe(pipe_), 0); }
   ~Stream() override {
-    ::close(pipe_[0]);
-    closeWriteEnd();
+    for (const int fd : pipe_) ::close(fd);
   }
   void send(const std::string& text) {
     ASSERT_EQ(::write(pipe_[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  }
-  void closeWriteEnd() {
-    if (pipe_[1] >= 0) ::close(pipe_[1]);
-    pipe_[1] = -1;
   }
   // Runs posted work until `done` holds; false when two seconds pass first.
   bool pumpUntil(const std::function<bool()>& done) {
@@ -63,30 +60,25 @@ TEST_F(Stream, DeliversParsedLinesOnTheMainThreadAndEndsWithTheInput) {
   int finished = 0;
   stream.setFinishedHandler([&] { ++finished; });
   stream.startDeviceMotionUpdates(collect());
-  send("ax,ay,az,rx,ry,rz,pitch,roll,yaw,m11,m12,m13,m21,m22,m23,m31,m32,m33,gx,gy,gz\n");
-  send(std::string(kLine) + "1,2,3\n\n0.5,0,0,0,0,0,0,0,0,1,0,0,0,1,0,0,0,1,0,0,");
+  send("ax,ay,az,rx,ry,rz,pitch,roll,yaw,m11,m12,m13,m21,m22,m23,m31,m32,m33,gx,gy,gz\n" +
+       std::string(kLine) + "1,2,3\n\n0,0,0,0,0,0,0,0,0,1,0,0,0,1,0,0,0,1,0,0,");
   ASSERT_TRUE(pumpUntil([&] { return samples_.size() == 1; }));
   send("-1\r\n");  // the rest of a line split across two writes
   ASSERT_TRUE(pumpUntil([&] { return samples_.size() == 2; }));
-
-  const DeviceMotion& first = samples_[0];
-  EXPECT_EQ(first.userAcceleration.z, 0.9);
-  EXPECT_EQ(first.rotationRate.x, 0.01);
-  EXPECT_EQ(first.attitude.yaw, 0.5);
-  EXPECT_EQ(first.attitude.rotationMatrix.m23, -1.0);
-  EXPECT_EQ(first.attitude.rotationMatrix.m32, 1.0);
-  EXPECT_EQ(first.gravity.z, -0.99);
-  EXPECT_EQ(samples_[1].userAcceleration.x, 0.5);
+  const DeviceMotion& m = samples_[0];
+  const RotationMatrix& r = m.attitude.rotationMatrix;
+  EXPECT_EQ((std::vector<double>{m.userAcceleration.x, m.userAcceleration.z, m.rotationRate.x,
+                                 m.attitude.pitch, m.attitude.yaw, r.m11, r.m23, r.m33, m.gravity.x,
+                                 m.gravity.z}),
+            (std::vector<double>{1, 3, 4, 7, 9, 10, 15, 18, 19, 21}));
   EXPECT_EQ(samples_[1].gravity.z, -1.0);
   EXPECT_EQ(stream.skippedLines(), 2u);  // the header and the short line
-  EXPECT_FALSE(stream.isFinished());
 
   send("0,0,0,0,0,0,0,0,0,1,0,0,0,1,0,0,0,1,0,0,-1");  // the last line needs no line feed
-  closeWriteEnd();
+  ::close(std::exchange(pipe_[1], -1));
   ASSERT_TRUE(pumpUntil([&] { return stream.isFinished(); }));
   EXPECT_EQ(samples_.size(), 3u);
   EXPECT_EQ(finished, 1);
-  EXPECT_FALSE(stream.isDeviceMotionActive());
   EXPECT_FALSE(stream.isDeviceMotionAvailable());
   ASSERT_EQ(log_.lines().size(), 1u);
   EXPECT_NE(log_.lines()[0].find("test pipe ended"), std::string::npos) << log_.lines()[0];
@@ -107,39 +99,43 @@ TEST_F(Stream, StopOrDestructionWhileWaitingForInputReturnsPromptly) {
     EXPECT_TRUE(samples_.empty());
     stream.startDeviceMotionUpdates(collect());
     ASSERT_TRUE(pumpUntil([&] { return samples_.size() == 1; }));
+    send(kLine);
     std::this_thread::sleep_for(20ms);
   }
   scheduler_.runPending();  // work posted for the destroyed service is dropped
   EXPECT_EQ(samples_.size(), 1u);
 }
 
-TEST_F(Stream, OpensANamedPipeWithoutWaitingForItsWriter) {
+TEST_F(Stream, OpensANamedPipeWithoutWaitingForAWriterAndLogsAPathItCannotOpen) {
   testing::TempDir dir;
-  const auto path = dir.path() / "motion.fifo";
-  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  StreamMotionService stream(path, scheduler_, log_);
-  stream.startDeviceMotionUpdates(collect());
-  std::thread writer([&] {
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    for (int i = 0; i < 50; ++i) EXPECT_GT(::write(fd, kLine, sizeof kLine - 1), 0);
-    ::close(fd);
-  });
-  const bool finished = pumpUntil([&] { return stream.isFinished(); });
-  writer.join();
-  ASSERT_TRUE(finished);
-  EXPECT_EQ(samples_.size(), 50u);
+  const auto fifo = dir.path() / "motion.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto& path : {fifo, dir.path() / "missing", dir.path()}) {
+    log_.clear();
+    const StreamMotionService stream(path, scheduler_, log_);
+    EXPECT_EQ(stream.isDeviceMotionAvailable(), path == fifo) << path;
+    EXPECT_EQ(log_.lines().size(), path == fifo ? 0u : 1u) << path;
+    for (const auto& line : log_.lines()) EXPECT_NE(line.find(path.string()), std::string::npos);
+  }
 }
 
-TEST_F(Stream, APathThatCannotBeOpenedIsUnavailableWithOneLogLine) {
-  testing::TempDir dir;
-  for (const auto& path : {dir.path() / "missing", dir.path()}) {
-    log_.clear();
-    StreamMotionService stream(path, scheduler_, log_);
-    EXPECT_FALSE(stream.isDeviceMotionAvailable());
-    ASSERT_EQ(log_.lines().size(), 1u);
-    EXPECT_NE(log_.lines()[0].find(path.string()), std::string::npos) << log_.lines()[0];
-    stream.startDeviceMotionUpdates(collect());
-    EXPECT_FALSE(stream.isDeviceMotionActive());
+TEST(ParseMotionSource, ReadsEveryFormAndRefusesOtherText) {
+  using enum MotionSourceKind;
+  const std::tuple<const char*, MotionSourceKind, const char*> forms[] = {
+      {"sim", simulated, ""},
+      {"stdin", standardInput, ""},
+      {"replay:run.csv", replay, "run.csv"},
+      {"replay:/a/b:c.json", replay, "/a/b:c.json"},
+      {"fifo:/tmp/pipe", namedPipe, "/tmp/pipe"}};
+  for (const auto& [text, kind, path] : forms) {
+    std::string error;
+    const auto parsed = parseMotionSource(text, error);
+    EXPECT_TRUE(parsed && parsed->kind == kind && parsed->path == path) << text << ": " << error;
+  }
+  for (const char* text : {"", "SIM", " sim", "sim:", "stdin:/x", "replay", "replay:", "fifo:"}) {
+    std::string error;
+    EXPECT_FALSE(parseMotionSource(text, error).has_value()) << text;
+    EXPECT_FALSE(error.empty()) << text;
   }
 }
 

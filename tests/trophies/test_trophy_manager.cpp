@@ -1,3 +1,4 @@
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -6,169 +7,171 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "trophies/seeded_store.h"
+#include "platform/key_value_store.h"
+#include "platform/log.h"
+#include "platform/memory_key_value_storage.h"
 #include "trophies/trophy_catalogue.h"
 #include "trophies/trophy_manager.h"
+#include "trophies/trophy_rules.h"
 
 namespace hopster {
 namespace {
 
-using testing::SeededStore;
 using Strings = std::vector<std::string>;
+using Kind = TrophyManager::Change::Kind;
 
-Strings unlockedIds(const TrophyManager& manager) {
-  Strings ids;
-  for (const Trophy& trophy : manager.trophies()) {
-    if (trophy.isUnlocked) ids.push_back(trophy.id);
+// A manager over a store in memory seeded with `seed` as the raw JSON under
+// "unlockedTrophies" (nothing when absent), recording each change it announces.
+class Trophies : public ::testing::Test {
+ protected:
+  void start(std::optional<std::string> seed = std::nullopt) {
+    manager_.reset();
+    if (seed) state_->document = R"({"unlockedTrophies":)" + *seed + "}";
+    store_.emplace(std::make_unique<MemoryKeyValueStorage>(state_), log_);
+    manager_.emplace(*store_);
+    will_ = manager_->observeWillChange([this](const TrophyManager::Change& change) {
+      changes_.push_back(change.kind == Kind::wholeList ? -1 : static_cast<int>(change.index));
+      before_.push_back(unlocked());
+    });
+    did_ = manager_->observeDidChange([this](const auto&) { after_.push_back(unlocked()); });
   }
+  Strings unlocked() const {
+    Strings ids;
+    for (const Trophy& trophy : manager_->trophies()) {
+      if (trophy.isUnlocked) ids.push_back(trophy.id);
+    }
+    return ids;
+  }
+  nlohmann::json stored() const {
+    const auto document = nlohmann::json::parse(state_->document.value_or("{}"));
+    return document.value("unlockedTrophies", nlohmann::json());
+  }
+  std::size_t saves() const { return state_->saves.size(); }
+
+  std::shared_ptr<MemoryKeyValueStorage::State> state_ =
+      std::make_shared<MemoryKeyValueStorage::State>();
+  MemoryLog log_;
+  std::optional<KeyValueStore> store_;
+  std::optional<TrophyManager> manager_;
+  Subscription will_, did_;
+  std::vector<int> changes_;  // the changed index, or -1 for the whole list
+  std::vector<Strings> before_, after_;
+};
+
+TEST_F(Trophies, AFreshStoreGivesTheLockedCatalogueAndUnknownIdsChangeNothing) {
+  start();
+  for (const char* id : {"no-such-trophy", "", "60-1", "200k-max"}) manager_->unlockTrophy(id);
+  EXPECT_TRUE(unlocked().empty());
+  EXPECT_TRUE(changes_.empty());
+  EXPECT_EQ(saves(), 0u);
+  manager_->saveUnlockedTrophies();  // nothing unlocked is an empty array, not a removal
+  EXPECT_EQ(stored(), nlohmann::json::array());
+}
+
+TEST_F(Trophies, LoadsExactIdsIgnoresUnknownOnesAndSavesInCatalogueOrder) {
+  start(R"(["160-1min","Trophy-First-10","retired-trophy","60-1min"])");
+  EXPECT_EQ(unlocked(), (Strings{"60-1min", "160-1min"}));
+  EXPECT_EQ(saves(), 0u);
+  manager_->unlockTrophy("trophy-first-10");
+  EXPECT_EQ(saves(), 1u);
+  EXPECT_EQ(stored(), nlohmann::json({"trophy-first-10", "60-1min", "160-1min"}));
+}
+
+TEST_F(Trophies, AMalformedStoredValueReadsAsAllLockedAndIsLeftAlone) {
+  for (const char* value :
+       {R"(["trophy-first-10",1])", R"([null,"60-1min"])", R"(["60-1min",["trophy-first-10"]])",
+        R"("trophy-first-10")", R"({"60-1min":true})", "true", "null"}) {
+    start(value);
+    EXPECT_EQ(manager_->trophies().size(), trophyCatalogue().size()) << value;
+    EXPECT_TRUE(unlocked().empty()) << value;
+    EXPECT_EQ(saves(), 0u) << value;
+  }
+}
+
+TEST_F(Trophies, ObserversHearBeforeAndAfterEveryChangeReunlocksIncluded) {
+  start();
+  manager_->unlockTrophy("60-1min");
+  manager_->unlockTrophy("60-1min");  // told again and written again
+  manager_->loadUnlockedTrophies();
+  EXPECT_EQ(changes_, (std::vector<int>{5, 5, -1}));
+  EXPECT_EQ(before_, (std::vector<Strings>{{}, {"60-1min"}, {"60-1min"}}));
+  EXPECT_EQ(after_, (std::vector<Strings>(3, {"60-1min"})));
+  EXPECT_EQ(saves(), 2u);
+  EXPECT_EQ(stored(), nlohmann::json({"60-1min"}));
+}
+
+// Catalogue rows, 1-based: 1 first-10, 2 150-2min, 3 1000-times, 4 10-min-jumps,
+// 5 750-under-5min, 6 60-1min, 7 10k-max-jumps, 8 100-1min, 9 160-1min, 10 50k-max, 11 200K-max.
+Strings idsOfRows(const std::vector<int>& rows) {
+  Strings ids;
+  for (const int row : rows) ids.push_back(trophyCatalogue().at(row - 1).id);
   return ids;
 }
 
-std::string seededWith(const std::string& value) { return R"({"unlockedTrophies":)" + value + "}"; }
-
-TEST(TrophyManager, FreshStoreGivesTheLockedCatalogueWithoutWriting) {
-  SeededStore seeded;
-  TrophyManager manager(seeded.store());
-  const auto& catalogue = trophyCatalogue();
-  ASSERT_EQ(manager.trophies().size(), catalogue.size());
-  for (std::size_t i = 0; i < catalogue.size(); ++i) {
-    EXPECT_EQ(manager.trophies()[i].id, catalogue[i].id);
-    EXPECT_EQ(manager.trophies()[i].title, catalogue[i].title);
-    EXPECT_FALSE(manager.trophies()[i].isUnlocked);
+TEST(TrophyRules, EarnExactlyTheseRowsFromTheLockedCatalogue) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  // In turn: counts at and past each limit with times inside and at each limit; rates of
+  // exactly 1, 1.67 and 2.67 per second and counts at the rate trophies' limits; the first big
+  // session; an elapsed of 0 (passing every rate limit), a negative one (passing time limits,
+  // failing rate limits) and NaN (failing both).
+  const struct {
+    RecordingOutcome outcome;  // {jumpCount, elapsed, totalJumps}
+    std::vector<int> rows;
+  } cases[] = {{{150, 119.9, 150}, {1, 2, 6}},
+               {{150, 120.0, 150}, {1, 6}},
+               {{149, 100.0, 149}, {1, 6}},
+               {{501, 599.0, 501}, {1, 4}},
+               {{501, 600.0, 501}, {1}},
+               {{500, 300.0, 500}, {1, 6}},
+               {{750, 299.9, 750}, {1, 4, 5, 6, 8}},
+               {{750, 300.0, 750}, {1, 4, 6, 8}},
+               {{749, 200.0, 749}, {1, 4, 6, 8, 9}},
+               {{61, 60.0, 61}, {1, 6}},
+               {{61, 61.0, 61}, {1}},
+               {{60, 1.0, 60}, {1}},
+               {{167, 100.0, 167}, {1, 2, 6}},
+               {{168, 100.0, 168}, {1, 2, 6, 8}},
+               {{100, 1.0, 100}, {1, 6}},
+               {{267, 100.0, 267}, {1, 2, 6, 8}},
+               {{268, 100.0, 268}, {1, 2, 6, 8, 9}},
+               {{160, 1.0, 160}, {1, 2, 6, 8}},
+               {{800, 290.0, 800}, {1, 4, 5, 6, 8, 9}},
+               {{161, 0.0, 161}, {1, 2, 6, 8, 9}},
+               {{800, -5.0, 800}, {1, 2, 4, 5}},
+               {{800, kNaN, 800}, {1}}};
+  for (const auto& [outcome, rows] : cases) {
+    EXPECT_EQ(trophiesEarned(trophyCatalogue(), outcome), idsOfRows(rows))
+        << outcome.jumpCount << " jumps in " << outcome.elapsed << " s";
   }
-  EXPECT_EQ(seeded.saveCount(), 0u);
-  EXPECT_EQ(seeded.stored("unlockedTrophies"), nullptr);
-  manager.saveUnlockedTrophies();  // nothing unlocked is an empty array, not a removal
-  EXPECT_EQ(seeded.stored("unlockedTrophies"), nlohmann::json::array());
-}
-
-TEST(TrophyManager, LoadsStoredIdsAndSavesThemInCatalogueOrder) {
-  SeededStore seeded(seededWith(R"(["60-1min","trophy-first-10"])"));
-  TrophyManager manager(seeded.store());
-  EXPECT_EQ(unlockedIds(manager), (Strings{"trophy-first-10", "60-1min"}));
-  manager.saveUnlockedTrophies();
-  EXPECT_EQ(seeded.stored("unlockedTrophies"), nlohmann::json({"trophy-first-10", "60-1min"}));
-}
-
-class MalformedStoredValue : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(MalformedStoredValue, ReadsAsNothingUnlockedAndIsLeftAlone) {
-  SeededStore seeded(seededWith(GetParam()));
-  const TrophyManager manager(seeded.store());
-  EXPECT_EQ(manager.trophies().size(), trophyCatalogue().size());
-  EXPECT_TRUE(unlockedIds(manager).empty());
-  EXPECT_EQ(seeded.saveCount(), 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Shapes, MalformedStoredValue,
-                         ::testing::Values(R"(["trophy-first-10",1])", R"([null,"60-1min"])",
-                                           R"(["60-1min",["trophy-first-10"]])",
-                                           R"("trophy-first-10")", R"({"60-1min":true})", "true",
-                                           "null", "7"));
-
-TEST(TrophyManager, MatchesIdsExactly) {
-  SeededStore seeded(seededWith(R"(["Trophy-First-10","60-1min ","200k-max"])"));
-  TrophyManager manager(seeded.store());
-  EXPECT_TRUE(unlockedIds(manager).empty());
-  manager.unlockTrophy("200k-max");
-  EXPECT_EQ(seeded.saveCount(), 0u);
-}
-
-TEST(TrophyManager, UnknownStoredIdStaysUntilTheNextUnlockDropsIt) {
-  SeededStore seeded(seededWith(R"(["retired-trophy","60-1min"])"));
-  TrophyManager manager(seeded.store());
-  EXPECT_EQ(unlockedIds(manager), (Strings{"60-1min"}));
-  EXPECT_EQ(seeded.stored("unlockedTrophies"), nlohmann::json({"retired-trophy", "60-1min"}));
-
-  manager.unlockTrophy("trophy-first-10");
-  EXPECT_EQ(seeded.stored("unlockedTrophies"), nlohmann::json({"trophy-first-10", "60-1min"}));
-}
-
-TEST(TrophyManager, UnlockOnAFreshStoreSavesExactlyThatId) {
-  SeededStore seeded;
-  TrophyManager manager(seeded.store());
-  manager.unlockTrophy("trophy-150-2min");
-  EXPECT_EQ(seeded.saveCount(), 1u);
-  EXPECT_EQ(seeded.stored("unlockedTrophies"), nlohmann::json({"trophy-150-2min"}));
-  EXPECT_EQ(unlockedIds(manager), (Strings{"trophy-150-2min"}));
-}
-
-// Records the list's unlocked ids at each notification, before and after.
-struct Recorder {
-  explicit Recorder(TrophyManager& manager)
-      : will(manager.observeWillChange([this, &manager](const TrophyManager::Change& change) {
-          willChange.push_back(change);
-          unlockedBefore.push_back(unlockedIds(manager));
-        })),
-        did(manager.observeDidChange(
-            [this, &manager](const auto&) { unlockedAfter.push_back(unlockedIds(manager)); })) {}
-
-  std::vector<TrophyManager::Change> willChange;
-  std::vector<Strings> unlockedBefore;
-  std::vector<Strings> unlockedAfter;
-  Subscription will;
-  Subscription did;
-};
-
-TEST(TrophyManager, TellsObserversBeforeAndAfterEachChange) {
-  SeededStore seeded;
-  TrophyManager manager(seeded.store());
-  Recorder recorder(manager);
-
-  manager.unlockTrophy("60-1min");
-  manager.loadUnlockedTrophies();
-  ASSERT_EQ(recorder.willChange.size(), 2u);
-  EXPECT_EQ(recorder.willChange[0].kind, TrophyManager::Change::Kind::oneTrophy);
-  EXPECT_EQ(recorder.willChange[0].index, 5u);
-  EXPECT_EQ(recorder.willChange[1].kind, TrophyManager::Change::Kind::wholeList);
-  EXPECT_EQ(recorder.unlockedBefore, (std::vector<Strings>{Strings{}, Strings{"60-1min"}}));
-  EXPECT_EQ(recorder.unlockedAfter, (std::vector<Strings>(2, Strings{"60-1min"})));
-}
-
-TEST(TrophyManager, ReunlockingNotifiesAndRewritesTheSameList) {
-  SeededStore seeded(seededWith(R"(["60-1min"])"));
-  TrophyManager manager(seeded.store());
-  Recorder recorder(manager);
-
-  manager.unlockTrophy("60-1min");
-  EXPECT_EQ(recorder.willChange.size(), 1u);
-  EXPECT_EQ(seeded.saveCount(), 1u);
-  EXPECT_EQ(seeded.stored("unlockedTrophies"), nlohmann::json({"60-1min"}));
-}
-
-TEST(TrophyManager, UnknownIdChangesTellsAndWritesNothing) {
-  SeededStore seeded;
-  TrophyManager manager(seeded.store());
-  Recorder recorder(manager);
-
-  manager.unlockTrophy("no-such-trophy");
-  manager.unlockTrophy("");
-  EXPECT_TRUE(recorder.willChange.empty());
-  EXPECT_TRUE(recorder.unlockedAfter.empty());
-  EXPECT_EQ(seeded.saveCount(), 0u);
-  EXPECT_TRUE(unlockedIds(manager).empty());
-}
-
-TEST(TrophyManager, EndedSubscriptionsAreNotCalled) {
-  SeededStore seeded;
-  auto manager = std::make_unique<TrophyManager>(seeded.store());
-  int calls = 0;
-  Subscription kept = manager->observeWillChange([&](const auto&) { ++calls; });
-  Subscription selfCancelling;
-  selfCancelling = manager->observeWillChange([&](const auto&) {
-    ++calls;
-    selfCancelling.cancel();
-  });
-  {
-    const Subscription dropped = manager->observeWillChange([&](const auto&) { ++calls; });
+  // The total trophies, each with the highest total that does not earn it.
+  for (const auto& [row, below] :
+       {std::pair{1, 9}, {3, 999}, {7, 10000}, {10, 50000}, {11, 200000}}) {
+    const std::string id = idsOfRows({row})[0];
+    EXPECT_FALSE(trophyRuleHolds(id, {1000000, 1.0, below})) << id;
+    EXPECT_TRUE(trophyRuleHolds(id, {0, 1.0, below + 1})) << id;
   }
+  EXPECT_FALSE(trophyRuleHolds("200k-max", {1000000, 1.0, 1000000}));
+}
 
-  manager->unlockTrophy("60-1min");  // kept and selfCancelling
-  manager->unlockTrophy("60-1min");  // kept only
-  EXPECT_EQ(calls, 3);
+TEST_F(Trophies, CheckUnlocksAllEarnedInOrderAndReturnsTheLastForThePopup) {
+  start();
+  const std::optional<Trophy> popup = checkTrophies(*manager_, {800, 290.0, 800});
+  ASSERT_TRUE(popup.has_value());
+  EXPECT_EQ(popup->title, "Cheetah Jumper!");
+  EXPECT_TRUE(popup->isUnlocked);
+  EXPECT_EQ(changes_, (std::vector<int>{0, 3, 4, 5, 7, 8}));
+  EXPECT_EQ(saves(), 6u);
+  EXPECT_EQ(stored(), nlohmann::json(idsOfRows({1, 4, 5, 6, 8, 9})));
+}
 
-  manager.reset();
-  kept.cancel();  // outliving the manager is harmless
+TEST_F(Trophies, CheckSkipsWhatIsUnlockedAndWithNothingNewDoesNothing) {
+  start(R"(["160-1min","trophy-first-10"])");
+  EXPECT_EQ(checkTrophies(*manager_, {800, 290.0, 800})->id, "100-1min");
+  changes_.clear();
+  EXPECT_FALSE(checkTrophies(*manager_, {800, 290.0, 900}).has_value());  // earned before
+  EXPECT_FALSE(checkTrophies(*manager_, {1, 30.0, 9}).has_value());       // earns nothing
+  EXPECT_TRUE(changes_.empty());
+  EXPECT_EQ(saves(), 4u);
 }
 
 }  // namespace

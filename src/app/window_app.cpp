@@ -1,0 +1,116 @@
+#include "app/window_app.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QTimer>
+#include <QUrl>
+#include <atomic>
+#include <iostream>
+
+#include "app/desktop_application.h"
+#include "motion_sources/motion_source_factory.h"
+#include "platform/audio_session.h"
+#include "platform/file_key_value_storage.h"
+#include "platform/system_haptic_device.h"
+#include "platform/xdg_paths.h"
+#include "recording/recording_controller.h"
+#include "records/file_manager_singleton.h"
+#include "screens/history_model.h"
+#include "screens/home_view_model.h"
+#include "screens/jump_view_model.h"
+#include "screens/qt_scheduler.h"
+#include "screens/trophy_list_model.h"
+
+namespace hopster {
+namespace {
+
+std::atomic<int> qmlWarnings{0};
+QtMessageHandler previousHandler = nullptr;
+
+// Whether a message comes from QML: the engine's own categories, or a
+// location in a QML file.
+bool fromQml(const QMessageLogContext& context) {
+  const QLatin1StringView category(context.category != nullptr ? context.category : "");
+  const QLatin1StringView file(context.file != nullptr ? context.file : "");
+  return category == QLatin1StringView("qml") || category == QLatin1StringView("js") ||
+         category.startsWith(QLatin1StringView("qt.qml")) ||
+         file.endsWith(QLatin1StringView(".qml"));
+}
+
+// Counts QML warnings (a smoke run fails on any) and passes every message on.
+void countingHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type != QtDebugMsg && type != QtInfoMsg &&
+      (fromQml(context) || text.contains(QStringLiteral(".qml:")))) {
+    ++qmlWarnings;
+  }
+  if (previousHandler != nullptr) previousHandler(type, context, text);
+}
+
+}  // namespace
+
+int runWindow(const CommandLine& options, int& argc, char** argv) {
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  previousHandler = qInstallMessageHandler(countingHandler);
+
+  // The charts module draws with widgets, so the application is a widget one.
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Hopster"));
+  QApplication::setDesktopFileName(QStringLiteral("hopster"));
+
+  StdoutLog log;
+  QtScheduler scheduler;
+  SystemClock clock;
+  KeyValueStore settings(
+      std::make_unique<FileKeyValueStorage>(FileKeyValueStorage::defaultLocation()), log);
+  TrophyManager trophies(settings);
+  const FileManagerSingleton& records = FileManagerSingleton::shared();
+  // A motion source other than real headphones stands for a connected headset.
+  FixedAudioSession audio = FixedAudioSession::bluetoothHeadset();
+  const auto haptics = makeSystemHapticDevice(log);
+  DesktopApplication application;
+  RandomUuidSource uuids;
+  SilentAnnouncer announcer;
+
+  RecordingController controller(
+      trophies,
+      RecordingServices{makeMotionSource(options.motion, scheduler, log, options.simulation), audio,
+                        *haptics, application, application, settings, records, scheduler, clock,
+                        uuids, announcer, log});
+
+  HomeViewModel homeModel(settings);
+  JumpViewModel jumpModel(controller);
+  TrophyListModel trophyModel(trophies, *haptics, log, scheduler);
+  HistoryModel historyModel(records);
+
+  QQmlApplicationEngine engine;
+  engine.addImportPath(QStringLiteral("qrc:/"));  // where the Hopster module lives
+  engine.setInitialProperties(
+      {{QStringLiteral("homeModel"), QVariant::fromValue(&homeModel)},
+       {QStringLiteral("jumpModel"), QVariant::fromValue(&jumpModel)},
+       {QStringLiteral("trophyModel"), QVariant::fromValue(&trophyModel)},
+       {QStringLiteral("historyModel"), QVariant::fromValue(&historyModel)}});
+  engine.load(QUrl(QStringLiteral("qrc:/Hopster/Main.qml")));
+  if (engine.rootObjects().isEmpty()) {
+    std::cerr << "hopster: the main screen failed to load" << std::endl;
+    return 1;
+  }
+
+  if (options.smokeTest) {
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
+    if (window == nullptr) return 1;
+    QObject::connect(
+        window, &QQuickWindow::frameSwapped, &app,
+        [&] {
+          std::cout << "First frame after " << sinceStart.elapsed() << " ms" << std::endl;
+          // Let pending bindings and timers settle, then judge.
+          QTimer::singleShot(200, &app, [] { QApplication::exit(qmlWarnings == 0 ? 0 : 3); });
+        },
+        Qt::SingleShotConnection);
+  }
+  return QApplication::exec();
+}
+
+}  // namespace hopster

@@ -1,0 +1,38 @@
+import QtQuick
+import Hopster
+
+// The first-run pages until "hasSeenOnboarding" is true, then three tabs:
+// Jump, Trophies and History. The flag is live: when it is written true the
+// tabs replace the pages at once, on the Jump tab.
+Item {
+    id: home
+
+    required property HomeViewModel homeModel
+    required property JumpViewModel jumpModel
+    required property TrophyListModel trophyModel
+    required property HistoryModel historyModel
+
+    function showContent() {
+        if (home.homeModel.hasSeenOnboarding) {
+            content.setSource("HomeTabs.qml", {
+                "jumpModel": home.jumpModel,
+                "trophyModel": home.trophyModel,
+                "historyModel": home.historyModel
+            });
+        } else {
+            content.setSource("OnboardingStandIn.qml", { "homeModel": home.homeModel });
+        }
+    }
+
+    Loader {
+        id: content
+        anchors.fill: parent
+    }
+
+    Connections {
+        target: home.homeModel
+        function onHasSeenOnboardingChanged() { home.showContent(); }
+    }
+
+    Component.onCompleted: showContent()
+}

@@ -1,0 +1,177 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Controls.impl
+import QtQuick.Layouts
+import Hopster
+
+// The history screen: every saved recording, latest start first, or a
+// placeholder when there is none. The records are read again each time the
+// tab comes into view and when the list is pulled down past a threshold and
+// let go.
+Page {
+    id: screen
+
+    required property HistoryModel historyModel
+    // Whether the History tab is the one on display.
+    property bool active: true
+    // How far the list must be pulled past its top for a refresh.
+    readonly property real refreshThreshold: 64
+    property bool refreshing: false
+
+    objectName: "savedDataView"
+    background: Rectangle { color: Theme.groupedBackground }
+
+    function reload() {
+        historyModel.loadUserRecords();
+    }
+
+    // The indicator is switched on before the records are read, and off
+    // again once they are: the reading itself is synchronous.
+    function refresh() {
+        refreshing = true;
+        refreshTimer.start();
+    }
+
+    Timer {
+        id: refreshTimer
+        interval: 0
+        onTriggered: {
+            screen.reload();
+            screen.refreshing = false;
+        }
+    }
+
+    onActiveChanged: if (active) reload()
+    Component.onCompleted: if (active) reload()
+
+    header: Label {
+        objectName: "historyTitle"
+        text: qsTr("Saved Data")
+        font.pixelSize: Theme.largeTitleSize
+        font.bold: true
+        leftPadding: Theme.margin
+        rightPadding: Theme.margin
+        topPadding: 8
+        bottomPadding: 8
+        elide: Text.ElideRight
+        background: Rectangle { color: Theme.groupedBackground }
+        Accessible.role: Accessible.Heading
+        Accessible.name: text
+    }
+
+    ColumnLayout {
+        objectName: "historyPlaceholder"
+        anchors.centerIn: parent
+        width: parent.width - 2 * Theme.margin
+        visible: screen.historyModel.isEmpty
+        spacing: 12
+        Accessible.role: Accessible.StaticText
+        Accessible.name: placeholderText.text
+
+        IconImage {
+            Layout.alignment: Qt.AlignHCenter
+            Layout.preferredWidth: 160
+            Layout.preferredHeight: 160
+            source: "images/history-placeholder.svg"
+            sourceSize.width: 320
+            sourceSize.height: 320
+            fillMode: Image.PreserveAspectFit
+            color: Theme.gray
+            Accessible.ignored: true
+        }
+        Label {
+            id: placeholderText
+            Layout.fillWidth: true
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.Wrap
+            text: qsTr("No data recorded yet")
+            color: Theme.gray
+            font.pixelSize: Theme.bodySize
+        }
+    }
+
+    ListView {
+        id: list
+        objectName: "historyList"
+        anchors.fill: parent
+        anchors.topMargin: 8
+        visible: !screen.historyModel.isEmpty
+        model: screen.historyModel
+        clip: true
+        spacing: 1
+        boundsBehavior: Flickable.DragAndOvershootBounds
+        Accessible.role: Accessible.List
+        Accessible.name: qsTr("Saved recordings")
+
+        // How far the list is pulled down past its top, 0 when it is not.
+        readonly property real pullDistance: Math.max(0, -verticalOvershoot)
+
+        onDragEnded: if (pullDistance >= screen.refreshThreshold && !screen.refreshing) screen.refresh()
+
+        delegate: Rectangle {
+            id: row
+
+            required property int index
+            required property string startDateText
+            required property string durationText
+            required property string jumpsText
+            required property string speedText
+
+            objectName: "historyRow_" + index
+            width: ListView.view.width
+            implicitHeight: lines.implicitHeight + 2 * 11
+            color: Theme.background
+            Accessible.role: Accessible.ListItem
+            Accessible.name: startDateText + ", " + durationText + ", " + jumpsText + ", " + speedText
+
+            ColumnLayout {
+                id: lines
+                anchors.verticalCenter: parent.verticalCenter
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.leftMargin: Theme.margin
+                anchors.rightMargin: Theme.margin
+                spacing: 2
+
+                Label {
+                    Layout.fillWidth: true
+                    text: row.startDateText
+                    font.pixelSize: Theme.headlineSize
+                    font.weight: Font.DemiBold
+                    elide: Text.ElideRight
+                }
+                Label {
+                    Layout.fillWidth: true
+                    text: row.durationText
+                    font.pixelSize: Theme.subheadlineSize
+                    elide: Text.ElideRight
+                }
+                RowLayout {
+                    Layout.fillWidth: true
+                    Label {
+                        text: row.jumpsText
+                        font.pixelSize: Theme.subheadlineSize
+                    }
+                    Item { Layout.fillWidth: true }
+                    Label {
+                        text: row.speedText
+                        font.pixelSize: Theme.bodySize
+                    }
+                }
+            }
+        }
+    }
+
+    // Appears as the list is pulled down and spins while the records are read.
+    BusyIndicator {
+        objectName: "historyRefreshIndicator"
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: 4
+        width: 28
+        height: 28
+        visible: list.visible && (screen.refreshing || list.pullDistance > 0)
+        opacity: screen.refreshing ? 1 : Math.min(1, list.pullDistance / screen.refreshThreshold)
+        running: visible
+        Accessible.name: qsTr("Refreshing")
+    }
+}

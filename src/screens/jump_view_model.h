@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QtQml/qqmlregistration.h>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include "platform/subscription.h"
+#include "recording/jump_screen_triggers.h"
+#include "recording/recording_controller.h"
+
+namespace hopster {
+
+// The jump screen's view of the recording controller: its state as
+// properties with change signals, its operations as invokable methods.
+class JumpViewModel : public QObject {
+  Q_OBJECT
+  QML_ELEMENT
+  QML_UNCREATABLE("made by the application")
+
+  // Counts as plain decimal integers, exact at any size.
+  Q_PROPERTY(QString jumpCount READ jumpCountText NOTIFY jumpCountChanged)
+  Q_PROPERTY(QString totalJumps READ totalJumpsText NOTIFY totalJumpsChanged)
+  Q_PROPERTY(
+      bool isHeadphonesConnected READ isHeadphonesConnected NOTIFY isHeadphonesConnectedChanged)
+  Q_PROPERTY(bool isStarting READ isStarting NOTIFY isStartingChanged)
+  Q_PROPERTY(int countdown READ countdown NOTIFY countdownChanged)
+  Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
+  Q_PROPERTY(QString elapsedText READ elapsedText NOTIFY elapsedTextChanged)
+  Q_PROPERTY(bool showHeadphoneAlert READ showHeadphoneAlert WRITE setShowHeadphoneAlert NOTIFY
+                 showHeadphoneAlertChanged)
+  Q_PROPERTY(bool showAlertMotionAccess READ showAlertMotionAccess WRITE setShowAlertMotionAccess
+                 NOTIFY showAlertMotionAccessChanged)
+  Q_PROPERTY(bool showTrophyAlert READ showTrophyAlert WRITE setShowTrophyAlert NOTIFY
+                 showTrophyAlertChanged)
+  // The trophy the popup shows: id, title, subtitle, imageName; empty when none.
+  Q_PROPERTY(QVariantMap unlockedTrophy READ unlockedTrophy NOTIFY unlockedTrophyChanged)
+  Q_PROPERTY(bool hasUnlockedTrophy READ hasUnlockedTrophy NOTIFY unlockedTrophyChanged)
+  Q_PROPERTY(int chartPointCount READ chartPointCount NOTIFY chartChanged)
+
+ public:
+  explicit JumpViewModel(RecordingController& controller, QObject* parent = nullptr);
+
+  [[nodiscard]] QString jumpCountText() const { return QString::number(controller_.jumpCount()); }
+  [[nodiscard]] QString totalJumpsText() const { return QString::number(controller_.totalJumps()); }
+  [[nodiscard]] bool hasUnlockedTrophy() const { return controller_.unlockedTrophy().has_value(); }
+  [[nodiscard]] bool isHeadphonesConnected() const { return controller_.isHeadphonesConnected(); }
+  [[nodiscard]] bool isStarting() const { return controller_.isStarting(); }
+  [[nodiscard]] int countdown() const { return static_cast<int>(controller_.countdown()); }
+  [[nodiscard]] bool isRecording() const { return controller_.isRecording(); }
+  [[nodiscard]] QString elapsedText() const;
+  [[nodiscard]] bool showHeadphoneAlert() const { return controller_.showHeadphoneAlert(); }
+  [[nodiscard]] bool showAlertMotionAccess() const { return controller_.showAlertMotionAccess(); }
+  [[nodiscard]] bool showTrophyAlert() const { return controller_.showTrophyAlert(); }
+  [[nodiscard]] QVariantMap unlockedTrophy() const;
+  [[nodiscard]] int chartPointCount() const {
+    return static_cast<int>(controller_.accelerationData().size());
+  }
+
+  void setShowHeadphoneAlert(bool value) { controller_.setShowHeadphoneAlert(value); }
+  void setShowAlertMotionAccess(bool value) { controller_.setShowAlertMotionAccess(value); }
+  void setShowTrophyAlert(bool value) { controller_.setShowTrophyAlert(value); }
+
+  // The screen came into view (the Jump tab was opened).
+  Q_INVOKABLE void screenAppeared() { triggers_.screenAppeared(); }
+  Q_INVOKABLE void toggleRecording() { controller_.toggleRecording(); }
+  Q_INVOKABLE void cancelCountdown() { controller_.cancelCountdown(); }
+  Q_INVOKABLE void checkHeadphonesConnection() { controller_.checkHeadphonesConnection(); }
+  Q_INVOKABLE void openSettings() { controller_.openSettings(); }
+  // Replaces the points of a chart line series (an XY series of the charts
+  // module) with the chart window: x in milliseconds since 1970, y in g.
+  Q_INVOKABLE void fillSeries(QObject* series) const;
+
+ signals:
+  void jumpCountChanged();
+  void totalJumpsChanged();
+  void isHeadphonesConnectedChanged();
+  void isStartingChanged();
+  void countdownChanged();
+  void isRecordingChanged();
+  void elapsedTextChanged();
+  void showHeadphoneAlertChanged();
+  void showAlertMotionAccessChanged();
+  void showTrophyAlertChanged();
+  void unlockedTrophyChanged();
+  void chartChanged();
+
+ private:
+  struct Snapshot {
+    std::int64_t jumpCount = 0, totalJumps = 0, countdown = 0;
+    bool headphones = false, starting = false, recording = false;
+    double elapsed = 0.0;
+    bool headphoneAlert = false, motionAlert = false, trophyAlert = false;
+    std::string trophyId;
+    double newestPoint = 0.0;
+    std::size_t points = 0;
+  };
+  [[nodiscard]] Snapshot snapshot() const;
+  void stateChanged();
+
+  RecordingController& controller_;
+  Snapshot shown_;
+  JumpScreenTriggers triggers_;
+  Subscription subscription_;
+};
+
+}  // namespace hopster
