@@ -44,6 +44,8 @@ std::string usageText() {
          "  --cadence N       simulated jumps per second (default 2)\n"
          "  --rate N          simulated samples per second (default 25)\n"
          "  --seed N          seed of the simulation (default: a fresh one)\n"
+         "  --start           tap Start as soon as the window shows (hands-free\n"
+         "                    recording, scripts)\n"
          "  --smoke-test      open the window, wait for its first frame and exit;\n"
          "                    fails on any QML warning\n"
          "  --help            show this text\n"
@@ -78,6 +80,10 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     }
     if (arg == "--smoke-test") {
       line.smokeTest = true;
+      continue;
+    }
+    if (arg == "--start") {
+      line.start = true;
       continue;
     }
     const auto found = positive.find(arg);

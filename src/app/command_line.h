@@ -15,6 +15,7 @@ struct CommandLine {
   bool help = false;
   bool headless = false;          // one recording in the terminal, no window
   bool smokeTest = false;         // open the window, wait for its first frame, exit
+  bool start = false;             // tap Start as soon as the window shows
   bool fast = false;              // run in virtual time, as fast as the machine allows
   std::optional<double> seconds;  // stop the recording after this long
   MotionSourceSpec motion;        // where the samples come from

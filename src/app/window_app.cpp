@@ -98,6 +98,9 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
     return 1;
   }
 
+  if (options.start && homeModel.hasSeenOnboarding()) {
+    QTimer::singleShot(0, &app, [&jumpModel] { jumpModel.toggleRecording(); });
+  }
   if (options.smokeTest) {
     auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst());
     if (window == nullptr) return 1;

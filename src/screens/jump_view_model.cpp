@@ -11,13 +11,20 @@
 #include "screens/trophy_presentation.h"
 
 namespace hopster {
+namespace {
+constexpr int kChartRedrawMilliseconds = 33;
+}  // namespace
 
 JumpViewModel::JumpViewModel(RecordingController& controller, QObject* parent)
     : QObject(parent),
       controller_(controller),
       shown_(snapshot()),
       triggers_(controller),
-      subscription_(controller.observe([this] { stateChanged(); })) {}
+      subscription_(controller.observe([this] { stateChanged(); })) {
+  chartRedraw_.setSingleShot(true);
+  chartRedraw_.setInterval(kChartRedrawMilliseconds);
+  connect(&chartRedraw_, &QTimer::timeout, this, &JumpViewModel::chartChanged);
+}
 
 QString JumpViewModel::elapsedText() const {
   return QString::fromStdString(formatElapsedTime(controller_.timeElapsed()));
@@ -116,7 +123,15 @@ void JumpViewModel::stateChanged() {
   if (now.motionAlert != before.motionAlert) emit showAlertMotionAccessChanged();
   if (now.trophyId != before.trophyId) emit unlockedTrophyChanged();
   if (now.trophyAlert != before.trophyAlert) emit showTrophyAlertChanged();
-  if (now.newestPoint != before.newestPoint || now.points != before.points) emit chartChanged();
+  if (now.newestPoint != before.newestPoint || now.points != before.points) {
+    // An emptied chart shows at once; new points wait for the next redraw.
+    if (now.points == 0) {
+      chartRedraw_.stop();
+      emit chartChanged();
+    } else if (!chartRedraw_.isActive()) {
+      chartRedraw_.start();
+    }
+  }
 }
 
 }  // namespace hopster

@@ -3,6 +3,7 @@
 #include <QtQml/qqmlregistration.h>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVariantMap>
 
 #include "platform/subscription.h"
@@ -100,6 +101,10 @@ class JumpViewModel : public QObject {
 
   RecordingController& controller_;
   Snapshot shown_;
+  // Samples arrive up to a hundred times a second; the chart is redrawn at
+  // most this often, which the eye cannot tell apart and which keeps the
+  // main thread free.
+  QTimer chartRedraw_;
   JumpScreenTriggers triggers_;
   Subscription subscription_;
 };
