@@ -60,9 +60,11 @@ TEST(TrophyDecoding, AFaultyMemberFailsTheTrophyNamingTypeAndPath) {
       {trophyWith("difficulty", R"("easy")"),
        "typeMismatch(DifficultyLevels) at unlockedTrophy.difficulty: "
        "Expected to decode DifficultyLevels but found a string instead."},
-      {trophyWith("difficulty", "null"), "valueNotFound(DifficultyLevels) at unlockedTrophy.diff"},
+      {trophyWith("difficulty", "null"),
+       "valueNotFound(DifficultyLevels) at unlockedTrophy.difficulty"},
       {trophyWith("isUnlocked", nullptr), R"(keyNotFound("isUnlocked") at unlockedTrophy)"},
-      {R"({"ID":"a",)" + trophyWith("id", nullptr).substr(1), R"(keyNotFound("id") at unlocked)"},
+      {R"({"ID":"a",)" + trophyWith("id", nullptr).substr(1),
+       R"(keyNotFound("id") at unlockedTrophy)"},
       {trophyWith("hidden", "0"), "typeMismatch(Bool) at unlockedTrophy.hidden"},
       {trophyWith("title", "null"),
        "valueNotFound(String) at unlockedTrophy.title: "
