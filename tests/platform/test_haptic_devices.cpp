@@ -14,6 +14,7 @@
 
 #include "platform/feedbackd_haptic_device.h"
 #include "platform/force_feedback_haptic_device.h"
+#include "platform/speech_announcer.h"
 #include "platform/system_haptic_device.h"
 #include "support/temp_dir.h"
 
@@ -115,8 +116,11 @@ TEST(SystemHapticDevice, UsesFeedbackdWhileItRunsElseFallsBackToNoHaptics) {
   MemoryLog log;
   const std::string noBus = "unix:path=" + (noRumble.path() / "no-bus").string();
   EXPECT_FALSE(makeSystemHapticDevice(log, noBus, noRumble.path())->supportsHaptics());
+  EXPECT_FALSE(screenReaderEnabled(noBus));
   PrivateFeedbackd feedbackd;
   if (feedbackd.pid == 0) GTEST_SKIP() << "no dbus-daemon on this machine";
+  // A bus without the accessibility service: no screen reader, so no speech.
+  EXPECT_FALSE(screenReaderEnabled());
   const auto device = makeSystemHapticDevice(log, "", noRumble.path());
   ASSERT_NE(dynamic_cast<FeedbackdHapticDevice*>(device.get()), nullptr);
   const HapticEngine engine = device->makeEngine().value();
