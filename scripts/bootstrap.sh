@@ -8,7 +8,7 @@ packages=(
   # toolchain
   g++ make cmake ninja-build pkg-config clang-format
   # libraries
-  libsimdjson-dev nlohmann-json3-dev uuid-dev libsystemd-dev
+  libsimdjson-dev nlohmann-json3-dev uuid-dev libsystemd-dev libspeechd-dev
   # Qt 6 Quick interface: the libraries, the QML modules the screens import,
   # the tools (qmllint, qmltestrunner) and a font for offscreen rendering
   qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-charts-dev qt6-svg-dev
@@ -17,8 +17,10 @@ packages=(
   qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-shapes
   qml6-module-qtquick-templates qml6-module-qtquick-window qml6-module-qtcharts
   qml6-module-qt5compat-graphicaleffects qml6-module-qttest
-  # tests, benchmarks and fuzzing
+  # tests, benchmarks and fuzzing; a private session bus with a stand-in
+  # desktop notification service for the reminder tests
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  dbus-daemon python3-dbusmock
   clang libclang-rt-14-dev
 )
 

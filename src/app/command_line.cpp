@@ -48,7 +48,17 @@ std::string usageText() {
          "                    recording, scripts)\n"
          "  --smoke-test      open the window, wait for its first frame and exit;\n"
          "                    fails on any QML warning\n"
+         "  --deliver-due-reminders\n"
+         "                    show the daily reminders that are due and exit (run\n"
+         "                    at login by an autostart entry while the app is closed)\n"
          "  --help            show this text\n"
+         "\n"
+         "Daily reminders: the desktop's notification service cannot schedule, so\n"
+         "Hopster keeps pending reminders in $XDG_DATA_HOME/hopster/reminders.json\n"
+         "and shows them when due: the running app checks every five minutes and\n"
+         "at start, and ~/.config/autostart/hopster-reminders.desktop runs\n"
+         "\"hopster --deliver-due-reminders\" at login. A reminder missed while the\n"
+         "machine was off is shown once, at the next check.\n"
          "\n"
          "Records are kept in $XDG_DATA_HOME/hopster/Documents (default\n"
          "~/.local/share/hopster/Documents), settings in\n"
@@ -84,6 +94,10 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     }
     if (arg == "--start") {
       line.start = true;
+      continue;
+    }
+    if (arg == "--deliver-due-reminders") {
+      line.deliverDueReminders = true;
       continue;
     }
     const auto found = positive.find(arg);

@@ -13,13 +13,14 @@ namespace hopster {
 // What the command line asks for.
 struct CommandLine {
   bool help = false;
-  bool headless = false;          // one recording in the terminal, no window
-  bool smokeTest = false;         // open the window, wait for its first frame, exit
-  bool start = false;             // tap Start as soon as the window shows
-  bool fast = false;              // run in virtual time, as fast as the machine allows
-  std::optional<double> seconds;  // stop the recording after this long
-  MotionSourceSpec motion;        // where the samples come from
-  JumpSimulation simulation;      // cadence, rate and seed of "sim"
+  bool headless = false;             // one recording in the terminal, no window
+  bool smokeTest = false;            // open the window, wait for its first frame, exit
+  bool start = false;                // tap Start as soon as the window shows
+  bool deliverDueReminders = false;  // show the reminders that are due, then exit
+  bool fast = false;                 // run in virtual time, as fast as the machine allows
+  std::optional<double> seconds;     // stop the recording after this long
+  MotionSourceSpec motion;           // where the samples come from
+  JumpSimulation simulation;         // cadence, rate and seed of "sim"
 };
 
 // Parses the arguments after the program name. On a mistake, returns nothing

@@ -7,6 +7,8 @@
 #include "app/command_line.h"
 #include "app/headless_runner.h"
 #include "app/window_app.h"
+#include "reminders/reminder_delivery.h"
+#include "reminders/reminder_schedule.h"
 
 Q_IMPORT_QML_PLUGIN(HopsterPlugin)
 
@@ -35,6 +37,10 @@ int main(int argc, char** argv) {
   if (options->help) {
     std::cout << hopster::usageText();
     return 0;
+  }
+  if (options->deliverDueReminders) {
+    hopster::StdoutLog log;
+    return hopster::deliverDueReminders(hopster::ReminderSchedule::defaultLocation(), log);
   }
   if (options->headless) {
     return hopster::runHeadless(*options, hopster::DataLocations::forUser(), std::cout).exitCode;

@@ -13,13 +13,23 @@
 #include "motion_sources/motion_source_factory.h"
 #include "platform/audio_session.h"
 #include "platform/file_key_value_storage.h"
+#include "platform/random_source.h"
+#include "platform/speech_announcer.h"
 #include "platform/system_haptic_device.h"
 #include "platform/xdg_paths.h"
 #include "recording/recording_controller.h"
 #include "records/file_manager_singleton.h"
+#include "reminders/autostart_entry.h"
+#include "reminders/dbus_notification_sink.h"
+#include "reminders/desktop_notification_center.h"
+#include "reminders/notification_center.h"
+#include "reminders/notification_manager.h"
+#include "reminders/reminder_delivery.h"
+#include "reminders/reminder_schedule.h"
 #include "screens/history_model.h"
 #include "screens/home_view_model.h"
 #include "screens/jump_view_model.h"
+#include "screens/onboarding_view_model.h"
 #include "screens/qt_scheduler.h"
 #include "screens/trophy_list_model.h"
 
@@ -48,6 +58,34 @@ void countingHandler(QtMsgType type, const QMessageLogContext& context, const QS
   if (previousHandler != nullptr) previousHandler(type, context, text);
 }
 
+// Keeps the login entry that shows due reminders while the app is closed in
+// step with the schedule: present while reminders are pending, gone after.
+void syncAutostartEntry(ReminderSchedule& schedule, Log& log) {
+  const bool pending = !schedule.read().reminders.empty();
+  const auto error =
+      pending ? installAutostartEntry(defaultAutostartDir(),
+                                      QCoreApplication::applicationFilePath().toStdString())
+              : removeAutostartEntry(defaultAutostartDir());
+  if (error) log.line("Failed to update the reminder login entry: " + *error);
+}
+
+// The first-run pages' model: page 3's motion services come from the same
+// source as the recording's, page 4's notification managers use `center`.
+std::unique_ptr<OnboardingViewModel> makeOnboardingModel(const CommandLine& options,
+                                                         Scheduler& scheduler, Log& log,
+                                                         KeyValueStore& settings,
+                                                         NotificationCenter& center,
+                                                         RandomSource& random, UuidSource& uuids) {
+  return std::make_unique<OnboardingViewModel>(
+      [&options, &scheduler, &log] {
+        return makeMotionSource(options.motion, scheduler, log, options.simulation);
+      },
+      [&settings, &center, &scheduler, &random, &uuids, &log] {
+        return std::make_unique<NotificationManager>(settings, center, scheduler, random, uuids,
+                                                     log);
+      });
+}
+
 }  // namespace
 
 int runWindow(const CommandLine& options, int& argc, char** argv) {
@@ -72,18 +110,29 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   const auto haptics = makeSystemHapticDevice(log);
   DesktopApplication application;
   RandomUuidSource uuids;
-  SilentAnnouncer announcer;
+  const auto announcer = makeSystemAnnouncer(log);
 
   RecordingController controller(
       trophies,
       RecordingServices{makeMotionSource(options.motion, scheduler, log, options.simulation), audio,
                         *haptics, application, application, settings, records, scheduler, clock,
-                        uuids, announcer, log});
+                        uuids, *announcer, log});
 
   HomeViewModel homeModel(settings);
   JumpViewModel jumpModel(controller);
   TrophyListModel trophyModel(trophies, *haptics, log, scheduler);
   HistoryModel historyModel(records);
+  // Reminders: kept in a schedule file, shown through the desktop's
+  // notification service when due, checked now and every few minutes.
+  ReminderSchedule schedule(
+      std::make_unique<FileKeyValueStorage>(ReminderSchedule::defaultLocation(), clock), log);
+  DbusNotificationSink sink;
+  DesktopNotificationCenter notifications(schedule, sink, clock, log);
+  const auto delivery = startReminderDelivery(notifications, scheduler);
+  syncAutostartEntry(schedule, log);
+  SeededRandomSource random;
+  const auto onboardingModel =
+      makeOnboardingModel(options, scheduler, log, settings, notifications, random, uuids);
 
   QQmlApplicationEngine engine;
   engine.addImportPath(QStringLiteral("qrc:/"));  // where the Hopster module lives
@@ -91,7 +140,8 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
       {{QStringLiteral("homeModel"), QVariant::fromValue(&homeModel)},
        {QStringLiteral("jumpModel"), QVariant::fromValue(&jumpModel)},
        {QStringLiteral("trophyModel"), QVariant::fromValue(&trophyModel)},
-       {QStringLiteral("historyModel"), QVariant::fromValue(&historyModel)}});
+       {QStringLiteral("historyModel"), QVariant::fromValue(&historyModel)},
+       {QStringLiteral("onboardingModel"), QVariant::fromValue(onboardingModel.get())}});
   engine.load(QUrl(QStringLiteral("qrc:/Hopster/Main.qml")));
   if (engine.rootObjects().isEmpty()) {
     std::cerr << "hopster: the main screen failed to load" << std::endl;
@@ -113,7 +163,10 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
         },
         Qt::SingleShotConnection);
   }
-  return QApplication::exec();
+  const int status = QApplication::exec();
+  delivery->invalidate();
+  syncAutostartEntry(schedule, log);
+  return status;
 }
 
 }  // namespace hopster

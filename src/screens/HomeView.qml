@@ -11,6 +11,7 @@ Item {
     required property JumpViewModel jumpModel
     required property TrophyListModel trophyModel
     required property HistoryModel historyModel
+    required property OnboardingViewModel onboardingModel
 
     function showContent() {
         if (home.homeModel.hasSeenOnboarding) {
@@ -20,7 +21,7 @@ Item {
                 "historyModel": home.historyModel
             });
         } else {
-            content.setSource("OnboardingStandIn.qml", { "homeModel": home.homeModel });
+            content.setSource("Onboarding.qml", { "onboardingModel": home.onboardingModel });
         }
     }
 

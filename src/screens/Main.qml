@@ -10,6 +10,7 @@ ApplicationWindow {
     required property JumpViewModel jumpModel
     required property TrophyListModel trophyModel
     required property HistoryModel historyModel
+    required property OnboardingViewModel onboardingModel
 
     width: 390
     height: 844
@@ -25,5 +26,6 @@ ApplicationWindow {
         jumpModel: window.jumpModel
         trophyModel: window.trophyModel
         historyModel: window.historyModel
+        onboardingModel: window.onboardingModel
     }
 }

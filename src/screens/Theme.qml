@@ -14,9 +14,12 @@ QtObject {
     // The default space a view keeps around itself.
     readonly property int margin: 16
     // Text sizes of the text styles in use.
-    readonly property int titleSize: 28
     readonly property int largeTitleSize: 34
+    readonly property int titleSize: 28
+    readonly property int title2Size: 22
+    readonly property int title3Size: 20
     readonly property int headlineSize: 17
     readonly property int subheadlineSize: 15
     readonly property int bodySize: 17
+    readonly property int captionSize: 12
 }

@@ -6,6 +6,31 @@
 
 namespace hopster::testing {
 
+namespace {
+
+// Hands the onboarding a fake motion service that the world keeps too, so a
+// test can still look at it after the onboarding let it go.
+class SharedMotionService final : public HeadphoneMotionService {
+ public:
+  explicit SharedMotionService(std::shared_ptr<FakeMotionService> fake) : fake_(std::move(fake)) {}
+  [[nodiscard]] MotionAuthorizationStatus authorizationStatus() const override {
+    return fake_->authorizationStatus();
+  }
+  [[nodiscard]] bool isDeviceMotionAvailable() const override {
+    return fake_->isDeviceMotionAvailable();
+  }
+  void startDeviceMotionUpdates(MotionHandler handler) override {
+    fake_->startDeviceMotionUpdates(std::move(handler));
+  }
+  [[nodiscard]] bool isDeviceMotionActive() const override { return fake_->isDeviceMotionActive(); }
+  void stopDeviceMotionUpdates() override { fake_->stopDeviceMotionUpdates(); }
+
+ private:
+  std::shared_ptr<FakeMotionService> fake_;
+};
+
+}  // namespace
+
 struct TestWorld::Core {
   explicit Core(bool hasSeenOnboarding)
       : settings(std::make_unique<MemoryKeyValueStorage>(
@@ -21,6 +46,17 @@ struct TestWorld::Core {
     jump = std::make_unique<JumpViewModel>(*controller);
     trophyList = std::make_unique<TrophyListModel>(trophies, haptics, log, scheduler);
     history = std::make_unique<HistoryModel>(records);
+    onboarding = std::make_unique<OnboardingViewModel>(
+        [this] {
+          onboardingMotion = std::make_shared<FakeMotionService>();
+          onboardingMotion->available = onboardingMotionAvailable;
+          ++onboardingMotionServices;
+          return std::make_unique<SharedMotionService>(onboardingMotion);
+        },
+        [this] {
+          return std::make_unique<NotificationManager>(settings, notifications, scheduler, random,
+                                                       uuids, log);
+        });
   }
 
   VirtualScheduler scheduler{1764942759.0};
@@ -41,6 +77,13 @@ struct TestWorld::Core {
   std::unique_ptr<JumpViewModel> jump;
   std::unique_ptr<TrophyListModel> trophyList;
   std::unique_ptr<HistoryModel> history;
+  FakeNotificationCenter notifications;
+  SeededRandomSource random{7};
+  bool onboardingMotionAvailable = true;
+  int onboardingMotionServices = 0;
+  // The newest service the onboarding was given.
+  std::shared_ptr<FakeMotionService> onboardingMotion;
+  std::unique_ptr<OnboardingViewModel> onboarding;
 };
 
 TestWorld::TestWorld(QObject* parent) : QObject(parent), core_(std::make_unique<Core>(true)) {}
@@ -51,6 +94,7 @@ QObject* TestWorld::homeModel() const { return core_->home.get(); }
 QObject* TestWorld::jumpModel() const { return core_->jump.get(); }
 QObject* TestWorld::trophyModel() const { return core_->trophyList.get(); }
 QObject* TestWorld::historyModel() const { return core_->history.get(); }
+QObject* TestWorld::onboardingModel() const { return core_->onboarding.get(); }
 
 void TestWorld::reset(bool hasSeenOnboarding) {
   // The old models stay alive until the world goes: QML may still hold them.
@@ -95,6 +139,52 @@ QStringList TestWorld::logLines() const {
   QStringList list;
   for (const auto& line : core_->log.lines()) list << QString::fromStdString(line);
   return list;
+}
+
+void TestWorld::setOnboardingMotionAvailable(bool available) {
+  core_->onboardingMotionAvailable = available;
+}
+
+int TestWorld::onboardingMotionServices() const { return core_->onboardingMotionServices; }
+
+int TestWorld::onboardingMotionStarts() const {
+  return core_->onboardingMotion != nullptr ? core_->onboardingMotion->starts : 0;
+}
+
+bool TestWorld::onboardingMotionActive() const {
+  return core_->onboardingMotion != nullptr && core_->onboardingMotion->isDeviceMotionActive();
+}
+
+bool TestWorld::deliverOnboardingMotion(bool withSample) {
+  FakeMotionService* service = core_->onboardingMotion.get();
+  if (service == nullptr || !service->handler) return false;
+  if (withSample) return service->deliver(0.0);
+  const MotionHandler handler = service->handler;
+  handler(std::nullopt, MotionError{"Motion access was refused"});
+  return true;
+}
+
+void TestWorld::setNotificationAuthorization(int status) {
+  core_->notifications.status = static_cast<NotificationAuthorizationStatus>(status);
+}
+
+void TestWorld::setNotificationGrant(bool grant) { core_->notifications.grant = grant; }
+
+void TestWorld::answerNotifications() {
+  // An answer may post work that asks again (the prompt after the settings),
+  // so release and run until nothing is left.
+  do {
+    core_->scheduler.runPending();
+  } while (core_->notifications.release() > 0);
+  core_->scheduler.runPending();
+}
+
+int TestWorld::notificationStatusQueries() const { return core_->notifications.statusQueries(); }
+
+int TestWorld::notificationPrompts() const { return core_->notifications.prompts(); }
+
+int TestWorld::scheduledReminders() const {
+  return static_cast<int>(core_->notifications.requests().size());
 }
 
 QString TestWorld::screenshotPath(const QString& name) const {

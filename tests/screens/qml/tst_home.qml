@@ -2,7 +2,7 @@ import QtQuick
 import QtTest
 import Hopster
 
-// The home view: the first-run page until the flag is written, then the tabs.
+// The home view: the first-run pages until the flag is written, then the tabs.
 Item {
     id: root
     width: 390
@@ -16,6 +16,7 @@ Item {
             jumpModel: world.jumpModel
             trophyModel: world.trophyModel
             historyModel: world.historyModel
+            onboardingModel: world.onboardingModel
         }
     }
 
@@ -27,12 +28,12 @@ Item {
             world.reset(false);
             const home = createTemporaryObject(homeComponent, root);
             compare(world.homeModel.hasSeenOnboarding, false);
-            verify(findChild(home, "onboardingContinue"));
+            verify(findChild(home, "letsGoButton"));
             verify(!findChild(home, "homeTabs"));
-            mouseClick(findChild(home, "onboardingContinue"));
+            world.homeModel.hasSeenOnboarding = true;
             tryVerify(() => findChild(home, "homeTabs") !== null);
             compare(findChild(home, "homeTabs").currentIndex, 0);
-            tryVerify(() => findChild(home, "onboardingContinue") === null);
+            tryVerify(() => findChild(home, "onboarding") === null);
         }
 
         function test_tabsSwitchByTapAndKeyboard() {

@@ -17,6 +17,7 @@ Item {
             jumpModel: world.jumpModel
             trophyModel: world.trophyModel
             historyModel: world.historyModel
+            onboardingModel: world.onboardingModel
         }
     }
 
@@ -40,8 +41,15 @@ Item {
         function test_everyScreen() {
             world.reset(false);
             home = createTemporaryObject(homeComponent, root);
-            shoot("onboarding");
-            mouseClick(findChild(home, "onboardingContinue"));
+            const pages = ["letsGoButton", "page2Next", "page3Next"];
+            for (let page = 1; page <= 4; ++page) {
+                shoot("onboarding-" + page);
+                if (page < 4)
+                    mouseClick(findChild(home, pages[page - 1]));
+            }
+            mouseClick(findChild(home, "yeahButton"));
+            shoot("onboarding-4-allowed");
+            mouseClick(findChild(home, "noButton"));
             tryVerify(() => tabs() !== null);
             shoot("jump-idle");
 

@@ -1,0 +1,132 @@
+#include "reminders/dbus_notification_sink.h"
+
+#include <systemd/sd-bus.h>
+
+#include <memory>
+#include <system_error>
+#include <utility>
+
+namespace hopster {
+
+namespace {
+
+constexpr const char* kService = "org.freedesktop.Notifications";
+constexpr const char* kPath = "/org/freedesktop/Notifications";
+constexpr const char* kInterface = "org.freedesktop.Notifications";
+// Notify's fixed arguments: a new notification, no actions, and the server's
+// own display time.
+constexpr std::uint32_t kNewNotification = 0;
+constexpr std::int32_t kServerDefaultTimeout = -1;
+constexpr std::uint8_t kNormalUrgency = 1;
+
+struct MessageDeleter {
+  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
+};
+using MessagePtr = std::unique_ptr<sd_bus_message, MessageDeleter>;
+
+// An sd-bus error that frees itself.
+struct BusError {
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  BusError() = default;
+  BusError(const BusError&) = delete;
+  BusError& operator=(const BusError&) = delete;
+  ~BusError() { sd_bus_error_free(&error); }
+
+  // The service's message when it sent one, else the errno text of `result`.
+  [[nodiscard]] std::string describe(int result) const {
+    if (error.message != nullptr) return error.message;
+    return std::system_category().message(-result);
+  }
+};
+
+int openBus(const std::string& address, sd_bus** bus) {
+  if (address.empty()) return sd_bus_open_user(bus);
+  int result = sd_bus_new(bus);
+  if (result < 0) return result;
+  result = sd_bus_set_address(*bus, address.c_str());
+  if (result >= 0) result = sd_bus_set_bus_client(*bus, 1);
+  if (result >= 0) result = sd_bus_start(*bus);
+  if (result < 0) *bus = sd_bus_unref(*bus);
+  return result;
+}
+
+// Appends one a{sv} entry whose value is a string.
+int appendStringHint(sd_bus_message* call, const char* key, const char* value) {
+  return sd_bus_message_append(call, "{sv}", key, "s", value);
+}
+
+// Notify's arguments, each with its exact D-Bus type.
+int appendNotifyArguments(sd_bus_message* call, const DesktopNotification& notification) {
+  int result = sd_bus_message_append(call, "susss", DbusNotificationSink::appName, kNewNotification,
+                                     DbusNotificationSink::appIcon, notification.title.c_str(),
+                                     notification.subtitle.c_str());
+  if (result >= 0) result = sd_bus_message_append(call, "as", 0);
+  if (result >= 0) result = sd_bus_message_open_container(call, 'a', "{sv}");
+  if (result >= 0) {
+    result = appendStringHint(call, "desktop-entry", DbusNotificationSink::desktopEntry);
+  }
+  if (result >= 0 && notification.sound) {
+    result = appendStringHint(call, "sound-name", DbusNotificationSink::soundName);
+  }
+  if (result >= 0) result = sd_bus_message_append(call, "{sv}", "urgency", "y", kNormalUrgency);
+  if (result >= 0) result = sd_bus_message_close_container(call);
+  if (result >= 0) result = sd_bus_message_append(call, "i", kServerDefaultTimeout);
+  return result;
+}
+
+}  // namespace
+
+DbusNotificationSink::DbusNotificationSink(std::string busAddress)
+    : busAddress_(std::move(busAddress)) {}
+
+DbusNotificationSink::~DbusNotificationSink() { sd_bus_flush_close_unref(bus_); }
+
+std::optional<std::string> DbusNotificationSink::connect() {
+  if (bus_ != nullptr && sd_bus_is_open(bus_) > 0) return std::nullopt;
+  bus_ = sd_bus_flush_close_unref(bus_);
+  const int result = openBus(busAddress_, &bus_);
+  if (result < 0) {
+    return "Could not connect to the session bus: " + std::system_category().message(-result);
+  }
+  sd_bus_set_method_call_timeout(bus_, callTimeoutMicroseconds);
+  return std::nullopt;
+}
+
+void DbusNotificationSink::drainIncoming() {
+  while (sd_bus_process(bus_, nullptr) > 0) {
+  }
+}
+
+std::optional<std::string> DbusNotificationSink::checkService() {
+  if (auto failure = connect()) return failure;
+  BusError error;
+  sd_bus_message* reply = nullptr;
+  const int result = sd_bus_call_method(bus_, kService, kPath, kInterface, "GetServerInformation",
+                                        &error.error, &reply, "");
+  const MessagePtr ownedReply(reply);
+  drainIncoming();
+  if (result < 0) return error.describe(result);
+  return std::nullopt;
+}
+
+std::optional<std::string> DbusNotificationSink::show(const DesktopNotification& notification) {
+  if (auto failure = connect()) return failure;
+  BusError error;
+  sd_bus_message* rawCall = nullptr;
+  int result =
+      sd_bus_message_new_method_call(bus_, &rawCall, kService, kPath, kInterface, "Notify");
+  const MessagePtr call(rawCall);
+  if (result >= 0) result = appendNotifyArguments(rawCall, notification);
+  if (result < 0) {
+    // Such as text that is not UTF-8, which D-Bus refuses to carry.
+    return "Could not build the notification: " + std::system_category().message(-result);
+  }
+  sd_bus_message* reply = nullptr;
+  result = sd_bus_call(bus_, rawCall, 0, &error.error, &reply);
+  const MessagePtr ownedReply(reply);
+  drainIncoming();
+  if (result < 0) return error.describe(result);
+  return std::nullopt;
+}
+
+}  // namespace hopster

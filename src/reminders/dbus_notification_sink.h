@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "reminders/notification_sink.h"
+
+struct sd_bus;
+
+namespace hopster {
+
+// Shows notifications through org.freedesktop.Notifications, the desktop's
+// notification service on the session bus. Each call blocks for at most
+// `callTimeoutMicroseconds`, so a hung service cannot freeze the caller for
+// long. Use it from one thread at a time.
+class DbusNotificationSink final : public NotificationSink {
+ public:
+  static constexpr const char* appName = "Hopster";
+  // The installed icon and desktop entry ("hopster.desktop").
+  static constexpr const char* appIcon = "hopster";
+  static constexpr const char* desktopEntry = "hopster";
+  // The sound theme's sound for a new message, played when a reminder has sound.
+  static constexpr const char* soundName = "message-new-instant";
+  static constexpr std::uint64_t callTimeoutMicroseconds = 2'000'000;
+
+  // `busAddress` empty: the user's session bus. The bus is reached on first
+  // use, and again after the connection was lost.
+  explicit DbusNotificationSink(std::string busAddress = "");
+  ~DbusNotificationSink() override;
+  DbusNotificationSink(const DbusNotificationSink&) = delete;
+  DbusNotificationSink& operator=(const DbusNotificationSink&) = delete;
+
+  // Asks the service for its server information, which also starts a service
+  // that the bus starts on demand.
+  [[nodiscard]] std::optional<std::string> checkService() override;
+  // One Notify call: summary = title, body = subtitle, the system's default
+  // timeout, normal urgency, and the message sound when asked for.
+  [[nodiscard]] std::optional<std::string> show(const DesktopNotification& notification) override;
+
+ private:
+  // Connects when not connected. Returns an error description on failure.
+  std::optional<std::string> connect();
+  // Drops whatever arrived meanwhile (nothing here listens to the bus), so
+  // the bus's own messages to us cannot pile up.
+  void drainIncoming();
+
+  std::string busAddress_;
+  sd_bus* bus_ = nullptr;
+};
+
+}  // namespace hopster

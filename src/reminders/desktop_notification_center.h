@@ -1,0 +1,69 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "reminders/notification_center.h"
+#include "reminders/notification_sink.h"
+#include "reminders/reminder_schedule.h"
+
+namespace hopster {
+
+// Local notifications on a Linux desktop. The desktop's notification service
+// shows a notification only at once, so this centre keeps each request in the
+// durable schedule with its absolute due time, and `deliverDue` shows the ones
+// that have fallen due; something must call it now and then (see
+// startReminderDelivery, and the autostarted deliverDueReminders for when the
+// app is closed).
+//
+// Every answer is given before the call returns, on the calling thread; the
+// notification manager takes answers to its main thread itself. Use the
+// centre from one thread. The schedule, the sink, the clock and the log must
+// outlive it.
+class DesktopNotificationCenter final : public NotificationCenter {
+ public:
+  DesktopNotificationCenter(ReminderSchedule& schedule, NotificationSink& sink, const Clock& clock,
+                            Log& log);
+
+  // The remembered answer; notDetermined until a request was granted.
+  void getAuthorizationStatus(
+      std::function<void(NotificationAuthorizationStatus)> completion) override;
+  // The desktop asks no question of its own: permission is granted, and
+  // remembered, when the notification service answers on the session bus.
+  // Without a service the request fails with the reason and nothing is
+  // remembered, so a later request, once a service runs, can still succeed.
+  // A remembered refusal is answered again without asking.
+  void requestAuthorization(
+      std::function<void(bool granted, std::optional<std::string> error)> completion) override;
+  // Stores the request, due `delaySeconds` from now on the clock; a pending
+  // request with the same identifier is replaced. Answers the error when the
+  // schedule could not be saved. The remembered permission is not consulted:
+  // the desktop's own notification settings decide what is shown.
+  void add(NotificationRequest request,
+           std::function<void(std::optional<std::string> error)> completion) override;
+
+  // Shows every reminder whose due time has passed, earliest first, and
+  // returns how many were shown. Reminders missed while the machine was off
+  // are shown at the first check after. Each is removed from the schedule, and
+  // the schedule saved, before it is shown: a crash in between loses that one
+  // reminder rather than showing it twice. One that the service refuses is put
+  // back for the next check. Without a service nothing is shown or removed,
+  // and the reason is logged once until it changes.
+  int deliverDue();
+
+ private:
+  // Takes the earliest reminder due at `now` out of the schedule. Nothing when
+  // none is due or the removal could not be saved (which is logged).
+  std::optional<ScheduledReminder> takeNextDue(double now);
+
+  ReminderSchedule& schedule_;
+  NotificationSink& sink_;
+  const Clock& clock_;
+  Log& log_;
+  std::optional<std::string> lastServiceProblem_;
+};
+
+}  // namespace hopster

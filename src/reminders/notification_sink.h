@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace hopster {
+
+// What one notification on the desktop shows.
+struct DesktopNotification {
+  std::string title;
+  std::string subtitle;
+  bool sound = true;  // play the desktop's sound for a new message
+};
+
+// The desktop's notification service: shows a notification now. It cannot
+// schedule one; DesktopNotificationCenter keeps the schedule.
+class NotificationSink {
+ public:
+  virtual ~NotificationSink() = default;
+
+  // Nothing when the service is there and answers, else why not.
+  [[nodiscard]] virtual std::optional<std::string> checkService() = 0;
+  // Shows `notification` now. Returns an error description on failure.
+  [[nodiscard]] virtual std::optional<std::string> show(
+      const DesktopNotification& notification) = 0;
+};
+
+}  // namespace hopster

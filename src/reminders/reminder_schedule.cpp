@@ -1,0 +1,167 @@
+#include "reminders/reminder_schedule.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/xdg_paths.h"
+
+namespace hopster {
+
+namespace {
+
+using nlohmann::json;
+using Status = NotificationAuthorizationStatus;
+
+// A schedule is three levels deep; anything far deeper is refused while
+// parsing, so no file can build a tree deep enough to exhaust the stack.
+constexpr int kMaxDepth = 16;
+
+struct TooDeep {};
+
+constexpr std::array<std::pair<Status, const char*>, 3> kAuthorizationNames{{
+    {Status::authorized, "authorized"},
+    {Status::denied, "denied"},
+    {Status::provisional, "provisional"},
+}};
+
+// Reads one reminder, or nothing when a field is missing or of the wrong type.
+std::optional<ScheduledReminder> parseReminder(const json& entry) {
+  if (!entry.is_object()) return std::nullopt;
+  const auto field = [&entry](const char* key, auto isRightType) -> const json* {
+    const auto found = entry.find(key);
+    return found != entry.end() && isRightType(*found) ? &*found : nullptr;
+  };
+  const auto isString = [](const json& value) { return value.is_string(); };
+  const json* identifier = field("identifier", isString);
+  const json* title = field("title", isString);
+  const json* subtitle = field("subtitle", isString);
+  const json* sound = field("sound", [](const json& value) { return value.is_boolean(); });
+  const json* due = field("due", [](const json& value) { return value.is_number(); });
+  if (!identifier || !title || !subtitle || !sound || !due) return std::nullopt;
+  return ScheduledReminder{identifier->get<std::string>(), title->get<std::string>(),
+                           subtitle->get<std::string>(), sound->get<bool>(), due->get<double>()};
+}
+
+// Reads the whole schedule into `out`. Returns why the text is not one.
+std::optional<std::string> parseSchedule(const std::string& text, ReminderScheduleState& out) {
+  const json::parser_callback_t limitDepth = [](int depth, json::parse_event_t event, json&) {
+    const bool opens =
+        event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
+    if (opens && depth >= kMaxDepth) throw TooDeep{};
+    return true;
+  };
+  json document;
+  try {
+    document = json::parse(text, limitDepth);
+  } catch (const TooDeep&) {
+    return "nested deeper than " + std::to_string(kMaxDepth) + " levels";
+  } catch (const json::parse_error& error) {
+    return "not valid JSON, error at byte " + std::to_string(error.byte);
+  }
+  if (!document.is_object())
+    return std::string("expected a JSON object, found ") + document.type_name();
+
+  if (const auto found = document.find("authorization"); found != document.end()) {
+    const auto named = std::find_if(
+        kAuthorizationNames.begin(), kAuthorizationNames.end(),
+        [&found](const auto& pair) { return found->is_string() && *found == pair.second; });
+    if (named == kAuthorizationNames.end()) return "unknown \"authorization\" value";
+    out.authorization = named->first;
+  }
+  if (const auto found = document.find("reminders"); found != document.end()) {
+    if (!found->is_array()) return "\"reminders\" is not an array";
+    for (std::size_t i = 0; i < found->size(); ++i) {
+      auto reminder = parseReminder((*found)[i]);
+      if (!reminder) return "reminder " + std::to_string(i) + " is incomplete or mistyped";
+      out.reminders.push_back(std::move(*reminder));
+    }
+  }
+  return std::nullopt;
+}
+
+std::string serialize(const ReminderScheduleState& state) {
+  json document = json::object();
+  for (const auto& [status, name] : kAuthorizationNames) {
+    if (state.authorization == status) document["authorization"] = name;
+  }
+  json reminders = json::array();
+  for (const ScheduledReminder& reminder : state.reminders) {
+    reminders.push_back({{"identifier", reminder.identifier},
+                         {"title", reminder.title},
+                         {"subtitle", reminder.subtitle},
+                         {"sound", reminder.sound},
+                         {"due", reminder.due}});
+  }
+  document["reminders"] = std::move(reminders);
+  // Text that is not UTF-8 is written with replacement characters rather than
+  // making the whole save fail.
+  return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string describe(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& error) {
+    return error.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+// Log lines are one line each, whatever a file name or error text holds.
+std::string oneLine(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  return text;
+}
+
+}  // namespace
+
+std::filesystem::path ReminderSchedule::defaultLocation() {
+  return hopsterDataDir() / "reminders.json";
+}
+
+ReminderSchedule::ReminderSchedule(std::unique_ptr<KeyValueStorage> storage, Log& log)
+    : storage_(std::move(storage)), log_(log) {}
+
+ReminderScheduleState ReminderSchedule::read() {
+  if (blocked_) return {};
+  std::string problem;
+  try {
+    const std::optional<std::string> text = storage_->load();
+    if (!text) return {};
+    ReminderScheduleState state;
+    const std::optional<std::string> unusable = parseSchedule(*text, state);
+    if (!unusable) return state;
+    problem = *unusable;
+  } catch (...) {
+    problem = describe(std::current_exception());
+  }
+
+  std::string outcome;
+  try {
+    outcome = "moved it to " + storage_->setAside();
+  } catch (...) {
+    const std::string reason = describe(std::current_exception());
+    outcome = "could not move it aside (" + reason + "), so reminders are not saved this time";
+    blocked_ = "the unreadable reminder schedule is kept in place (" + reason + ")";
+  }
+  log_.line(oneLine("Reminder schedule could not be read (" + problem + "); " + outcome));
+  return {};
+}
+
+std::optional<std::string> ReminderSchedule::update(
+    const std::function<void(ReminderScheduleState&)>& change) {
+  const ReminderScheduleState before = read();
+  if (blocked_) return blocked_;
+  ReminderScheduleState after = before;
+  change(after);
+  if (after == before) return std::nullopt;
+  return storage_->save(serialize(after));
+}
+
+}  // namespace hopster

@@ -1,0 +1,84 @@
+import QtQuick
+import QtQuick.Layouts
+import Hopster
+
+// Jump tracking: what the headphones' motion data is for and a promise about
+// it. Each new page gets a new motion service; its "Next" goes on to the
+// reminder page and at the same time asks the system for headphone-motion
+// access.
+Item {
+    id: page
+
+    required property OnboardingViewModel onboardingModel
+
+    signal next()
+
+    objectName: "onboardingPage3"
+
+    Component.onCompleted: page.onboardingModel.preparePage3()
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 8
+
+        Text {
+            Layout.fillWidth: true
+            text: qsTr("Jump Tracking")
+            font.pixelSize: Theme.largeTitleSize
+            font.bold: true
+            color: "white"
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.WordWrap
+        }
+        Text {
+            Layout.fillWidth: true
+            Layout.leftMargin: 55
+            Layout.rightMargin: 55
+            text: qsTr("Hopster accurately tracks your jumps using motion data from your AirPods and provides real-time statistics.")
+            font.pixelSize: Theme.bodySize
+            color: "white"
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.WordWrap
+        }
+        Item { Layout.fillHeight: true }
+        Image {
+            Layout.alignment: Qt.AlignHCenter
+            Layout.preferredWidth: 250
+            Layout.preferredHeight: 250
+            Layout.fillHeight: true
+            Layout.maximumHeight: 250
+            source: "images/Airpod.svg"
+            sourceSize.width: 500
+            sourceSize.height: 500
+            fillMode: Image.PreserveAspectFit
+            opacity: 0.9
+            Accessible.ignored: true
+        }
+        Item { Layout.fillHeight: true }
+        ColumnLayout {
+            Layout.fillWidth: true
+            Layout.margins: Theme.margin
+            spacing: 8
+
+            Text {
+                Layout.fillWidth: true
+                Layout.margins: Theme.margin
+                Layout.bottomMargin: Theme.margin + 40
+                text: qsTr("Your motion data is solely used to track your activity and is never shared without your explicit consent.")
+                font.pixelSize: Theme.captionSize
+                color: Theme.gray
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+            }
+            PrimaryButton {
+                objectName: "page3Next"
+                Layout.alignment: Qt.AlignHCenter
+                text: qsTr("Next")
+                onClicked: {
+                    page.next();
+                    page.onboardingModel.requestMotionAccess();
+                }
+            }
+        }
+    }
+}
