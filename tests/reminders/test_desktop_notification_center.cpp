@@ -1,20 +1,21 @@
 #include "reminders/desktop_notification_center.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <string>
-#include <vector>
-
-#include "platform/file_key_value_storage.h"
+#include "platform/atomic_file.h"
 #include "platform/memory_key_value_storage.h"
 #include "platform/virtual_scheduler.h"
+#include "reminders/autostart_entry.h"
 #include "reminders/reminder_delivery.h"
 #include "support/temp_dir.h"
 
 namespace hopster {
 namespace {
 
+using ::testing::ElementsAre;
+using ::testing::MatchesRegex;
+using ::testing::StartsWith;
 using Status = NotificationAuthorizationStatus;
 using Texts = std::vector<std::string>;
 using Answer = std::pair<bool, std::optional<std::string>>;
@@ -23,26 +24,27 @@ constexpr double kDay = 86400.0;
 // Shows notifications into a list; the optional fields make it fail.
 struct RecordingSink final : NotificationSink {
   std::optional<std::string> serviceProblem, showError;
-  std::vector<DesktopNotification> shown;
+  Texts shown;  // the titles, in order
+  DesktopNotification last;
 
   std::optional<std::string> checkService() override { return serviceProblem; }
   std::optional<std::string> show(const DesktopNotification& notification) override {
-    if (!showError) shown.push_back(notification);
-    return showError;
+    if (showError) return showError;
+    shown.push_back(notification.title);
+    last = notification;
+    return std::nullopt;
   }
 };
 
-class DesktopNotificationCenterTest : public ::testing::Test {
+class DesktopRemindersTest : public ::testing::Test {
  protected:
-  // One run of the app over the schedule; a restart is a new Run.
+  // One run of the app over the stored schedule; a restart is a new Run.
   struct Run {
     ReminderSchedule schedule;
     DesktopNotificationCenter center;
-    Run(std::unique_ptr<KeyValueStorage> storage, DesktopNotificationCenterTest& test)
-        : schedule(std::move(storage), test.log),
+    explicit Run(DesktopRemindersTest& test)
+        : schedule(std::make_unique<MemoryKeyValueStorage>(test.stored), test.log),
           center(schedule, test.sink, test.time, test.log) {}
-    explicit Run(DesktopNotificationCenterTest& test)
-        : Run(std::make_unique<FileKeyValueStorage>(test.file, test.time), test) {}
 
     std::optional<std::string> add(const std::string& title, double delay, bool sound = true) {
       std::optional<std::string> answer = "no answer";
@@ -59,106 +61,143 @@ class DesktopNotificationCenterTest : public ::testing::Test {
     }
   };
 
-  [[nodiscard]] Texts titles() const {
-    Texts titles;
-    for (const auto& notification : sink.shown) titles.push_back(notification.title);
-    return titles;
-  }
-
-  testing::TempDir dir;
-  std::filesystem::path file = dir.path() / "reminders.json";
+  std::shared_ptr<MemoryKeyValueStorage::State> stored =
+      std::make_shared<MemoryKeyValueStorage::State>();
   VirtualScheduler time;
   RecordingSink sink;
   MemoryLog log;
 };
 
-TEST_F(DesktopNotificationCenterTest, ShowsEachDueReminderOnceAcrossRestartsAndClockJumps) {
+TEST_F(DesktopRemindersTest, ShowsEachDueReminderOnceEarliestFirstAcrossRestartsAndClockJumps) {
   const double start = time.now();
   {
     Run app(*this);
-    // The second "day 2" replaces the first: they share an identifier.
-    for (const auto& [title, delay] : {std::pair<std::string, double>{"day 1", kDay},
-                                       {"day 2", 2 * kDay},
-                                       {"day 30", 30 * kDay},
-                                       {"day 2", 2 * kDay + 5}})
-      EXPECT_EQ(app.add(title, delay), std::nullopt);
+    EXPECT_EQ(app.add("now", 0), std::nullopt);
+    EXPECT_EQ(app.add("day 2", 2 * kDay), std::nullopt);
+    EXPECT_EQ(app.add("day 30", 30 * kDay), std::nullopt);
+    EXPECT_EQ(app.add("day 2", 2 * kDay + 5), std::nullopt);  // replaces the first "day 2"
+    EXPECT_EQ(app.add("day 1", kDay), std::nullopt);
     EXPECT_EQ(app.add("soon", 60, false), std::nullopt);
-    EXPECT_EQ(app.center.deliverDue(), 0);
-    time.advanceBy(60);
-    EXPECT_EQ(app.center.deliverDue(), 1);
-    EXPECT_EQ(app.center.deliverDue(), 0);
+    // The running app checks at once, then every few minutes.
+    const auto timer = startReminderDelivery(app.center, time);
+    EXPECT_EQ(sink.shown, Texts{"now"});
+    time.advanceBy(kReminderCheckSeconds - 1);
+    EXPECT_EQ(sink.shown, Texts{"now"});
+    time.advanceBy(1);
+    EXPECT_EQ(sink.shown, (Texts{"now", "soon"}));
+    EXPECT_EQ(sink.last.subtitle, "soon subtitle");
+    EXPECT_FALSE(sink.last.sound);
+    timer->invalidate();
   }
-  EXPECT_EQ(sink.shown.at(0).subtitle, "soon subtitle");
-  EXPECT_FALSE(sink.shown.at(0).sound);
-  time.advanceBy(3 * kDay);  // the machine was off
+  time.advanceBy(3 * kDay);  // the app was closed and the machine off
   EXPECT_EQ(Run(*this).center.deliverDue(), 2);
   EXPECT_EQ(Run(*this).center.deliverDue(), 0);
-  EXPECT_EQ(titles(), (Texts{"soon", "day 1", "day 2"}));
+  EXPECT_EQ(sink.shown, (Texts{"now", "soon", "day 1", "day 2"}));
   EXPECT_EQ(Run(*this).schedule.read().reminders,
             (std::vector<ScheduledReminder>{
                 {"day 30", "day 30", "day 30 subtitle", true, start + 30 * kDay}}));
   EXPECT_TRUE(log.lines().empty());
 }
 
-TEST_F(DesktopNotificationCenterTest, FailuresNeitherShowAReminderTwiceNorLoseIt) {
-  auto storage = std::make_unique<MemoryKeyValueStorage>();
-  const auto state = storage->state();
-  Run app(std::move(storage), *this);
+TEST_F(DesktopRemindersTest, FailuresNeitherShowAReminderTwiceNorLoseIt) {
+  Run app(*this);
   EXPECT_EQ(app.add("a", 10), std::nullopt);
   EXPECT_EQ(app.add("b", 20), std::nullopt);
   time.advanceBy(20);
   sink.serviceProblem = "no service";
-  EXPECT_EQ(app.center.deliverDue(), 0);
-  EXPECT_EQ(app.center.deliverDue(), 0);  // the same problem is logged once
+  EXPECT_EQ(app.center.deliverDue() + app.center.deliverDue(), 0);  // logged once
   sink.serviceProblem.reset();
-  state->saveError = "No space left on device";  // the removal cannot be saved: nothing shown
+  stored->saveError = "No space left on device";  // the removal cannot be saved: nothing shown
   EXPECT_EQ(app.add("c", 0), "No space left on device");
   EXPECT_EQ(app.center.deliverDue(), 0);
-  state->saveError.reset();
+  stored->saveError.reset();
   sink.showError = "refused";  // put back for the next check
   EXPECT_EQ(app.center.deliverDue(), 0);
   sink.showError.reset();
   EXPECT_EQ(app.center.deliverDue(), 2);
-  EXPECT_EQ(titles(), (Texts{"a", "b"}));
-  EXPECT_EQ(log.lines(), (Texts{"Reminders wait for a notification service: no service",
-                                "Failed to save the reminder schedule: No space left on device",
-                                "Failed to show a reminder: refused"}));
+  EXPECT_EQ(sink.shown, (Texts{"a", "b"}));
+  // A schedule that can be neither read nor moved aside is never overwritten.
+  stored->loadError = "Permission denied";
+  stored->setAsideError = "Read-only file system";
+  const auto saves = stored->saves.size();
+  EXPECT_EQ(app.add("d", 0),
+            "the unreadable reminder schedule is kept in place (Read-only file system)");
+  EXPECT_EQ(stored->saves.size(), saves);
+  EXPECT_THAT(log.lines(),
+              ElementsAre("Reminders wait for a notification service: no service",
+                          "Failed to save the reminder schedule: No space left on device",
+                          "Failed to show a reminder: refused",
+                          StartsWith("Reminder schedule could not be read (Permission denied)")));
 }
 
-TEST_F(DesktopNotificationCenterTest, RemembersAGrantAcrossRestartsButNotAMissingService) {
-  const auto status = [this] {
-    Status answer{};
-    Run(*this).center.getAuthorizationStatus([&answer](Status remembered) { answer = remembered; });
-    return answer;
-  };
+TEST_F(DesktopRemindersTest, RemembersAGrantAcrossRestartsButNotAMissingService) {
   sink.serviceProblem = "not provided";
   EXPECT_EQ(Run(*this).request(),
             Answer(false, "No desktop notification service answers: not provided"));
-  EXPECT_EQ(status(), Status::notDetermined);
+  EXPECT_EQ(Run(*this).schedule.read().authorization, Status::notDetermined);
   sink.serviceProblem.reset();
   EXPECT_EQ(Run(*this).request(), Answer(true, std::nullopt));
   sink.serviceProblem = "gone";  // a remembered grant needs no service
-  EXPECT_EQ(status(), Status::authorized);
+  Status status{};
+  Run(*this).center.getAuthorizationStatus([&status](Status remembered) { status = remembered; });
+  EXPECT_EQ(status, Status::authorized);
   EXPECT_EQ(Run(*this).request(), Answer(true, std::nullopt));
-  std::ofstream(file) << R"({"authorization": "denied"})";
+  // A remembered refusal; fields unknown here are ignored.
+  stored->document = R"({"authorization": "denied", "later": [{"x": null}], "reminders": [
+      {"identifier": "A", "title": "t", "subtitle": "s", "sound": true, "due": 1, "later": 2}]})";
   EXPECT_EQ(Run(*this).request(), Answer(false, std::nullopt));
+  EXPECT_EQ(Run(*this).schedule.read().reminders.size(), 1u);
   EXPECT_TRUE(log.lines().empty());
 }
 
-TEST_F(DesktopNotificationCenterTest, RunningAppChecksAtOnceThenEveryFewMinutesUntilStopped) {
-  Run app(*this);
-  EXPECT_EQ(app.add("now", 0), std::nullopt);
-  EXPECT_EQ(app.add("later", 10), std::nullopt);
-  const auto timer = startReminderDelivery(app.center, time);
-  EXPECT_EQ(titles(), Texts{"now"});
-  time.advanceBy(kReminderCheckSeconds - 1);
-  EXPECT_EQ(titles(), Texts{"now"});
-  time.advanceBy(1);
-  EXPECT_EQ(titles(), (Texts{"now", "later"}));
-  EXPECT_EQ(app.add("after the stop", 0), std::nullopt);
-  timer->invalidate();
-  time.advanceBy(10 * kReminderCheckSeconds);
-  EXPECT_EQ(titles(), (Texts{"now", "later"}));
+TEST_F(DesktopRemindersTest, ADamagedScheduleIsSetAsideWithOneLogLineAndStartsEmpty) {
+  const std::string damaged[] = {
+      std::string("\0\xff\x01garbage", 10),
+      std::string(100000, '[') + std::string(100000, ']'),
+      "[]",
+      R"({"reminders": {}})",
+      R"({"authorization": "sometimes"})",
+      R"({"reminders": [{"identifier": "A", "title": "t", "subtitle": "s", "sound": true}]})",
+  };
+  for (const std::string& content : damaged) {
+    SCOPED_TRACE(content.substr(0, 40));
+    stored->document = content;
+    Run app(*this);
+    EXPECT_EQ(app.schedule.read(), ReminderScheduleState{});
+    EXPECT_EQ(stored->setAside.back(), content);
+    EXPECT_EQ(app.add("fresh", kDay), std::nullopt);  // usable at once
+    EXPECT_THAT(log.lines(),
+                ElementsAre(MatchesRegex(R"(Reminder schedule could not be read \(.+\); )"
+                                         R"(moved it to memory \(set-aside #[0-9]+\))")));
+    log.clear();
+  }
+}
+
+TEST(AutostartEntry, RunsTheDeliveryAtLoginWithThePathQuotedWhereNeeded) {
+  const testing::TempDir home;
+  const auto dir = home.path() / "config" / "autostart";
+  const auto entry = [&dir](const std::string& program) {
+    std::string text;
+    EXPECT_EQ(installAutostartEntry(dir, program), std::nullopt);
+    EXPECT_EQ(readWholeFile(dir / "hopster-reminders.desktop", text), std::nullopt);
+    return text;
+  };
+  EXPECT_EQ(entry("/usr/bin/hopster"),
+            "[Desktop Entry]\nType=Application\nName=Hopster reminders\n"
+            "Exec=/usr/bin/hopster --deliver-due-reminders\n"
+            "NoDisplay=true\nX-GNOME-Autostart-enabled=true\n");
+  // Quoting escapes the backslash, then the string-value escaping doubles both.
+  for (const auto& [program, exec] :
+       {std::pair<std::string, std::string>{"/opt/My Apps/hopster", R"("/opt/My Apps/hopster")"},
+        {"/opt/100%/hopster", "/opt/100%%/hopster"},
+        {R"(/opt/a$b\c"d/x)", R"("/opt/a\\$b\\\\c\\"d/x")"}})
+    EXPECT_THAT(entry(program),
+                ::testing::HasSubstr("\nExec=" + exec + " --deliver-due-reminders\n"));
+  EXPECT_TRUE(installAutostartEntry(dir, "bin/hopster").has_value());
+  EXPECT_TRUE(installAutostartEntry(dir, "/opt/a=b/hopster").has_value());
+  EXPECT_EQ(removeAutostartEntry(dir), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(dir / "hopster-reminders.desktop"));
+  EXPECT_EQ(removeAutostartEntry(dir), std::nullopt);
 }
 
 }  // namespace

@@ -5,27 +5,11 @@
 #include <memory>
 #include <vector>
 
-#include "platform/audio_session.h"
-#include "platform/memory_key_value_storage.h"
-#include "platform/random_source.h"
-#include "platform/recording_haptic_device.h"
-#include "platform/virtual_scheduler.h"
-#include "recording/recording_controller.h"
-#include "screens/history_model.h"
-#include "screens/home_view_model.h"
-#include "screens/jump_view_model.h"
-#include "screens/onboarding_view_model.h"
-#include "screens/trophy_list_model.h"
-#include "support/fake_application.h"
-#include "support/fake_motion_service.h"
-#include "support/fake_notification_center.h"
-#include "support/temp_dir.h"
-
 namespace hopster::testing {
 
 // The whole core behind the real QML, on test doubles, in virtual time. QML
-// tests drive it through this object: `reset` in each test's init, then
-// `advance` moves time, `jump` plays jumps on the fake headphones, and so on.
+// tests `reset` it in each test's init, then `advance` time, `jump` on the
+// fake headphones, and so on.
 class TestWorld : public QObject {
   Q_OBJECT
   Q_PROPERTY(QObject* homeModel READ homeModel NOTIFY modelsChanged)
@@ -54,30 +38,24 @@ class TestWorld : public QObject {
   Q_INVOKABLE void unlockTrophy(const QString& id);
   Q_INVOKABLE void saveRecord(double dateStart, double timeSpent, int jumps);
   Q_INVOKABLE [[nodiscard]] int hapticTaps() const;
-  Q_INVOKABLE [[nodiscard]] QStringList announcements() const;
-  Q_INVOKABLE [[nodiscard]] QStringList logLines() const;
 
-  // The first run's motion services (one per page 3 built): whether the ones
-  // made from now on report motion available, how many were made, and the
-  // newest one's starts and state. `deliverOnboardingMotion` hands the newest
-  // one's handler a sample, or only an error; false when nobody listened.
+  // The motion service of the newest page 3 of the first run: whether the
+  // ones made from now on have motion, its starts, whether it runs, and a
+  // delivery to its handler of a sample or of only an error.
   Q_INVOKABLE void setOnboardingMotionAvailable(bool available);
-  Q_INVOKABLE [[nodiscard]] int onboardingMotionServices() const;
   Q_INVOKABLE [[nodiscard]] int onboardingMotionStarts() const;
   Q_INVOKABLE [[nodiscard]] bool onboardingMotionActive() const;
-  Q_INVOKABLE bool deliverOnboardingMotion(bool withSample);
-  // The fake notification centre: 0 not determined, 1 denied, 2 authorized,
-  // 3 provisional; the user's answer to the prompt; `answerNotifications`
-  // delivers every waiting answer and what follows from it on the main thread.
-  Q_INVOKABLE void setNotificationAuthorization(int status);
+  Q_INVOKABLE void deliverOnboardingMotion(bool withSample);
+  // The fake notification centre: the user's answer to the prompt, and
+  // `answerNotifications` delivers every waiting answer and what follows.
   Q_INVOKABLE void setNotificationGrant(bool grant);
   Q_INVOKABLE void answerNotifications();
-  Q_INVOKABLE [[nodiscard]] int notificationStatusQueries() const;
   Q_INVOKABLE [[nodiscard]] int notificationPrompts() const;
   Q_INVOKABLE [[nodiscard]] int scheduledReminders() const;
-  // Where screenshots go: <build folder>/screenshots/<name>.png.
+
+  // <build folder>/screenshots/<name>.png, and whether a picture there holds
+  // more than a few colours (something was drawn).
   Q_INVOKABLE [[nodiscard]] QString screenshotPath(const QString& name) const;
-  // Whether the picture holds more than one colour (something was drawn).
   Q_INVOKABLE [[nodiscard]] bool isNotBlank(const QString& path) const;
 
  signals:

@@ -25,7 +25,7 @@ Item {
         function init() {
             world.reset(true);
             screen = createTemporaryObject(screenComponent, root);
-            verify(screen);
+            screen.forceActiveFocus();
         }
 
         function item(name) {
@@ -34,56 +34,48 @@ Item {
             return found;
         }
 
-        function ringProgress() {
-            return item("countdownRing").progress;
+        // Motion authorization: 0 not determined, 3 authorized.
+        function test_startWithoutHeadphonesOrMotionAccessOnlyAlerts_data() {
+            return [
+                { tag: "headphones", headphones: false, motion: 3, alert: "headphoneAlert",
+                  shown: "showHeadphoneAlert" },
+                { tag: "motion access", headphones: true, motion: 0, alert: "motionAccessAlert",
+                  shown: "showAlertMotionAccess" }
+            ];
         }
 
-        function test_startWithoutHeadphonesShowsTheAlertAndNothingElse() {
-            world.setHeadphones(false);
+        function test_startWithoutHeadphonesOrMotionAccessOnlyAlerts(data) {
+            world.setHeadphones(data.headphones);
+            world.setMotionAuthorization(data.motion);
             mouseClick(item("headphoneStatus"));
-            compare(item("headphoneDot").color, Theme.red);
+            compare(item("headphoneDot").color, data.headphones ? Theme.green : Theme.red);
             mouseClick(item("startStopButton"));
-            tryCompare(item("headphoneAlert"), "visible", true);
-            compare(world.hapticTaps(), 0);
+            tryCompare(item(data.alert), "visible", true);
             compare(item("countdownRing").visible, false);
-            mouseClick(item("headphoneAlertAccept"));
-            compare(screen.jumpModel.showHeadphoneAlert, false);
-            world.setHeadphones(true);
-            mouseClick(item("headphoneStatus"));
-            compare(item("headphoneDot").color, Theme.green);
-        }
-
-        function test_startWithoutMotionAccessShowsItsAlert() {
-            world.setMotionAuthorization(0);
-            mouseClick(item("startStopButton"));
-            tryCompare(item("motionAccessAlert"), "visible", true);
-            verify(world.logLines().indexOf("no access") >= 0);
+            compare(world.hapticTaps(), 0);
+            mouseClick(item(data.alert + "Accept"));
+            compare(screen.jumpModel[data.shown], false);
         }
 
         function test_countdownRecordingAndStopWithATrophy() {
             mouseClick(item("startStopButton"));
-            compare(item("startStopButton").visible, false);
-            compare(item("countdownRing").visible, true);
-            const expected = [[3, 0], [2, 1 / 3], [1, 2 / 3], [0, 1]];
-            for (let i = 0; i < expected.length; ++i) {
-                compare(item("countdownNumber").text, String(expected[i][0]));
-                fuzzyCompare(ringProgress(), expected[i][1], 1e-9);
+            for (let second = 0; second <= 3; ++second) {
+                compare(item("startStopButton").visible, false);
+                compare(item("countdownNumber").text, String(3 - second));
+                fuzzyCompare(item("countdownRing").progress, second / 3, 1e-9);
                 world.advance(1.0);
             }
-            compare(item("startStopButton").visible, true);
             compare(screen.jumpModel.isRecording, true);
-            compare(world.announcements(), ["3", "2", "1"]);
-
             world.jump(12);
-            compare(item("jumpCount").text, "12");
             world.advance(3.0);
+            compare(item("jumpCount").text, "12");
             compare(item("elapsedTime").text, "00:03");
 
-            mouseClick(item("startStopButton"));
+            keyClick(Qt.Key_Return);
+            compare(screen.jumpModel.isRecording, false);
             compare(item("jumpCount").text, "0");
             compare(item("elapsedTime").text, "00:00");
             compare(item("totalJumps").text, "Total Jumps: 12");
-            compare(item("accelerationChart").visible, true);
             const popup = item("trophyAlert");
             tryVerify(() => popup.parent.opacity > 0.99);
             compare(popup.trophy.title, "First 10 Times");
@@ -91,8 +83,9 @@ Item {
             tryCompare(popup.parent, "opacity", 0);
         }
 
-        function test_tappingTheRingCancels() {
-            mouseClick(item("startStopButton"));
+        function test_spaceStartsAndTappingTheRingCancels() {
+            keyClick(Qt.Key_Space);
+            compare(screen.jumpModel.isStarting, true);
             world.advance(1.0);
             mouseClick(item("countdownRing"));
             compare(item("startStopButton").visible, true);
@@ -106,17 +99,8 @@ Item {
             world.jump(12345);
             const count = item("jumpCount");
             compare(count.text, "12345");
-            verify(count.lineCount === 1);
+            compare(count.lineCount, 1);
             verify(count.contentWidth <= count.width + 1);
-        }
-
-        function test_keyboardStartsAndStops() {
-            screen.forceActiveFocus();
-            keyClick(Qt.Key_Space);
-            compare(screen.jumpModel.isStarting, true);
-            world.advance(4.0);
-            keyClick(Qt.Key_Return);
-            compare(screen.jumpModel.isRecording, false);
         }
     }
 }

@@ -2,9 +2,8 @@ import QtQuick
 import QtTest
 import Hopster
 
-// The first run inside the home view, on the real core with fake headphones
-// and a fake notification centre: the four pages, going back, the reminder
-// question and the motion-access request.
+// The first run inside the home view, on the real core with a fake
+// notification centre and fake motion services for page 3.
 Item {
     id: root
     width: 390
@@ -31,7 +30,6 @@ Item {
         function init() {
             world.reset(false);
             home = createTemporaryObject(homeComponent, root);
-            verify(home);
         }
 
         function item(name) {
@@ -40,170 +38,105 @@ Item {
             return found;
         }
 
-        function depth() {
-            return item("onboardingStack").depth;
-        }
-
-        // Taps a button once the stack has finished moving.
-        function tap(name) {
+        // Waits until the stack has come to rest `depth` pages deep.
+        function settle(depth) {
+            tryCompare(item("onboardingStack"), "depth", depth);
             tryVerify(() => !item("onboardingStack").busy);
-            mouseClick(item(name));
         }
 
         function goToPage(page) {
-            const forward = ["letsGoButton", "page2Next", "page3Next"];
-            for (let i = depth(); i < page; ++i) {
-                tap(forward[i - 1]);
-                tryCompare(item("onboardingStack"), "depth", i + 1);
+            const next = ["letsGoButton", "page2Next", "page3Next"];
+            for (let depth = item("onboardingStack").depth; depth < page; ++depth) {
+                mouseClick(item(next[depth - 1]));
+                settle(depth + 1);
             }
         }
 
-        function goBack() {
-            const before = depth();
-            tap("onboardingBack");
-            tryCompare(item("onboardingStack"), "depth", before - 1);
-        }
-
-        function verifyTabsOnJump() {
-            tryVerify(() => findChild(home, "homeTabs") !== null);
-            compare(findChild(home, "homeTabs").currentIndex, 0);
-            tryVerify(() => findChild(home, "onboarding") === null);
-        }
-
-        function verifyVeiled(veiled) {
-            tryVerify(() => !item("onboardingStack").busy);
+        function verifyAllowVeiled(veiled) {
             compare(item("allowNotificationsButton").enabled, !veiled);
             compare(item("allowNotificationsVeil").visible, veiled);
         }
 
-        function test_pagesGoForwardAndBackOneAtATime() {
-            compare(depth(), 1);
-            compare(item("onboardingBack").visible, false);
-            goToPage(4);
-            verify(item("onboardingPage4"));
-            compare(item("onboardingBack").visible, true);
-            goBack();
-            goBack();
-            goBack();
-            compare(item("onboardingBack").visible, false);
-            compare(world.homeModel.hasSeenOnboarding, false);
+        function verifyEndedOnTheJumpTab() {
+            compare(world.homeModel.hasSeenOnboarding, true);
+            tryVerify(() => findChild(home, "onboarding") === null);
+            compare(findChild(home, "homeTabs").currentIndex, 0);
         }
 
-        function test_keyboardPressesButtonsAndGoesBack() {
-            // Tab reaches the first page's button; Space and Enter press.
+        function test_pagesGoForwardAndBackByMouseAndKeyboard() {
+            compare(item("onboardingBack").visible, false);
             for (let i = 0; i < 5 && !item("letsGoButton").activeFocus; ++i)
                 keyClick(Qt.Key_Tab);
-            verify(item("letsGoButton").activeFocus);
-            keyClick(Qt.Key_Space);
-            tryCompare(item("onboardingStack"), "depth", 2);
-            tryVerify(() => !item("onboardingStack").busy);
-            for (let i = 0; i < 5 && !item("page2Next").activeFocus; ++i)
-                keyClick(Qt.Key_Tab);
-            verify(item("page2Next").activeFocus);
             keyClick(Qt.Key_Return);
-            tryCompare(item("onboardingStack"), "depth", 3);
-            keyClick(Qt.Key_Escape);
-            tryCompare(item("onboardingStack"), "depth", 2);
-            keyClick(Qt.Key_Backspace);
-            tryCompare(item("onboardingStack"), "depth", 1);
-            keyClick(Qt.Key_Escape);
-            compare(depth(), 1);
+            settle(2);
+            goToPage(4);
+            mouseClick(item("onboardingBack"));
+            settle(3);
+            for (const [key, depth] of [[Qt.Key_Escape, 2], [Qt.Key_Backspace, 1], [Qt.Key_Escape, 1]]) {
+                keyClick(key);
+                settle(depth);
+            }
+            compare(item("onboardingBack").visible, false);
+            compare(world.homeModel.hasSeenOnboarding, false);
         }
 
         function test_allowIsVeiledUntilYeahOnEveryNewPage() {
             goToPage(4);
-            verifyVeiled(true);
-            mouseClick(item("allowNotificationsButton"));
-            world.answerNotifications();
-            compare(world.notificationStatusQueries(), 0);
-            compare(world.homeModel.hasSeenOnboarding, false);
-
-            tap("yeahButton");
-            verifyVeiled(false);
-
-            goBack();
+            verifyAllowVeiled(true);
+            mouseClick(item("yeahButton"));
+            verifyAllowVeiled(false);
+            mouseClick(item("onboardingBack"));
+            settle(3);
             goToPage(4);
-            verifyVeiled(true);
+            verifyAllowVeiled(true);
         }
 
-        function test_noEndsTheFirstRunWithoutAsking() {
+        function test_noEndsTheFirstRunAtOnceWithoutAsking() {
             goToPage(4);
-            tap("noButton");
-            compare(world.homeModel.hasSeenOnboarding, true);
-            verifyTabsOnJump();
+            verify(world.onboardingMotionActive());
+            mouseClick(item("noButton"));
+            verifyEndedOnTheJumpTab();
+            // The motion request still waiting for a sample ends with the pages.
+            tryVerify(() => !world.onboardingMotionActive());
             world.answerNotifications();
-            compare(world.notificationStatusQueries(), 0);
             compare(world.notificationPrompts(), 0);
             compare(world.scheduledReminders(), 0);
         }
 
-        // Notification status: 0 not determined, 1 denied, 2 authorized.
-        function test_allowSettlesTheQuestionAndEndsTheFirstRun_data() {
+        function test_allowAsksSchedulesIfGrantedAndEndsTheFirstRun_data() {
             return [
-                { tag: "already authorized", status: 2, grant: false, prompts: 0, reminders: 30 },
-                { tag: "asked and granted", status: 0, grant: true, prompts: 1, reminders: 30 },
-                { tag: "asked and refused", status: 0, grant: false, prompts: 1, reminders: 0 },
-                { tag: "denied before", status: 1, grant: false, prompts: 1, reminders: 0 }
+                { tag: "granted", grant: true, reminders: 30 },
+                { tag: "refused", grant: false, reminders: 0 }
             ];
         }
 
-        function test_allowSettlesTheQuestionAndEndsTheFirstRun(data) {
-            world.setNotificationAuthorization(data.status);
+        function test_allowAsksSchedulesIfGrantedAndEndsTheFirstRun(data) {
             world.setNotificationGrant(data.grant);
             goToPage(4);
-            tap("yeahButton");
-            tap("allowNotificationsButton");
-            // The answer comes later; until then the page stays.
-            compare(world.homeModel.hasSeenOnboarding, false);
+            mouseClick(item("yeahButton"));
+            mouseClick(item("allowNotificationsButton"));
+            compare(world.homeModel.hasSeenOnboarding, false, "the page stays until the answer");
             world.answerNotifications();
-            compare(world.notificationPrompts(), data.prompts);
+            compare(world.notificationPrompts(), 1);
             compare(world.scheduledReminders(), data.reminders);
-            compare(world.homeModel.hasSeenOnboarding, true);
-            verifyTabsOnJump();
+            verifyEndedOnTheJumpTab();
         }
 
-        function test_motionAccessRequest_data() {
-            return [
-                { tag: "headphones with motion", available: true, starts: 1 },
-                { tag: "no motion available", available: false, starts: 0 }
-            ];
+        function test_page3AsksForMotionAccessUntilTheFirstSample_data() {
+            return [{ tag: "motion", available: true }, { tag: "no motion", available: false }];
         }
 
-        function test_motionAccessRequest(data) {
+        function test_page3AsksForMotionAccessUntilTheFirstSample(data) {
             world.setOnboardingMotionAvailable(data.available);
             goToPage(3);
             compare(world.onboardingMotionStarts(), 0);
             goToPage(4);
-            compare(world.onboardingMotionStarts(), data.starts);
+            compare(world.onboardingMotionStarts(), data.available ? 1 : 0);
             compare(world.onboardingMotionActive(), data.available);
-            if (!data.available)
-                return;
-            // A delivery without a sample (a refusal) leaves the stream on;
-            // the first sample stops it.
-            verify(world.deliverOnboardingMotion(false));
-            compare(world.onboardingMotionActive(), true);
-            verify(world.deliverOnboardingMotion(true));
+            world.deliverOnboardingMotion(false);  // only an error: still waiting
+            compare(world.onboardingMotionActive(), data.available);
+            world.deliverOnboardingMotion(true);
             compare(world.onboardingMotionActive(), false);
-        }
-
-        function test_endingTheFirstRunStopsAStreamStillWaiting() {
-            goToPage(4);
-            compare(world.onboardingMotionActive(), true);
-            tap("noButton");
-            verifyTabsOnJump();
-            tryVerify(() => !world.onboardingMotionActive());
-        }
-
-        function test_eachNewThirdPageGetsANewMotionService() {
-            goToPage(3);
-            compare(world.onboardingMotionServices(), 1);
-            goToPage(4);
-            goBack();
-            compare(world.onboardingMotionServices(), 1);
-            goBack();
-            goToPage(3);
-            compare(world.onboardingMotionServices(), 2);
-            compare(world.onboardingMotionStarts(), 0);
         }
     }
 }
