@@ -17,22 +17,17 @@ namespace hopster::testing {
 constexpr double kEpoch = 1764942759.0;
 
 // A recording controller on test doubles, driven like the jump screen drives
-// it, in virtual time starting at kEpoch.
+// it, in virtual time starting at kEpoch. Fixtures given the same settings
+// state share their stored settings, as across a restart.
 struct ControllerFixture {
-  explicit ControllerFixture(std::unique_ptr<HeadphoneMotionService> motion = nullptr,
-                             std::shared_ptr<MemoryKeyValueStorage::State> settingsState = nullptr)
-      : settingsStore(
-            std::make_unique<MemoryKeyValueStorage>(
-                settingsState ? settingsState : std::make_shared<MemoryKeyValueStorage::State>()),
-            log) {
-    if (!motion) {
-      auto fake = std::make_unique<FakeMotionService>();
-      headphones = fake.get();
-      motion = std::move(fake);
-    }
+  explicit ControllerFixture(std::shared_ptr<MemoryKeyValueStorage::State> settingsState =
+                                 std::make_shared<MemoryKeyValueStorage::State>())
+      : settingsStore(std::make_unique<MemoryKeyValueStorage>(std::move(settingsState)), log) {
+    auto fake = std::make_unique<FakeMotionService>();
+    headphones = fake.get();
     controller = std::make_unique<RecordingController>(
         trophies,
-        RecordingServices{std::move(motion), audio, haptics, application, review, settingsStore,
+        RecordingServices{std::move(fake), audio, haptics, application, review, settingsStore,
                           records, scheduler, scheduler, uuids, announcer, log});
     triggers = std::make_unique<JumpScreenTriggers>(*controller);
     triggers->screenAppeared();
@@ -42,6 +37,16 @@ struct ControllerFixture {
   void startRecording() {
     controller->toggleRecording();
     scheduler.advanceBy(4.0);
+  }
+
+  // Moves virtual time on to `t` seconds after kEpoch.
+  void at(double t) { scheduler.advanceBy(kEpoch + t - scheduler.now()); }
+
+  // A recording of `jumps` clean jumps, stopped at once.
+  void record(int jumps) {
+    startRecording();
+    headphones->jump(jumps);
+    controller->toggleRecording();
   }
 
   VirtualScheduler scheduler{kEpoch};
@@ -56,7 +61,7 @@ struct ControllerFixture {
   FileManagerSingleton records{documents.path(), log};
   SequentialUuidSource uuids;
   RecordingAnnouncer announcer;
-  FakeMotionService* headphones = nullptr;  // when the fixture made the fake
+  FakeMotionService* headphones = nullptr;
   std::unique_ptr<RecordingController> controller;
   std::unique_ptr<JumpScreenTriggers> triggers;
 };
