@@ -111,9 +111,9 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     }
     const std::string& value = args[++i];
     if (arg == "--motion") {
-      auto spec = parseMotionSource(value, error);
-      if (!spec) return std::nullopt;
-      line.motion = *spec;
+      auto source = parseMotionSource(value, error);
+      if (!source) return std::nullopt;
+      line.motion = *source;
     } else if (arg == "--seed") {
       if (!parseNumber(value, line.simulation.seed)) {
         error = "--seed takes a whole number, not \"" + value + "\"";

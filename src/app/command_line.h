@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "motion_sources/motion_source_spec.h"
+#include "motion_sources/motion_source_choice.h"
 #include "platform/simulated_headphones.h"
 
 namespace hopster {
@@ -19,7 +19,7 @@ struct CommandLine {
   bool deliverDueReminders = false;  // show the reminders that are due, then exit
   bool fast = false;                 // run in virtual time, as fast as the machine allows
   std::optional<double> seconds;     // stop the recording after this long
-  MotionSourceSpec motion;           // where the samples come from
+  MotionSourceChoice motion;         // where the samples come from
   JumpSimulation simulation;         // cadence, rate and seed of "sim"
 };
 

@@ -9,7 +9,7 @@
 
 namespace hopster {
 
-std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceSpec& source,
+std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceChoice& source,
                                                          Scheduler& scheduler, Log& log,
                                                          const JumpSimulation& simulation,
                                                          std::function<void()> finished) {

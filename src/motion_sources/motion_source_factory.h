@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "motion_sources/motion_source_spec.h"
+#include "motion_sources/motion_source_choice.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
 #include "platform/scheduler.h"
@@ -18,7 +18,7 @@ namespace hopster {
 // on the main thread when a replay or a stream reaches its end (never for
 // the simulation, which does not end), so a runner can stop there.
 [[nodiscard]] std::unique_ptr<HeadphoneMotionService> makeMotionSource(
-    const MotionSourceSpec& source, Scheduler& scheduler, Log& log,
+    const MotionSourceChoice& source, Scheduler& scheduler, Log& log,
     const JumpSimulation& simulation, std::function<void()> finished = {});
 
 }  // namespace hopster

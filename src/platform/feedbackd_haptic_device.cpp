@@ -1,6 +1,5 @@
 #include "platform/feedbackd_haptic_device.h"
-
-#include <systemd/sd-bus.h>
+#include "platform/session_bus.h"
 
 #include <system_error>
 #include <utility>
@@ -18,41 +17,6 @@ constexpr std::uint64_t kCallTimeoutMicroseconds = 1'000'000;
 constexpr const char* kProfile = "quiet";
 // -1 lets each event's feedback run its natural, short length.
 constexpr std::int32_t kNaturalLength = -1;
-
-struct BusDeleter {
-  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-struct MessageDeleter {
-  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
-};
-using BusPtr = std::unique_ptr<sd_bus, BusDeleter>;
-using MessagePtr = std::unique_ptr<sd_bus_message, MessageDeleter>;
-
-// An sd-bus error that frees itself.
-struct BusError {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  BusError() = default;
-  BusError(const BusError&) = delete;
-  BusError& operator=(const BusError&) = delete;
-  ~BusError() { sd_bus_error_free(&error); }
-
-  // The daemon's message when it sent one, else the errno text of `result`.
-  [[nodiscard]] std::string describe(int result) const {
-    if (error.message != nullptr) return error.message;
-    return std::system_category().message(-result);
-  }
-};
-
-int openBus(const std::string& address, sd_bus** bus) {
-  if (address.empty()) return sd_bus_open_user(bus);
-  int result = sd_bus_new(bus);
-  if (result < 0) return result;
-  result = sd_bus_set_address(*bus, address.c_str());
-  if (result >= 0) result = sd_bus_set_bus_client(*bus, 1);
-  if (result >= 0) result = sd_bus_start(*bus);
-  if (result < 0) *bus = sd_bus_unref(*bus);
-  return result;
-}
 
 HapticResult<bool> feedbackdIsRunning(sd_bus* bus) {
   BusError error;

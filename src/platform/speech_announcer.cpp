@@ -1,7 +1,8 @@
 #include "platform/speech_announcer.h"
 
+#include "platform/session_bus.h"
+
 #include <libspeechd.h>
-#include <systemd/sd-bus.h>
 
 #include <string>
 
@@ -13,19 +14,8 @@ struct SpeechAnnouncer::Connection {
 
 bool screenReaderEnabled(const std::string& busAddress) {
   sd_bus* bus = nullptr;
-  int result = 0;
-  if (busAddress.empty()) {
-    result = sd_bus_open_user(&bus);
-  } else {
-    result = sd_bus_new(&bus);
-    if (result >= 0) result = sd_bus_set_address(bus, busAddress.c_str());
-    if (result >= 0) result = sd_bus_set_bus_client(bus, 1);
-    if (result >= 0) result = sd_bus_start(bus);
-  }
-  if (result < 0) {
-    sd_bus_unref(bus);
-    return false;
-  }
+  int result = openBus(busAddress, &bus);
+  if (result < 0) return false;
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
   int enabled = 0;

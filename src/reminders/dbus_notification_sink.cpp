@@ -1,6 +1,5 @@
 #include "reminders/dbus_notification_sink.h"
-
-#include <systemd/sd-bus.h>
+#include "platform/session_bus.h"
 
 #include <memory>
 #include <system_error>
@@ -18,37 +17,6 @@ constexpr const char* kInterface = "org.freedesktop.Notifications";
 constexpr std::uint32_t kNewNotification = 0;
 constexpr std::int32_t kServerDefaultTimeout = -1;
 constexpr std::uint8_t kNormalUrgency = 1;
-
-struct MessageDeleter {
-  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
-};
-using MessagePtr = std::unique_ptr<sd_bus_message, MessageDeleter>;
-
-// An sd-bus error that frees itself.
-struct BusError {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
-  BusError() = default;
-  BusError(const BusError&) = delete;
-  BusError& operator=(const BusError&) = delete;
-  ~BusError() { sd_bus_error_free(&error); }
-
-  // The service's message when it sent one, else the errno text of `result`.
-  [[nodiscard]] std::string describe(int result) const {
-    if (error.message != nullptr) return error.message;
-    return std::system_category().message(-result);
-  }
-};
-
-int openBus(const std::string& address, sd_bus** bus) {
-  if (address.empty()) return sd_bus_open_user(bus);
-  int result = sd_bus_new(bus);
-  if (result < 0) return result;
-  result = sd_bus_set_address(*bus, address.c_str());
-  if (result >= 0) result = sd_bus_set_bus_client(*bus, 1);
-  if (result >= 0) result = sd_bus_start(*bus);
-  if (result < 0) *bus = sd_bus_unref(*bus);
-  return result;
-}
 
 // Appends one a{sv} entry whose value is a string.
 int appendStringHint(sd_bus_message* call, const char* key, const char* value) {

@@ -1,10 +1,10 @@
-#include "motion_sources/motion_source_spec.h"
+#include "motion_sources/motion_source_choice.h"
 
 namespace hopster {
 
-std::optional<MotionSourceSpec> parseMotionSource(std::string_view text, std::string& error) {
-  if (text == "sim") return MotionSourceSpec{MotionSourceKind::simulated, {}};
-  if (text == "stdin") return MotionSourceSpec{MotionSourceKind::standardInput, {}};
+std::optional<MotionSourceChoice> parseMotionSource(std::string_view text, std::string& error) {
+  if (text == "sim") return MotionSourceChoice{MotionSourceKind::simulated, {}};
+  if (text == "stdin") return MotionSourceChoice{MotionSourceKind::standardInput, {}};
 
   const auto colon = text.find(':');
   const std::string_view prefix = text.substr(0, colon);
@@ -23,7 +23,7 @@ std::optional<MotionSourceSpec> parseMotionSource(std::string_view text, std::st
     error = "motion source \"" + std::string(text) + "\" needs a path after the colon";
     return std::nullopt;
   }
-  return MotionSourceSpec{kind, std::string(path)};
+  return MotionSourceChoice{kind, std::string(path)};
 }
 
 }  // namespace hopster

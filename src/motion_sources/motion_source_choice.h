@@ -15,11 +15,11 @@ enum class MotionSourceKind {
 };
 
 // A motion source as chosen on the command line.
-struct MotionSourceSpec {
+struct MotionSourceChoice {
   MotionSourceKind kind = MotionSourceKind::simulated;
   std::string path;  // the FILE or PATH of replay and fifo; empty otherwise
 
-  friend bool operator==(const MotionSourceSpec&, const MotionSourceSpec&) = default;
+  friend bool operator==(const MotionSourceChoice&, const MotionSourceChoice&) = default;
 };
 
 // The accepted forms, for usage texts.
@@ -28,7 +28,7 @@ inline constexpr std::string_view kMotionSourceForms = "sim, replay:FILE, stdin 
 // Reads a motion source value: "sim", "replay:FILE", "stdin" or "fifo:PATH".
 // Everything after the first colon is the path, colons included. On a
 // mistake, returns nothing and puts a one-line explanation into `error`.
-[[nodiscard]] std::optional<MotionSourceSpec> parseMotionSource(std::string_view text,
-                                                                std::string& error);
+[[nodiscard]] std::optional<MotionSourceChoice> parseMotionSource(std::string_view text,
+                                                                  std::string& error);
 
 }  // namespace hopster
