@@ -1,5 +1,7 @@
 #include "platform/key_value_store.h"
 
+#include "platform/json_document.h"
+
 #include <algorithm>
 #include <exception>
 #include <limits>
@@ -15,43 +17,9 @@ using nlohmann::json;
 // recursive work on the document (printing it, destroying it) exhaust the stack.
 constexpr int kMaxDepth = 64;
 
-struct TooDeep {};
-
 // Parses `text` into `out`. Returns why the text is not a usable document.
 std::optional<std::string> parseDocument(std::string_view text, json& out) {
-  if (text.empty()) return "the file is empty";
-  const json::parser_callback_t limitDepth = [](int depth, json::parse_event_t event, json&) {
-    const bool opens =
-        event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
-    if (opens && depth >= kMaxDepth) throw TooDeep{};
-    return true;
-  };
-  try {
-    out = json::parse(text, limitDepth);
-  } catch (const TooDeep&) {
-    return "nested deeper than " + std::to_string(kMaxDepth) + " levels";
-  } catch (const json::parse_error& error) {
-    return "not valid JSON, error at byte " + std::to_string(error.byte);
-  }
-  if (!out.is_object()) return std::string("expected a JSON object, found ") + out.type_name();
-  return std::nullopt;
-}
-
-std::string describe(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
-
-// Log lines are one line each, whatever a file name or error text holds.
-std::string oneLine(std::string text) {
-  std::replace_if(
-      text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-  return text;
+  return parseJsonObject(text, kMaxDepth, out);
 }
 
 const json* lookup(const json& document, std::string_view key) {
@@ -81,7 +49,7 @@ void KeyValueStore::load() {
     }
     problem = *unusable;
   } catch (...) {
-    problem = describe(std::current_exception());
+    problem = describeException(std::current_exception());
   }
 
   // The unreadable document may hold the user's progress: keep it, start empty.
@@ -89,7 +57,7 @@ void KeyValueStore::load() {
   try {
     outcome = "moved it to " + storage_->setAside();
   } catch (...) {
-    const std::string reason = describe(std::current_exception());
+    const std::string reason = describeException(std::current_exception());
     outcome = "could not move it aside (" + reason + "), so settings are not saved this time";
     saveBlocked_ = "the unreadable settings file is kept in place (" + reason + ")";
   }
@@ -149,7 +117,7 @@ void KeyValueStore::write(std::string_view key, json value) {
       // rather than refused, so a write always reaches the disk.
       error = storage_->save(document_.dump(2, ' ', false, json::error_handler_t::replace) + '\n');
     } catch (...) {
-      error = describe(std::current_exception());
+      error = describeException(std::current_exception());
     }
   }
   if (error) log_.line(oneLine("Failed to save settings: " + *error));

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/json_document.h"
 #include "platform/xdg_paths.h"
 
 namespace hopster {
@@ -19,8 +20,6 @@ using Status = NotificationAuthorizationStatus;
 // A schedule is three levels deep; anything far deeper is refused while
 // parsing, so no file can build a tree deep enough to exhaust the stack.
 constexpr int kMaxDepth = 16;
-
-struct TooDeep {};
 
 constexpr std::array<std::pair<Status, const char*>, 3> kAuthorizationNames{{
     {Status::authorized, "authorized"},
@@ -48,22 +47,8 @@ std::optional<ScheduledReminder> parseReminder(const json& entry) {
 
 // Reads the whole schedule into `out`. Returns why the text is not one.
 std::optional<std::string> parseSchedule(const std::string& text, ReminderScheduleState& out) {
-  const json::parser_callback_t limitDepth = [](int depth, json::parse_event_t event, json&) {
-    const bool opens =
-        event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
-    if (opens && depth >= kMaxDepth) throw TooDeep{};
-    return true;
-  };
   json document;
-  try {
-    document = json::parse(text, limitDepth);
-  } catch (const TooDeep&) {
-    return "nested deeper than " + std::to_string(kMaxDepth) + " levels";
-  } catch (const json::parse_error& error) {
-    return "not valid JSON, error at byte " + std::to_string(error.byte);
-  }
-  if (!document.is_object())
-    return std::string("expected a JSON object, found ") + document.type_name();
+  if (auto unusable = parseJsonObject(text, kMaxDepth, document)) return unusable;
 
   if (const auto found = document.find("authorization"); found != document.end()) {
     const auto named = std::find_if(
@@ -102,23 +87,6 @@ std::string serialize(const ReminderScheduleState& state) {
   return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-std::string describe(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return "unknown error";
-  }
-}
-
-// Log lines are one line each, whatever a file name or error text holds.
-std::string oneLine(std::string text) {
-  std::replace_if(
-      text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-  return text;
-}
-
 }  // namespace
 
 std::filesystem::path ReminderSchedule::defaultLocation() {
@@ -139,14 +107,14 @@ ReminderScheduleState ReminderSchedule::read() {
     if (!unusable) return state;
     problem = *unusable;
   } catch (...) {
-    problem = describe(std::current_exception());
+    problem = describeException(std::current_exception());
   }
 
   std::string outcome;
   try {
     outcome = "moved it to " + storage_->setAside();
   } catch (...) {
-    const std::string reason = describe(std::current_exception());
+    const std::string reason = describeException(std::current_exception());
     outcome = "could not move it aside (" + reason + "), so reminders are not saved this time";
     blocked_ = "the unreadable reminder schedule is kept in place (" + reason + ")";
   }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace hopster {
+
+// Parses `text` into `out`, which must come out a JSON object. Documents
+// nested deeper than `maxDepth` are refused while parsing, so no content can
+// make later recursive work on the tree (printing it, destroying it) exhaust
+// the stack. Returns why the text is not a usable document.
+[[nodiscard]] std::optional<std::string> parseJsonObject(std::string_view text, int maxDepth,
+                                                         nlohmann::json& out);
+
+// The message of an exception caught with `catch (...)`.
+[[nodiscard]] std::string describeException(const std::exception_ptr& failure);
+
+// `text` with its line breaks turned into spaces: log lines are one line
+// each, whatever a file name or error text holds.
+[[nodiscard]] std::string oneLine(std::string text);
+
+}  // namespace hopster
