@@ -4,11 +4,22 @@
 
 namespace hopster {
 
+DesktopApplication::DesktopApplication(Log& log) : log_(log) {}
+
+DesktopApplication::~DesktopApplication() = default;
+
 void DesktopApplication::setIdleTimerDisabled(bool disabled) {
-  // Jumping with the phone on the floor must not let the screen lock; Qt
-  // has no portable switch for that, so the window keeps itself awake by
-  // being redrawn while a recording runs. Remembered for completeness.
-  idleTimerDisabled_ = disabled;
+  // Jumping with the device on the floor must not let the screen dim or
+  // lock: while disabled, the desktop's screen saver is held off.
+  if (!disabled) {
+    inhibitor_.reset();
+    return;
+  }
+  if (inhibitor_ || triedInhibit_) return;
+  triedInhibit_ = true;
+  std::string error;
+  inhibitor_ = ScreenSaverInhibitor::inhibit("Hopster", "Recording jumps", error);
+  if (!inhibitor_) log_.line("The screen may dim while recording: " + error);
 }
 
 std::vector<ConnectedScene> DesktopApplication::connectedScenes() const {

@@ -108,7 +108,7 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   // A motion source other than real headphones stands for a connected headset.
   FixedAudioSession audio = FixedAudioSession::bluetoothHeadset();
   const auto haptics = makeSystemHapticDevice(log);
-  DesktopApplication application;
+  DesktopApplication application(log);
   RandomUuidSource uuids;
   const auto announcer = makeSystemAnnouncer(log);
 

@@ -14,6 +14,7 @@
 
 #include "platform/feedbackd_haptic_device.h"
 #include "platform/force_feedback_haptic_device.h"
+#include "platform/screen_saver_inhibitor.h"
 #include "platform/speech_announcer.h"
 #include "platform/system_haptic_device.h"
 #include "support/temp_dir.h"
@@ -117,10 +118,17 @@ TEST(SystemHapticDevice, UsesFeedbackdWhileItRunsElseFallsBackToNoHaptics) {
   const std::string noBus = "unix:path=" + (noRumble.path() / "no-bus").string();
   EXPECT_FALSE(makeSystemHapticDevice(log, noBus, noRumble.path())->supportsHaptics());
   EXPECT_FALSE(screenReaderEnabled(noBus));
+  std::string why;
+  EXPECT_FALSE(ScreenSaverInhibitor::inhibit("Hopster", "test", why, noBus));
+  EXPECT_FALSE(why.empty());
   PrivateFeedbackd feedbackd;
   if (feedbackd.pid == 0) GTEST_SKIP() << "no dbus-daemon on this machine";
-  // A bus without the accessibility service: no screen reader, so no speech.
+  // A bus without the accessibility service or a screen saver: no screen
+  // reader, so no speech, and no inhibition, with the bus's reason.
   EXPECT_FALSE(screenReaderEnabled());
+  why.clear();
+  EXPECT_FALSE(ScreenSaverInhibitor::inhibit("Hopster", "test", why));
+  EXPECT_NE(why.find("org.freedesktop.ScreenSaver"), std::string::npos) << why;
   const auto device = makeSystemHapticDevice(log, "", noRumble.path());
   ASSERT_NE(dynamic_cast<FeedbackdHapticDevice*>(device.get()), nullptr);
   const HapticEngine engine = device->makeEngine().value();

@@ -1,0 +1,44 @@
+#include "platform/screen_saver_inhibitor.h"
+
+namespace hopster {
+namespace {
+
+constexpr const char* kService = "org.freedesktop.ScreenSaver";
+constexpr const char* kPath = "/org/freedesktop/ScreenSaver";
+
+}  // namespace
+
+std::unique_ptr<ScreenSaverInhibitor> ScreenSaverInhibitor::inhibit(const std::string& application,
+                                                                    const std::string& reason,
+                                                                    std::string& error,
+                                                                    const std::string& busAddress) {
+  sd_bus* raw = nullptr;
+  int result = openBus(busAddress, &raw);
+  if (result < 0) {
+    error = BusError().describe(result);
+    return nullptr;
+  }
+  BusPtr bus(raw);
+  BusError busError;
+  sd_bus_message* reply = nullptr;
+  result = sd_bus_call_method(bus.get(), kService, kPath, kService, "Inhibit", &busError.error,
+                              &reply, "ss", application.c_str(), reason.c_str());
+  MessagePtr owned(reply);
+  std::uint32_t cookie = 0;
+  if (result >= 0) result = sd_bus_message_read(reply, "u", &cookie);
+  if (result < 0) {
+    error = busError.describe(result);
+    return nullptr;
+  }
+  return std::unique_ptr<ScreenSaverInhibitor>(new ScreenSaverInhibitor(std::move(bus), cookie));
+}
+
+ScreenSaverInhibitor::ScreenSaverInhibitor(BusPtr bus, std::uint32_t cookie)
+    : bus_(std::move(bus)), cookie_(cookie) {}
+
+ScreenSaverInhibitor::~ScreenSaverInhibitor() {
+  sd_bus_call_method(bus_.get(), kService, kPath, kService, "UnInhibit", nullptr, nullptr, "u",
+                     cookie_);
+}
+
+}  // namespace hopster

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/session_bus.h"
+
+namespace hopster {
+
+// Keeps the desktop's screen saver and screen lock away while it lives,
+// through org.freedesktop.ScreenSaver on the session bus (GNOME, KDE and
+// Linux phone shells answer it).
+class ScreenSaverInhibitor {
+ public:
+  // Nothing when no screen saver service answers; `error` then says why.
+  [[nodiscard]] static std::unique_ptr<ScreenSaverInhibitor> inhibit(
+      const std::string& application, const std::string& reason, std::string& error,
+      const std::string& busAddress = {});
+  ~ScreenSaverInhibitor();
+  ScreenSaverInhibitor(const ScreenSaverInhibitor&) = delete;
+  ScreenSaverInhibitor& operator=(const ScreenSaverInhibitor&) = delete;
+
+ private:
+  ScreenSaverInhibitor(BusPtr bus, std::uint32_t cookie);
+  BusPtr bus_;  // some services end the inhibition when this connection closes
+  std::uint32_t cookie_;
+};
+
+}  // namespace hopster
