@@ -53,15 +53,25 @@ void KeyValueStore::load() {
   }
 
   // The unreadable document may hold the user's progress: keep it, start empty.
+  saveBlocked_ =
+      setAsideUnreadable(*storage_, log_, {"Settings file", "settings file", "settings"}, problem);
+}
+
+std::optional<std::string> setAsideUnreadable(KeyValueStorage& storage, Log& log,
+                                              const DocumentNames& names,
+                                              const std::string& problem) {
   std::string outcome;
+  std::optional<std::string> blocked;
   try {
-    outcome = "moved it to " + storage_->setAside();
+    outcome = "moved it to " + storage.setAside();
   } catch (...) {
     const std::string reason = describeException(std::current_exception());
-    outcome = "could not move it aside (" + reason + "), so settings are not saved this time";
-    saveBlocked_ = "the unreadable settings file is kept in place (" + reason + ")";
+    outcome = "could not move it aside (" + reason + "), so " + names.contents +
+              " are not saved this time";
+    blocked = "the unreadable " + names.noun + " is kept in place (" + reason + ")";
   }
-  log_.line(oneLine("Settings file could not be read (" + problem + "); " + outcome));
+  log.line(oneLine(names.title + " could not be read (" + problem + "); " + outcome));
+  return blocked;
 }
 
 std::int64_t KeyValueStore::integer(std::string_view key) const {

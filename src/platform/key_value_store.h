@@ -33,6 +33,22 @@ class KeyValueStorage {
   [[nodiscard]] virtual std::string setAside() = 0;
 };
 
+// What to call a stored document in log lines: "Settings file" / "settings
+// file" and what its saves keep, "settings".
+struct DocumentNames {
+  std::string title;
+  std::string noun;
+  std::string contents;
+};
+
+// Moves a document that could not be read out of the way, keeping it for the
+// user, and logs one line saying why and where it went. Returns, when it
+// could not be moved, the reason every later save must be refused, so the
+// unreadable document is never overwritten.
+[[nodiscard]] std::optional<std::string> setAsideUnreadable(KeyValueStorage& storage, Log& log,
+                                                            const DocumentNames& names,
+                                                            const std::string& problem);
+
 // A small persistent key-value store of JSON values, each keeping its JSON
 // type. Reads never fail (absent or mistyped values read as the default);
 // every write replaces the whole document durably at once and tells the

@@ -110,15 +110,8 @@ ReminderScheduleState ReminderSchedule::read() {
     problem = describeException(std::current_exception());
   }
 
-  std::string outcome;
-  try {
-    outcome = "moved it to " + storage_->setAside();
-  } catch (...) {
-    const std::string reason = describeException(std::current_exception());
-    outcome = "could not move it aside (" + reason + "), so reminders are not saved this time";
-    blocked_ = "the unreadable reminder schedule is kept in place (" + reason + ")";
-  }
-  log_.line(oneLine("Reminder schedule could not be read (" + problem + "); " + outcome));
+  blocked_ = setAsideUnreadable(*storage_, log_,
+                                {"Reminder schedule", "reminder schedule", "reminders"}, problem);
   return {};
 }
 
