@@ -74,30 +74,20 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
                                                    {"--cadence", &line.simulation.cadence},
                                                    {"--rate", &line.simulation.sampleRate}};
 
+  // Switches that take no value, and the flag each one sets.
+  const std::map<std::string, bool*> switches = {
+      {"--help", &line.help},
+      {"-h", &line.help},
+      {"--fast", &line.fast},
+      {"--headless", &line.headless},
+      {"--smoke-test", &line.smokeTest},
+      {"--start", &line.start},
+      {"--deliver-due-reminders", &line.deliverDueReminders}};
+
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      line.help = true;
-      continue;
-    }
-    if (arg == "--fast") {
-      line.fast = true;
-      continue;
-    }
-    if (arg == "--headless") {
-      line.headless = true;
-      continue;
-    }
-    if (arg == "--smoke-test") {
-      line.smokeTest = true;
-      continue;
-    }
-    if (arg == "--start") {
-      line.start = true;
-      continue;
-    }
-    if (arg == "--deliver-due-reminders") {
-      line.deliverDueReminders = true;
+    if (const auto flag = switches.find(arg); flag != switches.end()) {
+      *flag->second = true;
       continue;
     }
     const auto found = positive.find(arg);
