@@ -55,7 +55,8 @@ std::optional<std::string> syncFolder(const std::filesystem::path& folder) {
 }  // namespace
 
 std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
-                                               std::string_view bytes) {
+                                               std::string_view bytes,
+                                               const BeforeReplace& beforeReplace) {
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX.tmp")).string();
@@ -83,6 +84,19 @@ std::optional<std::string> writeFileAtomically(const std::filesystem::path& targ
   if (const int error = syncFile(fd); error != 0) return closeAndFail("Could not flush", error);
   // After a failed close the descriptor is gone either way; it must not be retried.
   if (::close(fd) != 0) return fail("Could not close", temporary, errno);
+  if (beforeReplace) {
+    std::optional<std::string> refused;
+    try {
+      refused = beforeReplace(temporary);
+    } catch (...) {
+      ::unlink(temporary.c_str());
+      throw;
+    }
+    if (refused) {
+      ::unlink(temporary.c_str());
+      return refused;
+    }
+  }
   if (::rename(temporary.c_str(), target.c_str()) != 0) {
     return fail("Could not replace", target, errno);
   }

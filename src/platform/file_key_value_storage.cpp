@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -10,6 +12,7 @@
 #include <system_error>
 
 #include "platform/atomic_file.h"
+#include "platform/data_file.h"
 #include "platform/xdg_paths.h"
 
 namespace hopster {
@@ -27,6 +30,8 @@ std::string compactUtc(double secondsSinceEpoch) {
   return text;
 }
 
+std::string errorText(int error) { return std::generic_category().message(error); }
+
 // Renames without ever replacing an existing file. Returns 0 or the error.
 int renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
@@ -36,6 +41,34 @@ int renameWithoutReplacing(const std::filesystem::path& from, const std::filesys
   if (std::filesystem::exists(std::filesystem::symlink_status(to, ignored))) return EEXIST;
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
+
+// Creates `path` (failing with EEXIST when anything is there) holding
+// `bytes`, flushed to the disk. Returns 0 or the error, leaving no partial file.
+int writeNewFile(const std::filesystem::path& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return errno;
+  int error = 0;
+  while (!bytes.empty() && error == 0) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written >= 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(written));
+    } else if (errno != EINTR) {
+      error = errno;
+    }
+  }
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) ::unlink(path.c_str());
+  return error;
+}
+
+// Closes the lock file at the end of a scope, which releases the lock.
+struct LockFile {
+  int fd = -1;
+  ~LockFile() {
+    if (fd >= 0) ::close(fd);
+  }
+};
 
 }  // namespace
 
@@ -49,6 +82,10 @@ FileKeyValueStorage::FileKeyValueStorage(std::filesystem::path file)
 FileKeyValueStorage::FileKeyValueStorage(std::filesystem::path file, const Clock& clock)
     : file_(std::move(file)), clock_(clock) {}
 
+std::filesystem::path FileKeyValueStorage::lockFile() const {
+  return file_.parent_path() / (file_.filename().string() + ".lock");
+}
+
 std::optional<std::string> FileKeyValueStorage::load() {
   std::error_code error;
   const auto status = std::filesystem::symlink_status(file_, error);
@@ -56,34 +93,82 @@ std::optional<std::string> FileKeyValueStorage::load() {
   if (error)
     throw std::runtime_error("Could not inspect " + file_.string() + ": " + error.message());
   std::string content;
-  if (auto failure = readWholeFile(file_, content)) throw std::runtime_error(*failure);
+  if (auto failure = readDataFile(file_, kMaxBytes, content)) {
+    throw std::runtime_error("Could not read " + file_.string() + ": " + *failure);
+  }
   return content;
 }
 
-std::optional<std::string> FileKeyValueStorage::save(std::string_view document) {
+std::optional<std::string> FileKeyValueStorage::ensureFolder() const {
   std::error_code error;
   const std::filesystem::path folder = file_.parent_path();
   if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
     std::filesystem::create_directories(folder, error);
     if (error) return "Could not create folder " + folder.string() + ": " + error.message();
   }
-  return writeFileAtomically(file_, document);
+  return std::nullopt;
 }
 
-std::string FileKeyValueStorage::setAside() {
+std::optional<std::string> FileKeyValueStorage::save(std::string_view document,
+                                                     const BeforeReplace& beforeReplace) {
+  if (auto failure = ensureFolder()) return failure;
+  return writeFileAtomically(file_, document, beforeReplace);
+}
+
+std::optional<std::string> FileKeyValueStorage::whileLocked(const std::function<void()>& work) {
+  std::optional<std::string> problem = ensureFolder();
+  LockFile lock;
+  if (!problem) {
+    const std::filesystem::path path = lockFile();
+    // Non-blocking open: a FIFO in the lock file's place must not hang us.
+    lock.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (lock.fd < 0) {
+      problem = "Could not open " + path.string() + ": " + errorText(errno);
+    } else {
+      int result = 0;
+      while ((result = ::flock(lock.fd, LOCK_EX)) != 0 && errno == EINTR) {
+      }
+      if (result != 0) problem = "Could not lock " + path.string() + ": " + errorText(errno);
+    }
+  }
+  work();
+  return problem;
+}
+
+std::filesystem::path FileKeyValueStorage::placeAside(
+    const std::function<int(const std::filesystem::path&)>& place, std::string_view what) {
   const std::string stem = file_.filename().string() + ".corrupt-" + compactUtc(clock_.now());
   constexpr int kMaxAttempts = 1000;
   for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
     const std::string suffix = attempt == 1 ? "" : "-" + std::to_string(attempt);
     const std::filesystem::path aside = file_.parent_path() / (stem + suffix);
-    const int error = renameWithoutReplacing(file_, aside);
-    if (error == 0) return aside.string();
+    const int error = place(aside);
+    if (error == 0) return aside;
     if (error != EEXIST) {
       throw std::system_error(error, std::generic_category(),
-                              "Could not rename " + file_.string() + " to " + aside.string());
+                              "Could not " + std::string(what) + " " + aside.string());
     }
   }
-  throw std::runtime_error("Could not find a free name to move " + file_.string() + " to");
+  throw std::runtime_error("Could not find a free name to " + std::string(what) + " beside " +
+                           file_.string());
+}
+
+std::string FileKeyValueStorage::setAside() {
+  return placeAside(
+             [this](const std::filesystem::path& aside) {
+               return renameWithoutReplacing(file_, aside);
+             },
+             "rename " + file_.string() + " to")
+      .string();
+}
+
+std::string FileKeyValueStorage::keepCopy(std::string_view document) {
+  return placeAside(
+             [document](const std::filesystem::path& aside) {
+               return writeNewFile(aside, document);
+             },
+             "copy " + file_.string() + " to")
+      .string();
 }
 
 }  // namespace hopster

@@ -9,10 +9,11 @@
 
 namespace hopster {
 
-// Parses `text` into `out`, which must come out a JSON object. Documents
-// nested deeper than `maxDepth` are refused while parsing, so no content can
-// make later recursive work on the tree (printing it, destroying it) exhaust
-// the stack. Returns why the text is not a usable document.
+// Parses `text` into `out`, which must come out a JSON object, in time linear
+// in the text's length. Documents nested deeper than `maxDepth` are refused
+// before parsing, so no content can make later recursive work on the tree
+// (printing it, destroying it) exhaust the stack. Returns why the text is not
+// a usable document.
 [[nodiscard]] std::optional<std::string> parseJsonObject(std::string_view text, int maxDepth,
                                                          nlohmann::json& out);
 

@@ -1,11 +1,12 @@
 #include "platform/key_value_store.h"
 
-#include "platform/json_document.h"
-
 #include <algorithm>
 #include <exception>
 #include <limits>
 #include <utility>
+
+#include "platform/json_document.h"
+#include "platform/settings_keys.h"
 
 namespace hopster {
 
@@ -13,49 +14,61 @@ namespace {
 
 using nlohmann::json;
 
-// Deeper documents are refused while parsing, so no content can make later
+// Deeper documents are refused before parsing, so no content can make later
 // recursive work on the document (printing it, destroying it) exhaust the stack.
 constexpr int kMaxDepth = 64;
 
-// Parses `text` into `out`. Returns why the text is not a usable document.
-std::optional<std::string> parseDocument(std::string_view text, json& out) {
-  return parseJsonObject(text, kMaxDepth, out);
-}
+const DocumentNames kNames{"Settings file", "settings file", "settings"};
 
 const json* lookup(const json& document, std::string_view key) {
   const auto found = document.find(key);
   return found == document.end() ? nullptr : &*found;
 }
 
+std::int64_t integerValue(const json* value) {
+  if (value == nullptr || !value->is_number_integer()) return 0;
+  if (value->is_number_unsigned()) {
+    const auto magnitude = value->get<std::uint64_t>();
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    return magnitude > kMax ? 0 : static_cast<std::int64_t>(magnitude);
+  }
+  return value->get<std::int64_t>();
+}
+
+std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
+  std::int64_t sum = 0;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? std::numeric_limits<std::int64_t>::max()
+               : std::numeric_limits<std::int64_t>::min();
+}
+
+std::size_t fingerprintOf(std::string_view text) { return std::hash<std::string_view>{}(text); }
+
+// Runs the cleanup at the end of a scope, however it is left.
+template <class Cleanup>
+struct ScopeExit {
+  Cleanup cleanup;
+  ~ScopeExit() { cleanup(); }
+};
+template <class Cleanup>
+ScopeExit(Cleanup) -> ScopeExit<Cleanup>;
+
 }  // namespace
+
+// One reading of the storage: the document made usable, or nothing when it
+// could not be read (the document last read or saved is then the best there
+// is), and why a save over it would be refused.
+struct KeyValueStore::Reading {
+  std::optional<json> document;
+  std::optional<std::string> blocked;
+};
 
 KeyValueStore::KeyValueStore(std::unique_ptr<KeyValueStorage> storage, Log& log)
     : storage_(std::move(storage)), log_(log) {
-  load();
+  reload();
 }
 
-KeyValueStore::~KeyValueStore() = default;
-
-void KeyValueStore::load() {
-  std::string problem;
-  try {
-    const std::optional<std::string> text = storage_->load();
-    if (!text) return;
-    json parsed;
-    const std::optional<std::string> unusable = parseDocument(*text, parsed);
-    if (!unusable) {
-      document_ = std::move(parsed);
-      return;
-    }
-    problem = *unusable;
-  } catch (...) {
-    problem = describeException(std::current_exception());
-  }
-
-  // The unreadable document may hold the user's progress: keep it, start empty.
-  saveBlocked_ =
-      setAsideUnreadable(*storage_, log_, {"Settings file", "settings file", "settings"}, problem);
-}
+KeyValueStore::~KeyValueStore() { *alive_ = false; }
 
 std::optional<std::string> setAsideUnreadable(KeyValueStorage& storage, Log& log,
                                               const DocumentNames& names,
@@ -74,18 +87,165 @@ std::optional<std::string> setAsideUnreadable(KeyValueStorage& storage, Log& log
   return blocked;
 }
 
-std::int64_t KeyValueStore::integer(std::string_view key) const {
-  const json* value = lookup(document_, key);
-  if (value == nullptr || !value->is_number_integer()) return 0;
-  if (value->is_number_unsigned()) {
-    const auto magnitude = value->get<std::uint64_t>();
-    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    return magnitude > kMax ? 0 : static_cast<std::int64_t>(magnitude);
+KeyValueStore::Reading KeyValueStore::readStorage() {
+  std::string problem;
+  std::size_t fingerprint = 0;
+  try {
+    const std::optional<std::string> text = storage_->load();
+    if (!text) return {json::object(), std::nullopt};
+    json parsed;
+    const std::optional<std::string> unusable = parseJsonObject(*text, kMaxDepth, parsed);
+    if (!unusable) {
+      const std::vector<std::string> problems = removeMistypedSettings(parsed);
+      if (problems.empty()) return {std::move(parsed), std::nullopt};
+      keepMistypedCopy(*text, problems);
+      return {std::move(parsed), lastBad_->blocked};
+    }
+    problem = *unusable;
+    fingerprint = fingerprintOf(*text);
+  } catch (...) {
+    problem = describeException(std::current_exception());
+    fingerprint = fingerprintOf("\x01" + problem);
   }
-  return value->get<std::int64_t>();
+
+  // The same unreadable document that could not be moved before: still refuse
+  // to save over it, without saying so again.
+  if (lastBad_ && lastBad_->blocked && lastBad_->fingerprint == fingerprint) {
+    return {std::nullopt, lastBad_->blocked};
+  }
+  // The unreadable document may hold the user's progress: keep it.
+  std::optional<std::string> blocked = setAsideUnreadable(*storage_, log_, kNames, problem);
+  if (blocked) lastBad_ = BadDocument{fingerprint, blocked};
+  return {std::nullopt, std::move(blocked)};
 }
 
-void KeyValueStore::setInteger(std::string_view key, std::int64_t value) { write(key, value); }
+void KeyValueStore::keepMistypedCopy(std::string_view text,
+                                     const std::vector<std::string>& problems) {
+  // Every read of an unchanged file finds the same values: copy it once.
+  const std::size_t fingerprint = fingerprintOf(text);
+  if (lastBad_ && lastBad_->fingerprint == fingerprint) return;
+  std::string what;
+  for (const std::string& problem : problems) what += (what.empty() ? "" : "; ") + problem;
+  const std::string keys =
+      problems.size() == 1 ? "that key reads as its default" : "those keys read as their defaults";
+  lastBad_ = BadDocument{fingerprint, std::nullopt};
+  try {
+    const std::string where = storage_->keepCopy(text);
+    log_.line(oneLine("Settings file has a value of the wrong type (" + what + "); copied it to " +
+                      where + ", and " + keys));
+  } catch (...) {
+    const std::string reason = describeException(std::current_exception());
+    log_.line(oneLine("Settings file has a value of the wrong type (" + what +
+                      "); could not copy it aside (" + reason +
+                      "), so settings are not saved this time"));
+    lastBad_->blocked =
+        "the settings file with a value of the wrong type is kept in place (" + reason + ")";
+  }
+}
+
+void KeyValueStore::runLocked(const std::function<void()>& work) {
+  changing_ = true;
+  const ScopeExit done{[this] { changing_ = false; }};
+  std::optional<std::string> problem = storage_->whileLocked(work);
+  if (problem && problem != lastLockProblem_) {
+    log_.line(oneLine("Settings are read and saved without a lock: " + *problem));
+  }
+  lastLockProblem_ = std::move(problem);
+}
+
+std::optional<std::string> KeyValueStore::saveDocument(const json& document,
+                                                       const BeforeReplace& beforeReplace) {
+  try {
+    // Text that is not valid UTF-8 is saved with replacement characters
+    // rather than refused, so a write always reaches the disk.
+    return storage_->save(document.dump(2, ' ', false, json::error_handler_t::replace) + '\n',
+                          beforeReplace);
+  } catch (...) {
+    return describeException(std::current_exception());
+  }
+}
+
+std::optional<std::string> KeyValueStore::commit(const Change& change,
+                                                 const BeforeReplace& beforeReplace,
+                                                 bool retryOnFailure) {
+  if (changing_) return "the settings cannot be changed while they are being changed";
+  std::optional<std::string> error;
+  runLocked([&] {
+    Reading current = readStorage();
+    if (current.document) stored_ = std::move(*current.document);
+    json changed = withPending(stored_);
+    change(changed);
+    if (!changed.is_object()) {
+      error = "the change left no JSON object to save";
+    } else if (changed != stored_) {
+      error = current.blocked ? current.blocked : saveDocument(changed, beforeReplace);
+    }
+    if (!error) {
+      stored_ = std::move(changed);
+      pending_.clear();
+    } else if (retryOnFailure) {
+      pending_.push_back(change);
+    }
+    document_ = withPending(stored_);
+  });
+  return error;
+}
+
+json KeyValueStore::withPending(json document) const {
+  for (const Change& change : pending_) change(document);
+  return document;
+}
+
+std::optional<std::string> KeyValueStore::update(const Change& change,
+                                                 const BeforeReplace& beforeReplace) {
+  const json before = document_;
+  std::optional<std::string> error = commit(change, beforeReplace, false);
+  notifyChanges(before);
+  return error;
+}
+
+void KeyValueStore::reload() {
+  if (changing_) return;
+  const json before = document_;
+  // Under the lock too: setting an unreadable file aside must not race a
+  // writer's rename, which would move the writer's good document instead.
+  runLocked([this] {
+    Reading current = readStorage();
+    if (current.document) stored_ = std::move(*current.document);
+    document_ = withPending(stored_);
+  });
+  notifyChanges(before);
+}
+
+void KeyValueStore::finishWrite(const json& before, const std::optional<std::string>& error) {
+  if (error) log_.line(oneLine("Failed to save settings: " + *error));
+  notifyChanges(before);
+}
+
+void KeyValueStore::write(const Change& change) {
+  const json before = document_;
+  finishWrite(before, commit(change, {}, true));
+}
+
+std::int64_t KeyValueStore::integer(std::string_view key) const {
+  return integerValue(lookup(document_, key));
+}
+
+void KeyValueStore::setInteger(std::string_view key, std::int64_t value) {
+  write([key = std::string(key), value](json& document) { document[key] = value; });
+}
+
+std::int64_t KeyValueStore::addToInteger(std::string_view key, std::int64_t delta) {
+  const json before = document_;
+  const auto error = commit(
+      [key = std::string(key), delta](json& document) {
+        document[key] = saturatingAdd(integerValue(lookup(document, key)), delta);
+      },
+      {}, true);
+  const std::int64_t result = integer(key);
+  finishWrite(before, error);
+  return result;
+}
 
 std::optional<std::vector<std::optional<std::string>>> KeyValueStore::array(
     std::string_view key) const {
@@ -104,7 +264,17 @@ std::optional<std::vector<std::optional<std::string>>> KeyValueStore::array(
 }
 
 void KeyValueStore::setStringArray(std::string_view key, const std::vector<std::string>& values) {
-  write(key, json(values));
+  write([key = std::string(key), values](json& document) { document[key] = values; });
+}
+
+void KeyValueStore::addToStringArray(std::string_view key, const std::vector<std::string>& values) {
+  write([key = std::string(key), values](json& document) {
+    json& stored = document[key];
+    if (!stored.is_array()) stored = json::array();
+    for (const std::string& value : values) {
+      if (std::find(stored.begin(), stored.end(), value) == stored.end()) stored.push_back(value);
+    }
+  });
 }
 
 bool KeyValueStore::boolean(std::string_view key, bool fallback) const {
@@ -112,33 +282,31 @@ bool KeyValueStore::boolean(std::string_view key, bool fallback) const {
   return value != nullptr && value->is_boolean() ? value->get<bool>() : fallback;
 }
 
-void KeyValueStore::setBoolean(std::string_view key, bool value) { write(key, value); }
+void KeyValueStore::setBoolean(std::string_view key, bool value) {
+  write([key = std::string(key), value](json& document) { document[key] = value; });
+}
 
 Subscription KeyValueStore::observe(std::string key, std::function<void()> onChange) {
   return observers_[std::move(key)].add(std::move(onChange));
 }
 
-void KeyValueStore::write(std::string_view key, json value) {
-  document_[std::string(key)] = std::move(value);
-  std::optional<std::string> error = saveBlocked_;
-  if (!error) {
-    try {
-      // Text that is not valid UTF-8 is saved with replacement characters
-      // rather than refused, so a write always reaches the disk.
-      error = storage_->save(document_.dump(2, ' ', false, json::error_handler_t::replace) + '\n');
-    } catch (...) {
-      error = describeException(std::current_exception());
+void KeyValueStore::notifyChanges(const json& before) {
+  std::vector<std::string> changed;
+  for (const auto& [key, list] : observers_) {
+    const json* old = lookup(before, key);
+    const json* now = lookup(document_, key);
+    if ((old == nullptr) != (now == nullptr) || (old != nullptr && *old != *now)) {
+      changed.push_back(key);
     }
   }
-  if (error) log_.line(oneLine("Failed to save settings: " + *error));
-  notify(key);
-}
-
-void KeyValueStore::notify(std::string_view key) {
-  // The list copes with observers that subscribe, unsubscribe, write or even
-  // destroy this store while being told; nothing here runs after it.
-  const auto found = observers_.find(key);
-  if (found != observers_.end()) found->second.notify();
+  // Observers may subscribe, unsubscribe, write or even destroy this store
+  // while being told; nothing here touches it once it is gone.
+  const std::shared_ptr<bool> alive = alive_;
+  for (const std::string& key : changed) {
+    if (!*alive) return;
+    const auto found = observers_.find(key);
+    if (found != observers_.end()) found->second.notify();
+  }
 }
 
 BoolBinding::BoolBinding(KeyValueStore& store, std::string key)

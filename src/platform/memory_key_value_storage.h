@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -30,6 +31,13 @@ class MemoryKeyValueStorage final : public KeyValueStorage {
     std::vector<std::string> saves;
     // Every document set aside, oldest first.
     std::vector<std::optional<std::string>> setAside;
+    // When set, keepCopy() throws with this text.
+    std::optional<std::string> copyError;
+    // Every copy kept, oldest first.
+    std::vector<std::string> copies;
+    // Whether locked work runs now. The lock is not reentrant, as a file lock
+    // taken twice by one process would wait for itself forever.
+    bool locked = false;
   };
 
   MemoryKeyValueStorage() : state_(std::make_shared<State>()) {}
@@ -44,8 +52,13 @@ class MemoryKeyValueStorage final : public KeyValueStorage {
     return state_->document;
   }
 
-  [[nodiscard]] std::optional<std::string> save(std::string_view document) override {
+  // `beforeReplace` runs with an empty path, as there is no temporary file.
+  [[nodiscard]] std::optional<std::string> save(std::string_view document,
+                                                const BeforeReplace& beforeReplace = {}) override {
     if (state_->saveError) return state_->saveError;
+    if (beforeReplace) {
+      if (auto refused = beforeReplace({})) return refused;
+    }
     state_->document = std::string(document);
     state_->saves.emplace_back(document);
     return std::nullopt;
@@ -56,6 +69,25 @@ class MemoryKeyValueStorage final : public KeyValueStorage {
     state_->setAside.push_back(std::exchange(state_->document, std::nullopt));
     state_->loadError.reset();
     return "memory (set-aside #" + std::to_string(state_->setAside.size()) + ")";
+  }
+
+  [[nodiscard]] std::string keepCopy(std::string_view document) override {
+    if (state_->copyError) throw std::runtime_error(*state_->copyError);
+    state_->copies.emplace_back(document);
+    return "memory (copy #" + std::to_string(state_->copies.size()) + ")";
+  }
+
+  [[nodiscard]] std::optional<std::string> whileLocked(const std::function<void()>& work) override {
+    if (state_->locked) throw std::logic_error("the storage lock is already held");
+    state_->locked = true;
+    try {
+      work();
+    } catch (...) {
+      state_->locked = false;
+      throw;
+    }
+    state_->locked = false;
+    return std::nullopt;
   }
 
   [[nodiscard]] const std::shared_ptr<State>& state() const { return state_; }

@@ -17,7 +17,7 @@ namespace {
 using nlohmann::json;
 using Status = NotificationAuthorizationStatus;
 
-// A schedule is three levels deep; anything far deeper is refused while
+// A schedule is three levels deep; anything far deeper is refused before
 // parsing, so no file can build a tree deep enough to exhaust the stack.
 constexpr int kMaxDepth = 16;
 
@@ -97,6 +97,15 @@ ReminderSchedule::ReminderSchedule(std::unique_ptr<KeyValueStorage> storage, Log
     : storage_(std::move(storage)), log_(log) {}
 
 ReminderScheduleState ReminderSchedule::read() {
+  if (changing_) return readUnlocked();  // the lock is held already
+  ReminderScheduleState state;
+  // Under the lock: setting a damaged file aside must not race another
+  // process's rename, which would move its good schedule instead.
+  runLocked([this, &state] { state = readUnlocked(); });
+  return state;
+}
+
+ReminderScheduleState ReminderSchedule::readUnlocked() {
   if (blocked_) return {};
   std::string problem;
   try {
@@ -117,12 +126,37 @@ ReminderScheduleState ReminderSchedule::read() {
 
 std::optional<std::string> ReminderSchedule::update(
     const std::function<void(ReminderScheduleState&)>& change) {
-  const ReminderScheduleState before = read();
-  if (blocked_) return blocked_;
-  ReminderScheduleState after = before;
-  change(after);
-  if (after == before) return std::nullopt;
-  return storage_->save(serialize(after));
+  if (changing_) return "the reminder schedule cannot be changed while it is being changed";
+  std::optional<std::string> error;
+  // One locked read-change-write: two processes delivering reminders at once
+  // can never both take the same one.
+  runLocked([&] {
+    const ReminderScheduleState before = readUnlocked();
+    if (blocked_) {
+      error = blocked_;
+      return;
+    }
+    ReminderScheduleState after = before;
+    change(after);
+    if (after != before) error = storage_->save(serialize(after));
+  });
+  return error;
+}
+
+void ReminderSchedule::runLocked(const std::function<void()>& work) {
+  changing_ = true;
+  std::optional<std::string> problem;
+  try {
+    problem = storage_->whileLocked(work);
+  } catch (...) {
+    changing_ = false;
+    throw;
+  }
+  changing_ = false;
+  if (problem && problem != lastLockProblem_) {
+    log_.line(oneLine("Reminder schedule is read and saved without a lock: " + *problem));
+  }
+  lastLockProblem_ = std::move(problem);
 }
 
 }  // namespace hopster

@@ -42,8 +42,8 @@ struct ReminderScheduleState {
 //
 // "authorization" is absent while the permission was never given. The file is
 // re-read before every read and change, so two Hopster processes (the app and
-// the autostarted delivery) see each other's changes; they can only race within
-// one read-change-write, which takes milliseconds.
+// the autostarted delivery) see each other's changes, and each change is one
+// read-change-write under the storage's lock, so they never race.
 //
 // Only Hopster writes this file, so content it cannot read in full (not JSON,
 // nested deeper than any schedule, a known field of the wrong type, an unknown
@@ -64,16 +64,23 @@ class ReminderSchedule {
   // The schedule as the file holds it now.
   [[nodiscard]] ReminderScheduleState read();
 
-  // Re-reads the file, applies `change` and, when that changed anything, saves
-  // the result atomically. Returns an error description when it could not be
-  // saved; the file then keeps its previous content.
+  // Under the storage's lock, re-reads the file, applies `change` and, when
+  // that changed anything, saves the result atomically. Returns an error
+  // description when it could not be saved; the file then keeps its previous
+  // content. `change` must not update this schedule itself.
   [[nodiscard]] std::optional<std::string> update(
       const std::function<void(ReminderScheduleState&)>& change);
 
  private:
+  [[nodiscard]] ReminderScheduleState readUnlocked();
+  void runLocked(const std::function<void()>& work);
+
   std::unique_ptr<KeyValueStorage> storage_;
   Log& log_;
   std::optional<std::string> blocked_;
+  std::optional<std::string> lastLockProblem_;
+  // Set while work runs under the lock, whose nesting would deadlock.
+  bool changing_ = false;
 };
 
 }  // namespace hopster

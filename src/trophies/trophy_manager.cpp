@@ -25,15 +25,37 @@ std::vector<std::string> storedIds(const KeyValueStore& store) {
   return ids;
 }
 
+// The catalogue with the trophies of the stored ids unlocked.
+std::vector<Trophy> storedTrophies(const KeyValueStore& store) {
+  const std::vector<std::string> ids = storedIds(store);
+  std::vector<Trophy> trophies = trophyCatalogue();
+  for (Trophy& trophy : trophies) {
+    if (std::find(ids.begin(), ids.end(), trophy.id) != ids.end()) trophy.isUnlocked = true;
+  }
+  return trophies;
+}
+
+bool sameUnlocks(const std::vector<Trophy>& a, const std::vector<Trophy>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Trophy& x, const Trophy& y) {
+    return x.id == y.id && x.isUnlocked == y.isUnlocked;
+  });
+}
+
 }  // namespace
 
-TrophyManager::TrophyManager(KeyValueStore& store) : store_(store) { loadUnlockedTrophies(); }
+TrophyManager::TrophyManager(KeyValueStore& store)
+    : store_(store),
+      storeChanges_(store.observe(std::string(kStoreKey), [this] { followStore(); })) {
+  loadUnlockedTrophies();
+}
 
 void TrophyManager::unlockTrophy(std::string_view id) {
   const auto index = indexOfTrophy(trophies_, id);
   if (!index) return;
   setUnlocked(*index);
-  saveUnlockedTrophies();
+  // An addition, not the whole list: ids another process added since this
+  // list was read stay stored.
+  store_.addToStringArray(kStoreKey, {std::string(id)});
 }
 
 void TrophyManager::saveUnlockedTrophies() {
@@ -41,16 +63,15 @@ void TrophyManager::saveUnlockedTrophies() {
   for (const Trophy& trophy : trophies_) {
     if (trophy.isUnlocked) ids.push_back(trophy.id);
   }
-  store_.setStringArray(kStoreKey, ids);
+  store_.addToStringArray(kStoreKey, ids);
 }
 
-void TrophyManager::loadUnlockedTrophies() {
-  const std::vector<std::string> ids = storedIds(store_);
-  std::vector<Trophy> trophies = trophyCatalogue();
-  for (Trophy& trophy : trophies) {
-    if (std::find(ids.begin(), ids.end(), trophy.id) != ids.end()) trophy.isUnlocked = true;
-  }
-  assign(std::move(trophies));
+void TrophyManager::loadUnlockedTrophies() { assign(storedTrophies(store_)); }
+
+void TrophyManager::followStore() {
+  // The store tells of this manager's own unlocks too; those are in the list already.
+  std::vector<Trophy> stored = storedTrophies(store_);
+  if (!sameUnlocks(stored, trophies_)) assign(std::move(stored));
 }
 
 Subscription TrophyManager::observeWillChange(Observer observer) {

@@ -15,7 +15,9 @@ namespace hopster {
 // Owns the one list of trophies that the whole app shows and changes: the
 // catalogue with each trophy's unlocked state, persisted as the ids of the
 // unlocked trophies under "unlockedTrophies". Observers are told before and
-// after each change of the list.
+// after each change of the list. Unlocks are added to the stored ids, never
+// written over them, and ids another process stores reach the list (as a
+// whole-list change) when the store sees them.
 class TrophyManager {
  public:
   // One change of the list: either the whole list is replaced, or the trophy
@@ -38,10 +40,11 @@ class TrophyManager {
   [[nodiscard]] const std::vector<Trophy>& trophies() const { return trophies_; }
 
   // Marks the trophy with this id unlocked (again, if it already was) and
-  // saves; an id of no trophy changes, tells and saves nothing.
+  // adds its id to the stored ones; an id of no trophy changes, tells and
+  // saves nothing.
   void unlockTrophy(std::string_view id);
 
-  // Writes the ids of the unlocked trophies, in list order, to the store.
+  // Adds the ids of the unlocked trophies, in list order, to the stored ones.
   void saveUnlockedTrophies();
 
   // Rebuilds the list from the catalogue and the persisted ids, in one
@@ -57,11 +60,13 @@ class TrophyManager {
  private:
   void assign(std::vector<Trophy> trophies);
   void setUnlocked(std::size_t index);
+  void followStore();
 
   KeyValueStore& store_;
   std::vector<Trophy> trophies_;
   ObserverList<const Change&> willChange_;
   ObserverList<const Change&> didChange_;
+  Subscription storeChanges_;
 };
 
 }  // namespace hopster

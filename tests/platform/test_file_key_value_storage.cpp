@@ -13,6 +13,10 @@
 #include "platform/xdg_paths.h"
 #include "support/temp_dir.h"
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace hopster {
 namespace {
 
@@ -24,6 +28,12 @@ using Names = std::vector<std::string>;
 class FixedClock final : public Clock {
  public:
   [[nodiscard]] double now() const override { return 1704164645.25; }
+};
+
+// Ends the test program with SIGALRM should the test take longer than this.
+struct Deadline {
+  explicit Deadline(unsigned seconds) { ::alarm(seconds); }
+  ~Deadline() { ::alarm(0); }
 };
 
 const std::string kAside = "settings.json.corrupt-20240102T030405Z";
@@ -58,7 +68,9 @@ TEST(FileKeyValueStorage, ValuesKeepTheirTypesAcrossARestart) {
   EXPECT_EQ(reloaded.integer("count"), 5);
   EXPECT_TRUE(reloaded.boolean("flag"));
   EXPECT_TRUE(log.lines().empty());
-  EXPECT_EQ(namesIn(file.parent_path()), Names{"settings.json"});
+  EXPECT_EQ(namesIn(file.parent_path()), (Names{"settings.json", "settings.json.lock"}));
+  EXPECT_EQ(fs::status(file.string() + ".lock").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(FileKeyValueStorage, UnreadableFilesAreSetAsideUnderFreshNamesAndNeverOverwritten) {
@@ -77,31 +89,106 @@ TEST(FileKeyValueStorage, UnreadableFilesAreSetAsideUnderFreshNamesAndNeverOverw
     EXPECT_EQ(readFile(dir.path() / aside), bad[i]);
     EXPECT_EQ(json::parse(readFile(file)), json({{"n", 1}}));
   }
-  EXPECT_EQ(namesIn(dir.path()), (Names{"settings.json", kAside, kAside + "-2", kAside + "-3"}));
+  EXPECT_EQ(namesIn(dir.path()),
+            (Names{"settings.json", kAside, kAside + "-2", kAside + "-3", "settings.json.lock"}));
 }
 
-TEST(FileKeyValueStorage, FolderInTheFilesPlaceIsSetAsideAndAFailedSaveLoggedWithTheValueKept) {
+TEST(FileKeyValueStorage, SpecialAndOversizedFilesAreRefusedAtOnceAndSetAside) {
+  const Deadline deadline(60);  // a FIFO read would wait for a writer forever
   testing::TempDir dir;
   const fs::path file = dir.path() / "settings.json";
-  fs::create_directory(file);
-  writeFile(file / "keep", "user data");
+  const std::function<void()> make[] = {
+      [&] { fs::create_directory(file); },
+      [&] { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); },
+      [&] { fs::create_symlink("/dev/zero", file); },
+      [&] { fs::resize_file((writeFile(file, "{}"), file), FileKeyValueStorage::kMaxBytes + 1); },
+  };
+  const std::string reasons[] = {"not a regular file (a folder)", "not a regular file (a FIFO)",
+                                 "not a regular file (a character device)",
+                                 "larger than 4194304 bytes"};
+  const FixedClock clock;
+  for (std::size_t i = 0; i < std::size(make); ++i) {
+    fs::remove(file);  // the good file the last round wrote
+    make[i]();
+    MemoryLog log;
+    KeyValueStore store(std::make_unique<FileKeyValueStorage>(file, clock), log);
+    const std::string aside = i == 0 ? kAside : kAside + "-" + std::to_string(i + 1);
+    EXPECT_EQ(log.lines(),
+              Names{"Settings file could not be read (Could not read " + file.string() + ": " +
+                    reasons[i] + "); moved it to " + (dir.path() / aside).string()});
+    store.setInteger("n", 1);
+    EXPECT_EQ(json::parse(readFile(file)), json({{"n", 1}}));
+  }
+  EXPECT_EQ(fs::file_size(dir.path() / (kAside + "-4")), FileKeyValueStorage::kMaxBytes + 1);
+}
+
+TEST(FileKeyValueStorage, StoresOnOneFileTakeTurnsAndNeverLoseAnUpdate) {
+  testing::TempDir dir;
+  const fs::path file = dir.path() / "settings.json";
+  MemoryLog log;
+  KeyValueStore a(std::make_unique<FileKeyValueStorage>(file), log);
+  KeyValueStore b(std::make_unique<FileKeyValueStorage>(file), log);
+  for (int i = 0; i < 3; ++i) {
+    a.addToInteger("totalJumps", 1);
+    a.addToStringArray("unlockedTrophies", {"a" + std::to_string(i)});
+    b.addToInteger("totalJumps", 10);
+    b.addToStringArray("unlockedTrophies", {"b" + std::to_string(i)});
+  }
+  EXPECT_EQ(b.integer("totalJumps"), 33);
+  EXPECT_EQ(json::parse(readFile(file))["unlockedTrophies"],
+            json({"a0", "b0", "a1", "b1", "a2", "b2"}));
+
+  // Real processes, all adding at once.
+  const Deadline deadline(120);
+  constexpr int kProcesses = 4, kAdds = 25;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      MemoryLog childLog;
+      KeyValueStore store(std::make_unique<FileKeyValueStorage>(file), childLog);
+      for (int i = 0; i < kAdds; ++i) store.addToInteger("totalJumps", 1);
+      store.addToStringArray("unlockedTrophies", {"p" + std::to_string(p)});
+      ::_exit(childLog.lines().empty() ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  a.reload();
+  EXPECT_EQ(a.integer("totalJumps"), 33 + kProcesses * kAdds);
+  EXPECT_EQ(a.array("unlockedTrophies")->size(), 6u + kProcesses);
+  EXPECT_TRUE(log.lines().empty());
+}
+
+TEST(FileKeyValueStorage, AMistypedFileIsCopiedAndBeforeReplaceSeesTheNewFileBesideTheOld) {
+  testing::TempDir dir;
+  const fs::path file = dir.path() / "settings.json";
+  const std::string old = R"({"totalJumps": "995", "x": 1})";
+  writeFile(file, old);
   const FixedClock clock;
   MemoryLog log;
   KeyValueStore store(std::make_unique<FileKeyValueStorage>(file, clock), log);
-  int told = 0;
-  const auto subscription = store.observe("totalJumps", [&] { ++told; });
-  fs::create_directory(file);  // again, so that saving cannot replace it
-  store.setInteger("totalJumps", 3);
-  EXPECT_EQ(store.integer("totalJumps"), 3);
-  EXPECT_EQ(told, 1);
-  EXPECT_EQ(
-      log.lines(),
-      (Names{"Settings file could not be read (Could not read " + file.string() +
-                 ": Is a directory); moved it to " + (dir.path() / kAside).string(),
-             "Failed to save settings: Could not replace " + file.string() + ": Is a directory"}));
-  EXPECT_EQ(readFile(dir.path() / kAside / "keep"), "user data");
-  EXPECT_EQ(namesIn(dir.path()), (Names{"settings.json", kAside}));  // no temporary file left
-  EXPECT_THROW((void)FileKeyValueStorage(dir.path() / "absent").setAside(), std::system_error);
+  EXPECT_EQ(readFile(dir.path() / kAside), old);
+  EXPECT_EQ(readFile(file), old);  // a copy, not a move
+
+  const auto change = [](json& document) { document["x"] = 2; };
+  std::string seen;
+  EXPECT_EQ(store.update(change,
+                         [&](const fs::path& temporary) -> std::optional<std::string> {
+                           seen = readFile(temporary) + readFile(file);
+                           return "refused";
+                         }),
+            "refused");
+  EXPECT_EQ(seen, "{\n  \"x\": 2\n}\n" + old);
+  EXPECT_EQ(readFile(file), old);
+  EXPECT_EQ(namesIn(dir.path()), (Names{"settings.json", kAside, "settings.json.lock"}));
+  EXPECT_EQ(store.update(change, [](const fs::path&) { return std::nullopt; }), std::nullopt);
+  EXPECT_EQ(readFile(file), "{\n  \"x\": 2\n}\n");
 }
 
 TEST(AtomicFile, ReplacesContentLeavingNoTemporaryFilesAndKeepsPermissions) {

@@ -1,6 +1,7 @@
 #include "platform/key_value_store.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -21,6 +22,12 @@ std::shared_ptr<State> stateWith(std::optional<std::string> document) {
   state->document = std::move(document);
   return state;
 }
+
+// Ends the test program with SIGALRM should the test take longer than this.
+struct Deadline {
+  explicit Deadline(unsigned seconds) { ::alarm(seconds); }
+  ~Deadline() { ::alarm(0); }
+};
 
 std::unique_ptr<KeyValueStore> storeOn(const std::shared_ptr<State>& state, Log& log) {
   return std::make_unique<KeyValueStore>(std::make_unique<MemoryKeyValueStorage>(state), log);
@@ -147,6 +154,138 @@ TEST(KeyValueStore, ObserversAreToldAfterEachWriteOfTheirKeyAndMayChangeThingsMe
 
   store.reset();
   added.cancel();  // a subscription may outlive its store
+}
+
+TEST(KeyValueStore, AMistypedSettingsKeyIsCopiedAsideOnceAndOnlyItTakesItsDefault) {
+  const json good = {{"totalJumps", 7}, {"unlockedTrophies", {"a"}}, {"hasSeenOnboarding", true}};
+  for (const char* key : {"totalJumps", "unlockedTrophies", "hasSeenOnboarding"}) {
+    for (const char* bad : {R"("995")", "true", "{}", R"(["a", 1])", "995.5", "1e19"}) {
+      json document = good;
+      document["unknown"] = json::parse(bad);
+      document[key] = json::parse(bad);
+      if (document[key] == good[key]) continue;  // true is a good "hasSeenOnboarding"
+      SCOPED_TRACE(std::string(key) + " = " + bad);
+      MemoryLog log;
+      const auto state = stateWith(document.dump());
+      const auto store = storeOn(state, log);
+      store->reload();  // the same content again: no second copy
+      ASSERT_EQ(log.lines().size(), 1u);
+      EXPECT_TRUE(log.lines()[0].starts_with("Settings file has a value of the wrong type (\"" +
+                                             std::string(key) + "\" holds "))
+          << log.lines()[0];
+      EXPECT_EQ(state->copies, Lines{document.dump()});
+      EXPECT_EQ(state->document, document.dump());  // a copy, not a move
+
+      store->setInteger("other", 1);
+      json expected = good;
+      expected.erase(key);
+      expected["unknown"] = json::parse(bad);
+      expected["other"] = 1;
+      EXPECT_EQ(json::parse(*state->document), expected);
+    }
+  }
+}
+
+TEST(KeyValueStore, AWholeNumberFloatTotalIsAnIntegerAndAMistypedOneUncopiedIsNeverOverwritten) {
+  MemoryLog log;
+  const auto state = stateWith(R"({"totalJumps": 995.0})");
+  const auto store = storeOn(state, log);
+  EXPECT_EQ(store->addToInteger("totalJumps", 1), 996);
+  EXPECT_EQ(*state->document, "{\n  \"totalJumps\": 996\n}\n");
+
+  state->document = R"({"totalJumps": "995"})";
+  state->copyError = "No space left on device";
+  store->setBoolean("hasSeenOnboarding", true);
+  store->setBoolean("hasSeenOnboarding", false);
+  EXPECT_EQ(state->document, R"({"totalJumps": "995"})");
+  EXPECT_EQ(store->integer("totalJumps"), 0);
+  EXPECT_FALSE(store->boolean("hasSeenOnboarding", true));
+  const std::string refused =
+      "Failed to save settings: the settings file with a value of the wrong type is kept in place "
+      "(No space left on device)";
+  EXPECT_EQ(log.lines(), (Lines{"Settings file has a value of the wrong type (\"totalJumps\" "
+                                "holds a string, not a whole number); could not copy it aside (No "
+                                "space left on device), so settings are not saved this time",
+                                refused, refused}));
+}
+
+TEST(KeyValueStore, AdditionsSaturateAndAFailedSaveStillReturnsAndShowsTheNewValue) {
+  const struct {
+    const char* document;
+    std::int64_t delta, sum;
+  } cases[] = {{"{}", 3, 3},
+               {R"({"n": 9223372036854775806})", 5, INT64_MAX},
+               {R"({"n": -9223372036854775807})", -5, INT64_MIN},
+               {R"({"n": "x"})", -2, -2}};
+  for (const auto& c : cases) {
+    MemoryLog log;
+    const auto state = stateWith(c.document);
+    state->saveError = "Disk full";
+    const auto store = storeOn(state, log);
+    EXPECT_EQ(store->addToInteger("n", c.delta), c.sum) << c.document;
+    EXPECT_EQ(store->integer("n"), c.sum) << c.document;
+    EXPECT_EQ(log.lines(), Lines{"Failed to save settings: Disk full"});
+    state->saveError.reset();
+    store->addToInteger("n", 0);
+    EXPECT_EQ(json::parse(*state->document)["n"], c.sum) << c.document;
+  }
+}
+
+TEST(KeyValueStore, WritesBringInAndTellOfOtherWritersChangesAndReloadTellsOnlyChangedKeys) {
+  MemoryLog log;
+  const auto state = stateWith(R"({"same": 1, "gone": 2})");
+  const auto a = storeOn(state, log), b = storeOn(state, log);
+  Lines told;
+  std::vector<Subscription> watching;
+  for (const char* key : {"same", "gone", "n", "ids", "never"}) {
+    watching.push_back(a->observe(key, [&told, key] { told.emplace_back(key); }));
+  }
+  b->addToStringArray("ids", {"b", "a"});
+  a->addToInteger("n", 1);
+  a->addToStringArray("ids", {"a", "c"});
+  EXPECT_EQ(told, (Lines{"ids", "n", "ids"}));
+  told.clear();
+  EXPECT_EQ(b->update([](json& document) { document.erase("gone"); }), std::nullopt);
+  EXPECT_EQ(b->update([](json&) {}), std::nullopt);
+  b->addToInteger("n", 10);
+  a->reload();
+  EXPECT_EQ(told, (Lines{"gone", "n"}));  // "ids" and "same" are as they were
+  EXPECT_EQ(a->array("ids"), (Array{"b", "a", "c"}));
+  EXPECT_EQ(state->saves.size(), 5u);  // the empty change wrote nothing
+}
+
+TEST(KeyValueStore, BeforeReplaceRunsBeforeTheSaveAndItsErrorKeepsDocumentAndView) {
+  MemoryLog log;
+  const auto state = stateWith(R"({"n": 1})");
+  const auto store = storeOn(state, log);
+  std::vector<std::filesystem::path> seen;
+  const auto refuse = [&](const std::filesystem::path& temporary) -> std::optional<std::string> {
+    seen.push_back(temporary);
+    return "journal full";
+  };
+  EXPECT_EQ(store->update([](json& document) { document["n"] = 2; }, refuse), "journal full");
+  EXPECT_EQ(seen, std::vector<std::filesystem::path>(1));
+  EXPECT_EQ(store->integer("n"), 1);
+  EXPECT_EQ(state->document, R"({"n": 1})");
+  // A change that writes to its own store would wait for its own lock.
+  EXPECT_EQ(store->update([&](json&) { store->setInteger("n", 5); }), std::nullopt);
+  EXPECT_EQ(store->integer("n"), 1);
+  EXPECT_TRUE(log.lines().size() == 1u && log.lines()[0].starts_with("Failed to save settings: "));
+}
+
+TEST(KeyValueStore, LargeFlatDocumentsParseInLinearTime) {
+  // Parsing quadratic in an array's length took 6 s for the 600 KB document
+  // and would take minutes for the 3 MB one.
+  const Deadline deadline(60);
+  for (const std::size_t objects : {75000u, 375000u}) {
+    std::string text = R"({"items": [)";
+    for (std::size_t i = 0; i < objects; ++i) text += i == 0 ? R"({"a":1})" : R"(,{"a":1})";
+    text += "]}";
+    MemoryLog log;
+    const auto store = storeOn(stateWith(text), log);
+    EXPECT_EQ(store->array("items")->size(), objects);
+    EXPECT_TRUE(log.lines().empty());
+  }
 }
 
 TEST(BoolBinding, AWriteThroughOneBindingReachesEveryBindingAtOnce) {

@@ -68,13 +68,15 @@ TEST_F(Trophies, AFreshStoreGivesTheLockedCatalogueAndUnknownIdsChangeNothing) {
   EXPECT_EQ(stored(), nlohmann::json::array());
 }
 
-TEST_F(Trophies, LoadsExactIdsIgnoresUnknownOnesAndSavesInCatalogueOrder) {
+TEST_F(Trophies, LoadsExactIdsIgnoresUnknownOnesAndAddsUnlocksToTheStoredIds) {
   start(R"(["160-1min","Trophy-First-10","retired-trophy","60-1min"])");
   EXPECT_EQ(unlocked(), (Strings{"60-1min", "160-1min"}));
   EXPECT_EQ(saves(), 0u);
   manager_->unlockTrophy("trophy-first-10");
   EXPECT_EQ(saves(), 1u);
-  EXPECT_EQ(stored(), nlohmann::json({"trophy-first-10", "60-1min", "160-1min"}));
+  EXPECT_EQ(stored(), nlohmann::json({"160-1min", "Trophy-First-10", "retired-trophy", "60-1min",
+                                      "trophy-first-10"}));
+  EXPECT_EQ(unlocked(), (Strings{"trophy-first-10", "60-1min", "160-1min"}));
 }
 
 TEST_F(Trophies, AMalformedStoredValueReadsAsAllLockedAndIsLeftAlone) {
@@ -91,13 +93,28 @@ TEST_F(Trophies, AMalformedStoredValueReadsAsAllLockedAndIsLeftAlone) {
 TEST_F(Trophies, ObserversHearBeforeAndAfterEveryChangeReunlocksIncluded) {
   start();
   manager_->unlockTrophy("60-1min");
-  manager_->unlockTrophy("60-1min");  // told again and written again
+  manager_->unlockTrophy("60-1min");  // told again, with nothing new to save
   manager_->loadUnlockedTrophies();
   EXPECT_EQ(changes_, (std::vector<int>{5, 5, -1}));
   EXPECT_EQ(before_, (std::vector<Strings>{{}, {"60-1min"}, {"60-1min"}}));
   EXPECT_EQ(after_, (std::vector<Strings>(3, {"60-1min"})));
-  EXPECT_EQ(saves(), 2u);
+  EXPECT_EQ(saves(), 1u);
   EXPECT_EQ(stored(), nlohmann::json({"60-1min"}));
+}
+
+TEST_F(Trophies, UnlocksOfAnotherProcessAreKeptAndReachTheListAsAWholeListChange) {
+  start();
+  KeyValueStore otherStore(std::make_unique<MemoryKeyValueStorage>(state_), log_);
+  TrophyManager other(otherStore);
+  other.unlockTrophy("60-1min");
+  manager_->unlockTrophy("trophy-first-10");  // its write reads the other's unlock first
+  other.unlockTrophy("100-1min");
+  EXPECT_EQ(stored(), nlohmann::json({"60-1min", "trophy-first-10", "100-1min"}));
+  store_->reload();
+  store_->reload();  // nothing new: nothing told
+  EXPECT_EQ(changes_, (std::vector<int>{0, -1, -1}));
+  EXPECT_EQ(unlocked(), (Strings{"trophy-first-10", "60-1min", "100-1min"}));
+  EXPECT_EQ(after_.back(), unlocked());
 }
 
 // Catalogue rows, 1-based: 1 first-10, 2 150-2min, 3 1000-times, 4 10-min-jumps,
