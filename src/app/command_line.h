@@ -10,6 +10,15 @@
 
 namespace hopster {
 
+// The largest values of the numeric options.
+inline constexpr double kMaxSeconds = 7 * 24 * 3600;  // --seconds: a week
+inline constexpr double kMaxCadence = 10.0;           // --cadence, jumps per second
+inline constexpr double kMaxSampleRate = 1000.0;      // --rate, samples per second
+// Samples a simulated recording of --seconds may take at --rate: each costs
+// over a kilobyte while it is recorded and saved, so a million stays near a
+// gigabyte (eleven hours at the default rate).
+inline constexpr double kMaxSimulatedSamples = 1'000'000;
+
 // What the command line asks for.
 struct CommandLine {
   bool help = false;

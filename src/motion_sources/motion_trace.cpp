@@ -1,104 +1,222 @@
 #include "motion_sources/motion_trace.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
-#include <cstring>
+#include <limits>
+#include <system_error>
+#include <utility>
+#include <vector>
 
 #include <simdjson.h>
 
+#include "motion_sources/line_splitter.h"
 #include "motion_sources/number_fields.h"
+#include "platform/data_file.h"
 #include "records/motion_csv.h"
 
 namespace hopster {
 namespace {
 
 constexpr std::size_t kColumns = sizeof(MotionDataPoint) / sizeof(double);
+constexpr std::size_t kChunkBytes = 64 * 1024;
+// Far longer than any line of sixteen numbers; a longer one is skipped
+// without being buffered whole.
+constexpr std::size_t kLongestLine = 64 * 1024;
+
+std::string errorText(int error) { return std::generic_category().message(error); }
 
 MotionDataPoint toDataPoint(const std::array<double, kColumns>& v) {
   return MotionDataPoint{v[0], v[1], v[2],  v[3],  v[4],  v[5],  v[6],  v[7],
                          v[8], v[9], v[10], v[11], v[12], v[13], v[14], v[15]};
 }
 
-// The whole file, with the zeroed padding simdjson may read past the end.
-std::optional<simdjson::padded_string> readFile(const std::filesystem::path& path,
-                                                std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = std::strerror(errno);
+// Collects a trace line by line, as parseMotionTrace describes.
+class TraceBuilder {
+ public:
+  explicit TraceBuilder(std::size_t maxSamples) : maxSamples_(maxSamples) {}
+
+  void add(std::string_view line) {
+    if (trace_.truncated) return;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const bool header = firstLine_ && line == kMotionCSVHeader;
+    firstLine_ = false;
+    if (header || line.find_first_not_of(" \t") == std::string_view::npos) return;
+    if (!parseFiniteNumberFields(line, values_)) {
+      ++trace_.skippedLines;
+    } else if (trace_.samples.size() >= maxSamples_) {
+      trace_.truncated = true;
+    } else {
+      trace_.samples.push_back(toDataPoint(values_));
+    }
+  }
+  void skip(std::size_t lines) { trace_.skippedLines += lines; }
+  [[nodiscard]] bool full() const { return trace_.truncated; }
+  MotionTrace take() { return std::move(trace_); }
+
+ private:
+  std::size_t maxSamples_;
+  MotionTrace trace_;
+  std::array<double, kColumns> values_{};
+  bool firstLine_ = true;
+};
+
+// Reads up to `size` bytes, retrying after a signal. Returns the count, 0
+// at the end, or -1 with errno set.
+ssize_t readSome(int fd, char* into, std::size_t size) {
+  for (;;) {
+    const ssize_t got = ::read(fd, into, size);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+// Closes a descriptor on every way out.
+struct FileCloser {
+  int fd;
+  ~FileCloser() { ::close(fd); }
+};
+
+// Whether the text after any leading blanks starts with "{": a saved record
+// rather than a motion CSV. Reads from the current offset; on failure
+// returns nothing with the reason in `error`.
+std::optional<bool> startsWithBrace(int fd, std::uint64_t maxBytes, std::vector<char>& chunk,
+                                    std::string& error) {
+  for (std::uint64_t total = 0; total <= maxBytes;) {
+    const ssize_t got = readSome(fd, chunk.data(), chunk.size());
+    if (got < 0) {
+      error = errorText(errno);
+      return std::nullopt;
+    }
+    if (got == 0) return false;
+    total += static_cast<std::uint64_t>(got);
+    const std::string_view text(chunk.data(), static_cast<std::size_t>(got));
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first != std::string_view::npos) return text[first] == '{';
+  }
+  return false;  // blanks beyond any cap: not a record; the CSV reader stops at its cap
+}
+
+// The motion CSV at the descriptor, streamed chunk by chunk: only the
+// samples are kept, never the text.
+std::optional<MotionTrace> readCsv(int fd, std::vector<char>& chunk,
+                                   const MotionTraceLimits& limits, std::string& error) {
+  TraceBuilder builder(limits.maxSamples);
+  LineSplitter lines(kLongestLine);
+  const auto add = [&](std::string_view line) { builder.add(line); };
+  std::uint64_t total = 0;
+  bool cut = false;
+  while (!builder.full()) {
+    const ssize_t got = readSome(fd, chunk.data(), chunk.size());
+    if (got < 0) {
+      error = errorText(errno);
+      return std::nullopt;
+    }
+    if (got == 0) {
+      lines.finish(add);
+      break;
+    }
+    // The file may grow past its cap while it is read: what came before is kept.
+    auto take = static_cast<std::uint64_t>(got);
+    cut = total + take > limits.maxCsvBytes;
+    if (cut) take = limits.maxCsvBytes - total;
+    total += take;
+    builder.skip(lines.feed(std::string_view(chunk.data(), static_cast<std::size_t>(take)), add));
+    if (cut) break;
+  }
+  MotionTrace trace = builder.take();
+  if (cut) trace.truncated = true;
+  return trace;
+}
+
+// The record at the descriptor, read whole within its cap, and the motion
+// CSV in its "csvText".
+std::optional<MotionTrace> readRecord(int fd, std::uint64_t size, std::vector<char>& chunk,
+                                      const MotionTraceLimits& limits, std::string& error) {
+  const std::string tooLarge =
+      "a record file larger than " + std::to_string(limits.maxRecordBytes) + " bytes";
+  if (size > limits.maxRecordBytes) {
+    error = tooLarge;
     return std::nullopt;
   }
   std::string bytes;
-  std::array<char, 65536> chunk;
+  // With room for the padding simdjson reads past the end, it parses in place.
+  bytes.reserve(static_cast<std::size_t>(size) + simdjson::SIMDJSON_PADDING);
   for (;;) {
-    const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    const ssize_t got = readSome(fd, chunk.data(), chunk.size());
     if (got < 0) {
-      if (errno == EINTR) continue;
-      error = std::strerror(errno);  // a directory fails here with EISDIR
-      ::close(fd);
+      error = errorText(errno);
       return std::nullopt;
     }
     if (got == 0) break;
+    // The file may grow while it is read; the cap holds all the same.
+    if (bytes.size() + static_cast<std::size_t>(got) > limits.maxRecordBytes) {
+      error = tooLarge;
+      return std::nullopt;
+    }
     bytes.append(chunk.data(), static_cast<std::size_t>(got));
   }
-  ::close(fd);
-  return simdjson::padded_string(bytes);
-}
-
-bool looksLikeRecord(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  return first != std::string_view::npos && text[first] == '{';
+  simdjson::dom::parser parser;
+  simdjson::dom::element root;
+  if (const auto code = parser.parse(bytes).get(root)) {
+    error = std::string("not a valid record file (") + simdjson::error_message(code) + ")";
+    return std::nullopt;
+  }
+  std::string_view csv;
+  if (root["csvText"].get(csv) != simdjson::SUCCESS) {
+    error = "the record has no \"csvText\" string";
+    return std::nullopt;
+  }
+  return parseMotionTrace(csv, limits.maxSamples);
 }
 
 }  // namespace
 
-MotionTrace parseMotionTrace(std::string_view text) {
-  MotionTrace trace;
-  std::array<double, kColumns> values{};
-  bool firstLine = true;
-  while (!text.empty()) {
+MotionTrace parseMotionTrace(std::string_view text, std::size_t maxSamples) {
+  TraceBuilder builder(maxSamples);
+  while (!text.empty() && !builder.full()) {
     const auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
+    builder.add(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const bool header = firstLine && line == kMotionCSVHeader;
-    firstLine = false;
-    if (header || line.find_first_not_of(" \t") == std::string_view::npos) continue;
-    if (parseNumberFields(line, values)) {
-      trace.samples.push_back(toDataPoint(values));
-    } else {
-      ++trace.skippedLines;
-    }
   }
-  return trace;
+  return builder.take();
 }
 
-std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path, std::string& error) {
-  auto bytes = readFile(path, error);
-  if (!bytes) return std::nullopt;
-
-  std::string_view csv(bytes->data(), bytes->size());
-  simdjson::dom::parser parser;
-  if (looksLikeRecord(csv)) {
-    simdjson::dom::element root;
-    if (const auto code = parser.parse(*bytes).get(root)) {
-      error = std::string("not a valid record file (") + simdjson::error_message(code) + ")";
-      return std::nullopt;
-    }
-    if (root["csvText"].get(csv) != simdjson::SUCCESS) {
-      error = "the record has no \"csvText\" string";
-      return std::nullopt;
-    }
+std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path, std::string& error,
+                                           const MotionTraceLimits& limits) {
+  // Refuses a FIFO, a device or a folder before a single read could block or never end.
+  const int fd = openDataFile(path, error);
+  if (fd < 0) return std::nullopt;
+  const FileCloser closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    error = errorText(errno);
+    return std::nullopt;
+  }
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (size > limits.maxCsvBytes) {
+    error = "larger than " + std::to_string(limits.maxCsvBytes) + " bytes";
+    return std::nullopt;
   }
 
-  MotionTrace trace = parseMotionTrace(csv);
-  if (trace.samples.empty()) {
+  std::vector<char> chunk(kChunkBytes);
+  const std::optional<bool> record = startsWithBrace(fd, limits.maxCsvBytes, chunk, error);
+  if (!record) return std::nullopt;
+  // Both readers start from the first byte again: the header of a CSV must be its first line.
+  if (::lseek(fd, 0, SEEK_SET) != 0) {
+    error = errorText(errno);
+    return std::nullopt;
+  }
+  std::optional<MotionTrace> trace =
+      *record ? readRecord(fd, size, chunk, limits, error) : readCsv(fd, chunk, limits, error);
+  if (!trace) return std::nullopt;
+  if (trace->samples.empty()) {
     error = "no motion samples";
-    if (trace.skippedLines > 0) {
-      error += " (" + std::to_string(trace.skippedLines) + " malformed lines)";
+    if (trace->skippedLines > 0) {
+      error += " (" + std::to_string(trace->skippedLines) + " malformed lines)";
     }
     return std::nullopt;
   }
@@ -117,8 +235,9 @@ std::vector<double> deliveryOffsets(const std::vector<MotionDataPoint>& samples)
       started = true;
       latest = t;
     }
-    // Time stamps of one recording lie close together, so the difference is exact.
-    offsets.push_back(started ? latest - first : 0.0);
+    // Time stamps of one recording lie close together, so the difference is
+    // exact; only a hostile file gets a difference that overflows.
+    offsets.push_back(started ? std::min(latest - first, std::numeric_limits<double>::max()) : 0.0);
   }
   return offsets;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -16,25 +17,45 @@ namespace hopster {
 struct MotionTrace {
   std::vector<MotionDataPoint> samples;
   std::size_t skippedLines = 0;
+  // More samples followed than a trace keeps; they and the rest of the text
+  // were left unread.
+  bool truncated = false;
+};
+
+// How much of a trace file is read. Every sample kept costs its sixteen
+// numbers here, a queued delivery, and over a kilobyte in the recording that
+// replays and saves it, so the sample cap, not the file caps, bounds the
+// memory a replay takes: a million samples (eleven hours at 25 a second)
+// stay near a gigabyte and a half.
+struct MotionTraceLimits {
+  std::uint64_t maxCsvBytes = std::uint64_t{4} << 30;     // a motion CSV file
+  std::uint64_t maxRecordBytes = std::uint64_t{1} << 30;  // a record file, read whole
+  std::size_t maxSamples = 1'000'000;
 };
 
 // Reads motion CSV text: sixteen numbers a line in the column order of
 // makeMotionCSV. The header line is passed over where it opens the text;
-// empty lines are ignored; any other line that is not sixteen numbers is
-// skipped and counted.
-[[nodiscard]] MotionTrace parseMotionTrace(std::string_view text);
+// blank lines are ignored; any other line that is not sixteen finite numbers
+// is skipped and counted. At most `maxSamples` samples are kept: the text
+// after them is left unread and the trace marked truncated.
+[[nodiscard]] MotionTrace parseMotionTrace(std::string_view text,
+                                           std::size_t maxSamples = MotionTraceLimits{}.maxSamples);
 
-// Reads a trace file: motion CSV text, or a saved record (a file whose first
-// non-space byte is "{") whose "csvText" member holds it. On failure returns
-// nothing and puts the reason into `error`; a file without a single sample
-// fails too.
+// Reads a trace file: motion CSV text, streamed, or a saved record (a file
+// whose first non-space byte is "{") whose "csvText" member holds it, read
+// whole. Anything but a regular file (a FIFO, a device, a socket, a folder)
+// is refused without reading, and so is a file beyond its cap in `limits`.
+// On failure returns nothing and puts the reason into `error`; a file
+// without a single sample fails too.
 [[nodiscard]] std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path,
-                                                         std::string& error);
+                                                         std::string& error,
+                                                         const MotionTraceLimits& limits = {});
 
 // When each sample is due, in seconds after the first: its time stamp minus
 // the first usable one. A time stamp that is not finite or not later than
 // the one before stands for the previous sample's time, so offsets never
-// decrease; samples before the first finite time stamp are due at once.
+// decrease; samples before the first finite time stamp are due at once. An
+// offset too large for a double is held at the largest one.
 [[nodiscard]] std::vector<double> deliveryOffsets(const std::vector<MotionDataPoint>& samples);
 
 }  // namespace hopster

@@ -1,6 +1,8 @@
 #include "motion_sources/number_fields.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <system_error>
 
 namespace hopster {
@@ -36,6 +38,11 @@ bool parseNumberFields(std::string_view line, std::span<double> values) {
     line.remove_prefix(comma + 1);
   }
   return index == values.size();
+}
+
+bool parseFiniteNumberFields(std::string_view line, std::span<double> values) {
+  return parseNumberFields(line, values) &&
+         std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
 }
 
 }  // namespace hopster

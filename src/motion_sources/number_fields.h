@@ -12,4 +12,10 @@ namespace hopster {
 // are ignored. On false the contents of `values` are unspecified.
 [[nodiscard]] bool parseNumberFields(std::string_view line, std::span<double> values);
 
+// As parseNumberFields, but false as well when any field is "nan", "inf" or
+// "-inf" (a decimal beyond a double's range, "1e999", fails both). Motion sources read
+// their lines with this: a sample with a non-finite reading is no sample, and
+// one of them would pass the jump detector's thresholds or poison a trace.
+[[nodiscard]] bool parseFiniteNumberFields(std::string_view line, std::span<double> values);
+
 }  // namespace hopster

@@ -9,10 +9,10 @@
 namespace hopster {
 
 ReplayMotionService::ReplayMotionService(const std::filesystem::path& path, Scheduler& scheduler,
-                                         Log& log)
+                                         Log& log, const MotionTraceLimits& limits)
     : scheduler_(scheduler) {
   std::string error;
-  std::optional<MotionTrace> trace = loadMotionTrace(path, error);
+  std::optional<MotionTrace> trace = loadMotionTrace(path, error, limits);
   if (!trace) {
     log.line("Failed to load motion replay from " + path.string() + ": " + error);
     return;
@@ -23,6 +23,10 @@ ReplayMotionService::ReplayMotionService(const std::filesystem::path& path, Sche
   if (skippedLines_ > 0) {
     log.line("Skipped " + std::to_string(skippedLines_) + " malformed lines in motion replay " +
              path.string());
+  }
+  if (trace->truncated) {
+    log.line("Motion replay " + path.string() + " is longer than " +
+             std::to_string(samples_.size()) + " samples; the rest is ignored");
   }
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "motion_sources/motion_trace.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
 #include "platform/scheduler.h"
@@ -21,10 +22,13 @@ namespace hopster {
 // sample has been delivered, updates end and the finished handler runs.
 class ReplayMotionService final : public HeadphoneMotionService {
  public:
-  // Reads the whole trace now. A file that cannot be used leaves the service
-  // unavailable, with one log line that names it and says why; malformed
-  // lines are left out, with one log line that counts them.
-  ReplayMotionService(const std::filesystem::path& path, Scheduler& scheduler, Log& log);
+  // Reads the whole trace now, within `limits`. A file that cannot be used
+  // (missing, not a regular file, too large, without a sample) leaves the
+  // service unavailable, with one log line that names it and says why;
+  // malformed lines (a nan or an infinity among them) are left out, with one
+  // log line that counts them, and samples beyond the cap with one more.
+  ReplayMotionService(const std::filesystem::path& path, Scheduler& scheduler, Log& log,
+                      const MotionTraceLimits& limits = {});
   ~ReplayMotionService() override;
   ReplayMotionService(const ReplayMotionService&) = delete;
   ReplayMotionService& operator=(const ReplayMotionService&) = delete;

@@ -17,10 +17,6 @@
 namespace hopster {
 namespace {
 
-// A line longer than this is no sample; it is dropped rather than buffered
-// without bound while its end is awaited.
-constexpr std::size_t kLongestLine = 64 * 1024;
-
 std::string errorText(int error) { return std::generic_category().message(error); }
 
 }  // namespace
@@ -136,9 +132,7 @@ void StreamMotionService::readLoop(std::shared_ptr<Link> link) {
     }
     if (got == 0) {
       // The last line may lack its line feed.
-      if (!discarding_ && !pending_.empty()) handleLine(pending_, link);
-      pending_.clear();
-      discarding_ = false;
+      lines_.finish([&](std::string_view line) { handleLine(line, link); });
       return finish({});
     }
     consume(std::string_view(chunk.data(), static_cast<std::size_t>(got)), link);
@@ -146,30 +140,7 @@ void StreamMotionService::readLoop(std::shared_ptr<Link> link) {
 }
 
 void StreamMotionService::consume(std::string_view bytes, const std::shared_ptr<Link>& link) {
-  while (!bytes.empty()) {
-    const auto end = bytes.find('\n');
-    if (end == std::string_view::npos) {
-      if (discarding_) return;
-      pending_.append(bytes);
-      if (pending_.size() > kLongestLine) {
-        pending_.clear();
-        discarding_ = true;
-        ++skippedLines_;
-      }
-      return;
-    }
-    if (!discarding_) {
-      if (pending_.empty()) {
-        handleLine(bytes.substr(0, end), link);
-      } else {
-        pending_.append(bytes.substr(0, end));
-        handleLine(pending_, link);
-      }
-    }
-    pending_.clear();
-    discarding_ = false;
-    bytes.remove_prefix(end + 1);
-  }
+  skippedLines_ += lines_.feed(bytes, [&](std::string_view line) { handleLine(line, link); });
 }
 
 void StreamMotionService::handleLine(std::string_view line, const std::shared_ptr<Link>& link) {

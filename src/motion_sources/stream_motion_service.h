@@ -9,6 +9,7 @@
 #include <string_view>
 #include <thread>
 
+#include "motion_sources/line_splitter.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
 #include "platform/scheduler.h"
@@ -51,8 +52,9 @@ class StreamMotionService final : public HeadphoneMotionService {
   // read before the end. It may destroy the service.
   void setFinishedHandler(std::function<void()> finished) { finished_ = std::move(finished); }
   [[nodiscard]] bool isFinished() const { return isFinished_; }
-  // Lines read that were not samples (header lines included); blank lines
-  // are not counted. Safe to read from the main thread at any time.
+  // Lines read that were not samples (header lines, lines with a nan or an
+  // infinity and overlong lines included); blank lines are not counted.
+  // Safe to read from the main thread at any time.
   [[nodiscard]] std::size_t skippedLines() const { return skippedLines_; }
   [[nodiscard]] std::size_t samplesDelivered() const { return delivered_; }
 
@@ -78,9 +80,12 @@ class StreamMotionService final : public HeadphoneMotionService {
   std::thread reader_;
   std::shared_ptr<Link> link_;
 
+  // A line longer than this is no sample; it is dropped rather than buffered
+  // without bound while its end is awaited.
+  static constexpr std::size_t kLongestLine = 64 * 1024;
+
   // The reader thread's; a started thread takes over where the last stopped.
-  std::string pending_;  // the start of a line whose end has not arrived
-  bool discarding_ = false;
+  LineSplitter lines_{kLongestLine};
   std::atomic<std::size_t> skippedLines_{0};
 
   // Main thread only.

@@ -8,7 +8,7 @@ namespace hopster {
 
 std::optional<DeviceMotion> parseStreamSample(std::string_view line) {
   std::array<double, kStreamSampleFields> v{};
-  if (!parseNumberFields(line, v)) return std::nullopt;
+  if (!parseFiniteNumberFields(line, v)) return std::nullopt;
   DeviceMotion motion;
   motion.userAcceleration = Vector3{v[0], v[1], v[2]};
   motion.rotationRate = Vector3{v[3], v[4], v[5]};

@@ -27,6 +27,9 @@ class EventQueue {
   bool runPosted();
   // Due time of the earliest event, if any.
   [[nodiscard]] std::optional<double> nextDue() const;
+  // Due time of the earliest one-shot event (runAfter work), passing over
+  // the firings of repeating timers; nothing when none is queued.
+  [[nodiscard]] std::optional<double> nextOneShotDue() const;
   // Runs the earliest event if it is due at or before `now`; returns whether it ran.
   bool runOneDue(double now);
   [[nodiscard]] bool hasPosted();
@@ -42,12 +45,18 @@ class EventQueue {
       return a.due != b.due ? a.due > b.due : a.sequence > b.sequence;
     }
   };
+  using Heap = std::priority_queue<Event, std::vector<Event>, Later>;
   class RepeatingTimer;
 
-  void push(double due, std::function<void()> work);
+  void push(Heap& heap, double due, std::function<void()> work);
   void armRepeating(const std::shared_ptr<RepeatingTimer>& timer, double due);
+  // Whether the earliest event is one-shot work; only when any is queued.
+  [[nodiscard]] bool oneShotFirst() const;
 
-  std::priority_queue<Event, std::vector<Event>, Later> events_;
+  // One-shot work and repeating firings apart, so the next one-shot event is
+  // found at once; one sequence counter orders them across both.
+  Heap oneShots_;
+  Heap firings_;
   std::uint64_t sequence_ = 0;
   double lastRunTime_ = 0.0;
 

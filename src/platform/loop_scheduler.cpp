@@ -1,5 +1,6 @@
 #include "platform/loop_scheduler.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -44,7 +45,10 @@ void LoopScheduler::run() {
     if (!due) {
       wake_.wait(lock);
     } else {
-      const double wait = *due - monotonicNow();
+      // Held to an hour: a due time far off (a replay's huge gap) would
+      // overflow the clock's ticks; the loop simply waits again.
+      constexpr double kLongestWait = 3600.0;
+      const double wait = std::min(*due - monotonicNow(), kLongestWait);
       if (wait > 0.0) wake_.wait_for(lock, std::chrono::duration<double>(wait));
     }
   }

@@ -1,5 +1,6 @@
 #include "platform/virtual_scheduler.h"
 
+#include <cmath>
 #include <utility>
 
 namespace hopster {
@@ -30,6 +31,19 @@ void VirtualScheduler::advanceTo(double target) {
     runPending();
   }
   if (target > now_) now_ = target;
+}
+
+std::optional<double> VirtualScheduler::nextOneShotDue() const { return queue_.nextOneShotDue(); }
+
+bool VirtualScheduler::skipIdleTo(double target) {
+  runPending();
+  if (const auto oneShot = queue_.nextOneShotDue(); oneShot && *oneShot < target) target = *oneShot;
+  if (!(target > now_) || !std::isfinite(target)) return false;
+  now_ = target;
+  // Everything due by now runs now: repeating timers late, once each (a
+  // firing reschedules past the time it ran), one-shot work at its own time.
+  while (queue_.runOneDue(now_)) runPending();
+  return true;
 }
 
 void VirtualScheduler::advanceBy(double seconds) { advanceTo(now_ + seconds); }

@@ -22,19 +22,35 @@ TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
   EXPECT_EQ(line->motion.path, "/tmp/a:b.json");
   EXPECT_FALSE(line->seconds);
 
+  // The largest values pass; a replay takes its own rate.
+  line = parseCommandLine({"--rate", "1000", "--cadence", "10", "--seconds", "1000"}, error);
+  ASSERT_TRUE(line) << error;
+  EXPECT_EQ(line->simulation.sampleRate, 1000.0);
+  EXPECT_EQ(line->simulation.cadence, 10.0);
+  line = parseCommandLine({"--motion", "replay:a.csv", "--seconds", "604800"}, error);
+  ASSERT_TRUE(line) << error;
+  EXPECT_EQ(line->seconds, 604800.0);
+
   struct Bad {
     std::vector<std::string> args;
     const char* reason;
   };
-  for (const auto& bad : std::vector<Bad>{{{"--seconds"}, "needs a value"},
-                                          {{"--seconds", "-1"}, "positive number"},
-                                          {{"--rate", "abc"}, "positive number"},
-                                          {{"--cadence", "inf"}, "positive number"},
-                                          {{"--seed", "1.5"}, "whole number"},
-                                          {{"--motion", "bluetooth"}, "bluetooth"},
-                                          {{"--motion", "stdin", "--fast"}, "live stream"},
-                                          {{"--fast"}, "needs --seconds"},
-                                          {{"--colour"}, "unknown option"}}) {
+  for (const auto& bad : std::vector<Bad>{
+           {{"--seconds"}, "needs a value"},
+           {{"--seconds", "-1"}, "positive number"},
+           {{"--rate", "abc"}, "positive number"},
+           {{"--cadence", "inf"}, "positive number"},
+           {{"--rate", "1e9"}, "--rate takes at most 1000 "},
+           {{"--rate", "1000.5"}, "at most 1000 samples"},
+           {{"--cadence", "10.01"}, "--cadence takes at most 10 "},
+           {{"--seconds", "604801"}, "at most 604800 seconds"},
+           {{"--seconds", "1000.001", "--rate", "1000"}, "makes 1000001 simulated samples"},
+           {{"--seconds", "604800"}, "604800 at --rate 25 makes 15120000"},
+           {{"--seed", "1.5"}, "whole number"},
+           {{"--motion", "bluetooth"}, "bluetooth"},
+           {{"--motion", "stdin", "--fast"}, "live stream"},
+           {{"--fast"}, "needs --seconds"},
+           {{"--colour"}, "unknown option"}}) {
     error.clear();
     EXPECT_FALSE(parseCommandLine(bad.args, error));
     EXPECT_NE(error.find(bad.reason), std::string::npos) << error;

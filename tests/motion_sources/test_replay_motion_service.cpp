@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -6,10 +7,13 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "motion_sources/motion_trace.h"
 #include "motion_sources/replay_motion_service.h"
 #include "motion_sources/replayed_motion.h"
 #include "platform/simulated_headphones.h"
@@ -138,7 +142,7 @@ TEST_F(Replay, ReproducesARecordedCountAndItsVerticalSignal) {
 
 TEST_F(Replay, DeliversAtTheRecordedOffsetsFromEachStartAndThenFinishes) {
   std::vector<MotionDataPoint> samples;
-  for (double t : {kNaN, 1000.0, 1000.04, kNaN, 999.0, 1000.5}) samples.push_back({t});
+  for (double t : {1000.0, 1000.04, 1000.04, 999.0, 1000.5}) samples.push_back({t});
   ReplayMotionService replay(write("t.csv", makeMotionCSV(samples)), scheduler_, log_);
   int finished = 0;
   replay.setFinishedHandler([&] { ++finished; });
@@ -152,7 +156,7 @@ TEST_F(Replay, DeliversAtTheRecordedOffsetsFromEachStartAndThenFinishes) {
   scheduler_.advanceBy(0.05);
   replay.stopDeviceMotionUpdates();
   scheduler_.advanceBy(10.0);  // nor after they stop
-  EXPECT_EQ(times.size(), 5u);
+  EXPECT_EQ(times.size(), 4u);
   EXPECT_FALSE(replay.isFinished());
 
   times.clear();
@@ -160,10 +164,10 @@ TEST_F(Replay, DeliversAtTheRecordedOffsetsFromEachStartAndThenFinishes) {
   start();
   start();  // from the first sample again, once
   scheduler_.advanceBy(10.0);
-  // A NaN or a step back comes with the sample before, a leading NaN with the first.
+  // A repeated time stamp or a step back comes with the sample before.
   const auto at = [&](double stamp) { return started + (stamp - 1000.0); };
-  EXPECT_EQ(times, (std::vector<double>{at(1000.0), at(1000.0), at(1000.04), at(1000.04),
-                                        at(1000.04), at(1000.5)}));
+  EXPECT_EQ(times,
+            (std::vector<double>{at(1000.0), at(1000.04), at(1000.04), at(1000.04), at(1000.5)}));
   EXPECT_TRUE(replay.isFinished());
   EXPECT_FALSE(replay.isDeviceMotionActive());
   EXPECT_EQ(finished, 1);
@@ -171,7 +175,7 @@ TEST_F(Replay, DeliversAtTheRecordedOffsetsFromEachStartAndThenFinishes) {
 
 TEST_F(Replay, ReadsASavedRecordSkippingMalformedLinesWithOneLogLine) {
   const std::string header = std::string(kMotionCSVHeader) + "\n";
-  const std::string csv = header + "1,0,0,0.25,nan,inf,-inf,-0.0,1e-05,1.5e+16,0,0,-1,0,0,0\n" +
+  const std::string csv = header + "1,0,0,0.25,0.5,-3,5e-05,-0.0,1e-05,1.5e+16,0,0,-1,0,0,0\n" +
                           "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n" +        // too few
                           "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17\n" +  // too many
                           "1,2,3abc,4,5,6,7,8,9,10,11,12,13,14,15,16\n" +
@@ -190,10 +194,94 @@ TEST_F(Replay, ReadsASavedRecordSkippingMalformedLinesWithOneLogLine) {
   ASSERT_EQ(seen.size(), 2u);
   EXPECT_EQ(seen[0].userAcceleration.z, 0.25);
   EXPECT_EQ(seen[1].userAcceleration.z, -0.75);
-  EXPECT_TRUE(std::isnan(seen[0].rotationRate.x));
-  EXPECT_EQ(seen[0].rotationRate.z, -kInf);
+  EXPECT_EQ(seen[0].rotationRate.x, 0.5);
+  EXPECT_EQ(seen[0].rotationRate.z, 5e-05);
   EXPECT_TRUE(std::signbit(seen[0].attitude.pitch));
   EXPECT_EQ(seen[0].attitude.yaw, 1.5e+16);
+}
+
+// A motion CSV row: time stamp `t`, vertical acceleration `z` in both frames.
+std::string row(const std::string& t, const std::string& z) {
+  return t + ",0,0," + z + ",0,0,0,0,0,0,0,0,-1,0,0," + z + "\n";
+}
+
+TEST_F(Replay, SkipsRowsWithANonFiniteNumberInAnyColumnOfACsvOrARecord) {
+  std::string csv = std::string(kMotionCSVHeader) + "\n" + row("1", "0.5");
+  std::size_t bad = 0;
+  for (const char* number : {"nan", "inf", "-inf"}) {
+    csv += row(number, "0");    // the time stamp, which sets the delivery time
+    csv += row("1.5", number);  // the vertical acceleration, which the detector reads
+    csv += "1.5,0,0,0,0,0,0,0,0," + std::string(number) + ",0,0,-1,0,0,0\n";  // the yaw
+    bad += 3;
+  }
+  csv += row("2", "-0.5");
+  std::string json;
+  ASSERT_FALSE(encodeUserRecordData({"A", 5.0, 6.0, 1.0, 1, csv, {}}, json).has_value());
+  for (const auto& path : {write("nonfinite.csv", csv), write("nonfinite.json", json)}) {
+    log_.clear();
+    ReplayMotionService replay(path, scheduler_, log_);
+    EXPECT_EQ(replay.skippedLines(), bad) << path;
+    ASSERT_EQ(log_.lines().size(), 1u) << path;
+    EXPECT_NE(log_.lines()[0].find("Skipped " + std::to_string(bad)), std::string::npos);
+    const std::vector<DeviceMotion> seen = play(replay, 5.0);
+    ASSERT_EQ(seen.size(), 2u) << path;
+    EXPECT_EQ(seen[0].userAcceleration.z, 0.5);
+    EXPECT_EQ(seen[1].userAcceleration.z, -0.5);
+  }
+}
+
+TEST_F(Replay, RefusesAFifoADeviceOrAFolderAtOnceNamingTheFileAndItsKind) {
+  const auto fifo = dir_.path() / "motion.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto zero = dir_.path() / "zero.csv";
+  std::filesystem::create_symlink("/dev/zero", zero);
+  // Before, the FIFO blocked the open for a writer, and /dev/zero was read
+  // until memory ran out.
+  for (const auto& [path, kind] : {std::pair{fifo, "a FIFO"}, std::pair{zero, "a character device"},
+                                   std::pair{dir_.path(), "a folder"}}) {
+    log_.clear();
+    ReplayMotionService replay(path, scheduler_, log_);
+    EXPECT_FALSE(replay.isDeviceMotionAvailable()) << path;
+    ASSERT_EQ(log_.lines().size(), 1u) << path;
+    EXPECT_NE(log_.lines()[0].find(path.string()), std::string::npos) << log_.lines()[0];
+    EXPECT_NE(log_.lines()[0].find(kind), std::string::npos) << log_.lines()[0];
+  }
+}
+
+TEST_F(Replay, StreamsALongCsvAcrossReadsAndKeepsWithinItsCaps) {
+  // Far more than one read's worth, with one line too long to buffer among them.
+  std::string csv = std::string(kMotionCSVHeader) + "\n";
+  for (int k = 0; k < 3000; ++k) {
+    csv += row(std::to_string(k), "0.25");
+    if (k == 1000) csv += std::string(100 * 1024, '1') + "\n";
+  }
+  const auto path = write("long.csv", csv);
+  std::string error;
+  std::optional<MotionTrace> trace = loadMotionTrace(path, error);
+  ASSERT_TRUE(trace) << error;
+  EXPECT_EQ(trace->samples.size(), 3000u);
+  EXPECT_EQ(trace->skippedLines, 1u);
+  EXPECT_FALSE(trace->truncated);
+  for (std::size_t k = 0; k < trace->samples.size(); ++k) {
+    ASSERT_EQ(trace->samples[k].timeStamp, static_cast<double>(k));
+  }
+
+  // Samples past the cap are left out, with a log line that says so.
+  ReplayMotionService capped(path, scheduler_, log_, MotionTraceLimits{.maxSamples = 2000});
+  EXPECT_EQ(capped.sampleCount(), 2000u);
+  ASSERT_FALSE(log_.lines().empty());
+  EXPECT_NE(log_.lines().back().find("the rest is ignored"), std::string::npos);
+
+  // Files past their byte caps are refused before they are read.
+  std::string json;
+  ASSERT_FALSE(encodeUserRecordData({"A", 5.0, 6.0, 1.0, 1, csv, {}}, json).has_value());
+  const std::tuple<std::filesystem::path, MotionTraceLimits, const char*> tooLarge[] = {
+      {path, {.maxCsvBytes = csv.size() - 1}, "larger than"},
+      {write("long.json", json), {.maxRecordBytes = json.size() - 1}, "a record file larger than"}};
+  for (const auto& [file, limits, reason] : tooLarge) {
+    EXPECT_FALSE(loadMotionTrace(file, error, limits)) << file;
+    EXPECT_NE(error.find(reason), std::string::npos) << error;
+  }
 }
 
 TEST_F(Replay, AFileThatCannotBeReplayedIsUnavailableWithOneLogLine) {

@@ -12,6 +12,7 @@
 
 #include "motion_sources/motion_source_factory.h"
 #include "motion_sources/stream_motion_service.h"
+#include "motion_sources/stream_sample.h"
 #include "platform/virtual_scheduler.h"
 #include "support/temp_dir.h"
 
@@ -82,6 +83,41 @@ TEST_F(Stream, DeliversParsedLinesOnTheMainThreadAndEndsWithTheInput) {
   EXPECT_FALSE(stream.isDeviceMotionAvailable());
   ASSERT_EQ(log_.lines().size(), 1u);
   EXPECT_NE(log_.lines()[0].find("test pipe ended"), std::string::npos) << log_.lines()[0];
+}
+
+// kLine with field `field` (1-based) replaced by `text`.
+std::string withField(std::size_t field, const std::string& text) {
+  std::string line;
+  for (std::size_t k = 1; k <= kStreamSampleFields; ++k) {
+    line += (k == 1 ? "" : ",") + (k == field ? text : std::to_string(k));
+  }
+  return line + "\n";
+}
+
+TEST_F(Stream, SkipsAndCountsLinesWithANonFiniteNumberInAnyField) {
+  StreamMotionService stream(pipe_[0], "test pipe", scheduler_, log_);
+  stream.startDeviceMotionUpdates(collect());
+  std::string text = kLine;
+  std::size_t bad = 0;
+  // Acceleration z, which the detector thresholds, a rotation rate, the
+  // attitude matrix and gravity; each spelling from_chars reads as non-finite.
+  for (const std::size_t field : {1u, 3u, 5u, 10u, 18u, 21u}) {
+    for (const char* number : {"inf", "-inf", "nan", "-nan", "Infinity", "nan(1)"}) {
+      text += withField(field, number);
+      ++bad;
+    }
+  }
+  send(text + withField(3, "-0.5") + "1e999" + std::string(kLine).substr(1));
+  ::close(std::exchange(pipe_[1], -1));
+  ASSERT_TRUE(pumpUntil([&] { return stream.isFinished(); }));
+  ASSERT_EQ(samples_.size(), 2u);
+  EXPECT_EQ(samples_[0].userAcceleration.z, 3.0);
+  EXPECT_EQ(samples_[1].userAcceleration.z, -0.5);
+  EXPECT_EQ(stream.skippedLines(), bad + 1);  // the one out of a double's range as well
+  ASSERT_EQ(log_.lines().size(), 1u);
+  EXPECT_NE(log_.lines()[0].find("(" + std::to_string(bad + 1) + " lines skipped)"),
+            std::string::npos)
+      << log_.lines()[0];
 }
 
 TEST_F(Stream, StopOrDestructionWhileWaitingForInputReturnsPromptly) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,6 +50,53 @@ TEST(VirtualScheduler, RepeatingTimerFiresOnItsGridUntilInvalidatedEvenWithoutAH
   stopped->invalidate();
   scheduler.advanceBy(10.0);
   EXPECT_EQ(firings, (std::vector<double>{1.0, 2.0, 3.0}));
+}
+
+TEST(VirtualScheduler, ARepeatingTimerNeverFiresTwiceAtOneInstantWhereItsIntervalVanishes) {
+  VirtualScheduler scheduler(1e300);  // where 1e300 + 1 == 1e300
+  std::vector<double> firings;
+  (void)scheduler.scheduleRepeating(1.0, [&](Timer& self) {
+    firings.push_back(scheduler.now());
+    if (firings.size() == 4) self.invalidate();  // so a timer stuck at one instant ends too
+  });
+  while (scheduler.advanceToNext()) {
+  }
+  ASSERT_EQ(firings.size(), 4u);
+  for (std::size_t i = 1; i < firings.size(); ++i) EXPECT_LT(firings[i - 1], firings[i]);
+}
+
+TEST(VirtualScheduler, SkipIdleToJumpsToTheNextOneShotEventFiringEachRepeatingTimerOnceLate) {
+  VirtualScheduler scheduler(0.0);
+  std::vector<double> ticks, events;
+  (void)scheduler.scheduleRepeating(1.0, [&](Timer&) { ticks.push_back(scheduler.now()); });
+  for (const double due : {100.5, 1e300}) {
+    scheduler.runAfter(due, [&] { events.push_back(scheduler.now()); });
+  }
+  scheduler.advanceBy(2.5);
+  EXPECT_TRUE(scheduler.skipIdleTo(1e9));  // stops at the first one-shot event
+  EXPECT_EQ(scheduler.now(), 100.5);
+  scheduler.advanceBy(1.6);  // the timer is back on its grid
+  // A fast run's loop: jump whenever the next one-shot event is far away.
+  int steps = 0;
+  while (events.size() < 2 && steps++ < 10) {
+    const auto next = scheduler.nextOneShotDue();
+    if (next && *next - scheduler.now() > 60.0) {
+      scheduler.skipIdleTo(*next);
+    } else {
+      scheduler.advanceToNext();
+    }
+  }
+  EXPECT_EQ(steps, 1);
+  EXPECT_EQ(events, (std::vector<double>{100.5, 1e300}));
+  // Once, late, at the end of each jump, and on after it.
+  EXPECT_EQ(ticks, (std::vector<double>{1.0, 2.0, 100.5, 101.0, 102.0, 1e300}));
+  EXPECT_FALSE(scheduler.nextOneShotDue());
+  scheduler.advanceToNext();
+  EXPECT_GT(ticks.back(), 1e300);
+  // Never backwards, nor to a time that is not finite.
+  for (const double target : {-1.0, 0.0, HUGE_VAL, std::nan("")}) {
+    EXPECT_FALSE(VirtualScheduler(0.0).skipIdleTo(target)) << target;
+  }
 }
 
 TEST(LoopScheduler, RunsTimedAndPostedWorkUntilQuit) {
