@@ -1,8 +1,11 @@
 #include "app/command_line.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <map>
+#include <string>
 
 namespace hopster {
 namespace {
@@ -15,6 +18,16 @@ bool parseNumber(const std::string& text, double& out) {
 bool parseNumber(const std::string& text, std::uint64_t& out) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), out);
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+// A bound or a count as it is typed: whole numbers, without exponent.
+std::string formatBound(double bound) { return std::to_string(static_cast<std::int64_t>(bound)); }
+
+// An option's value, in its shortest form ("25", "0.5").
+std::string formatValue(double value) {
+  std::array<char, 32> text{};
+  const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
+  return std::string(text.data(), result.ptr);
 }
 
 }  // namespace
@@ -38,11 +51,12 @@ std::string usageText() {
          "                                   pitch, roll, yaw, rotation matrix m11..m33\n"
          "                                   row by row, gravity x y z\n"
          "                      fifo:PATH    the same lines from a named pipe or file\n"
-         "  --seconds N       stop the recording after N seconds\n"
+         "  --seconds N       stop the recording after N seconds (at most 604800,\n"
+         "                    a week; with sim, at most a million samples at --rate)\n"
          "  --fast            run in virtual time, as fast as the machine allows\n"
          "                    (sim and replay)\n"
-         "  --cadence N       simulated jumps per second (default 2)\n"
-         "  --rate N          simulated samples per second (default 25)\n"
+         "  --cadence N       simulated jumps per second (default 2, at most 10)\n"
+         "  --rate N          simulated samples per second (default 25, at most 1000)\n"
          "  --seed N          seed of the simulation (default: a fresh one)\n"
          "  --start           tap Start as soon as the window shows (hands-free\n"
          "                    recording, scripts)\n"
@@ -62,17 +76,34 @@ std::string usageText() {
          "\n"
          "Records are kept in $XDG_DATA_HOME/hopster/Documents (default\n"
          "~/.local/share/hopster/Documents), settings in\n"
-         "$XDG_CONFIG_HOME/hopster/settings.json (default ~/.config/hopster).\n";
+         "$XDG_CONFIG_HOME/hopster/settings.json (default ~/.config/hopster).\n"
+         "While a recording runs, its samples are journaled beside the records\n"
+         "every two seconds; SIGINT, SIGTERM and SIGHUP stop and save it, and a\n"
+         "recording cut short by a crash is saved at the next start.\n"
+         "\n"
+         "Exit status: 0 done; 1 the motion source or a check before the start\n"
+         "failed, or the window could not open; 2 a mistake on the command line;\n"
+         "3 the recording could not be saved (it is kept in its journal and\n"
+         "saved at the next start).\n";
 }
 
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args,
                                             std::string& error) {
   CommandLine line;
   double seconds = 0.0;
-  // Options that take a positive number, and where they go.
-  const std::map<std::string, double*> positive = {{"--seconds", &seconds},
-                                                   {"--cadence", &line.simulation.cadence},
-                                                   {"--rate", &line.simulation.sampleRate}};
+  // Options that take a positive number, where they go and their largest
+  // value: beyond these a run would fill the memory with samples (a rate)
+  // or never end in any sense that matters (a cadence no one jumps at, a
+  // recording of years).
+  struct Bounded {
+    double* value;
+    double most;
+    const char* unit;
+  };
+  const std::map<std::string, Bounded> positive = {
+      {"--seconds", {&seconds, kMaxSeconds, "seconds (a week)"}},
+      {"--cadence", {&line.simulation.cadence, kMaxCadence, "jumps per second"}},
+      {"--rate", {&line.simulation.sampleRate, kMaxSampleRate, "samples per second"}}};
 
   // Switches that take no value, and the flag each one sets.
   const std::map<std::string, bool*> switches = {
@@ -109,14 +140,27 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
         error = "--seed takes a whole number, not \"" + value + "\"";
         return std::nullopt;
       }
-    } else if (!parseNumber(value, *found->second) || *found->second <= 0.0) {
+    } else if (const Bounded& option = found->second;
+               !parseNumber(value, *option.value) || *option.value <= 0.0) {
       error = arg + " takes a positive number, not \"" + value + "\"";
+      return std::nullopt;
+    } else if (*option.value > option.most) {
+      error = arg + " takes at most " + formatBound(option.most) + " " + option.unit + ", not \"" +
+              value + "\"";
       return std::nullopt;
     } else if (arg == "--seconds") {
       line.seconds = seconds;
     }
   }
 
+  if (const double samples = line.simulation.sampleRate * seconds;
+      line.motion.kind == MotionSourceKind::simulated && line.seconds &&
+      samples > kMaxSimulatedSamples) {
+    error = "--seconds " + formatValue(seconds) + " at --rate " +
+            formatValue(line.simulation.sampleRate) + " makes " + formatBound(std::ceil(samples)) +
+            " simulated samples; a recording holds at most " + formatBound(kMaxSimulatedSamples);
+    return std::nullopt;
+  }
   const bool live = line.motion.kind == MotionSourceKind::standardInput ||
                     line.motion.kind == MotionSourceKind::namedPipe;
   if (line.fast && live) {

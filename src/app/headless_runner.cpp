@@ -1,10 +1,9 @@
 #include "app/headless_runner.h"
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <ostream>
 
+#include "app/quit_signals.h"
 #include "motion_sources/motion_source_factory.h"
 #include "platform/audio_session.h"
 #include "platform/file_key_value_storage.h"
@@ -14,14 +13,11 @@
 #include "platform/virtual_scheduler.h"
 #include "platform/xdg_paths.h"
 #include "recording/jump_screen_triggers.h"
+#include "recording/recording_commit.h"
 #include "recording/recording_controller.h"
 
 namespace hopster {
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void onInterrupt(int) { interrupted = true; }
 
 constexpr std::string_view kSavedPrefix = "UserRecordData saved successfully to ";
 
@@ -51,12 +47,18 @@ std::vector<std::string> unlockedTitles(const TrophyManager& manager) {
   return titles;
 }
 
-// The part of a run that does not depend on how time passes. `runLoop(done)`
-// runs the scheduler until `done()` is true.
+// With no sample for this long, a recording in virtual time skips ahead to
+// the next thing due (a replay's next sample after a gap, the --seconds
+// stop) instead of ticking its timers through the stretch.
+constexpr double kIdleSkipSeconds = 10.0;
+
+// The part of a run that does not depend on how time passes. `runLoop(done,
+// idle)` runs the scheduler until `done()` is true; `idle()` says whether the
+// recording has had no sample for a while.
 template <typename RunLoop>
 HeadlessOutcome record(const CommandLine& options, const DataLocations& locations,
-                       Scheduler& scheduler, const Clock& clock, std::ostream& out,
-                       RunLoop runLoop) {
+                       Scheduler& scheduler, const Clock& clock, const QuitSignals& quit,
+                       std::ostream& out, RunLoop runLoop) {
   HeadlessLog log(out);
   HeadlessOutcome outcome;
   bool done = false;
@@ -72,15 +74,20 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
 
   KeyValueStore settings(std::make_unique<FileKeyValueStorage>(locations.settingsFile), log);
   TrophyManager trophies(settings);
-  const std::vector<std::string> unlockedBefore = unlockedTitles(trophies);
   std::error_code ignored;
   std::filesystem::create_directories(locations.documents, ignored);
   FileManagerSingleton records(locations.documents, log);
+  RandomUuidSource uuids;
+  // Housekeeping first: what killed runs left behind is saved or removed.
+  SystemClock wallClock;
+  records.removeStaleTemporaryFiles(wallClock.now());
+  recoverAbandonedRecordings(RecoveryServices{settings, locations.settingsFile.parent_path(),
+                                              trophies, records, wallClock, uuids, log});
+  const std::vector<std::string> unlockedBeforeRun = unlockedTitles(trophies);
   // A motion source other than real headphones stands for a connected headset.
   FixedAudioSession audio = FixedAudioSession::bluetoothHeadset();
   const auto haptics = makeSystemHapticDevice(log);
   HeadlessApplication application;
-  RandomUuidSource uuids;
   SilentAnnouncer announcer;
 
   RecordingController controller(
@@ -94,8 +101,7 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
     if (done) return;
     done = true;
     outcome.jumpsCounted = controller.jumpCount();
-    if (controller.isRecording()) controller.toggleRecording();
-    if (controller.isStarting()) controller.cancelCountdown();
+    controller.stopForQuit();
   };
   auto watch = controller.observe([&] {
     if (controller.isStarting() && controller.countdown() != lastCountdown) {
@@ -114,7 +120,7 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   });
   // Ctrl-C and the end of the source are noticed within a tenth of a second.
   auto poll = scheduler.scheduleRepeating(0.1, [&](Timer&) {
-    if (interrupted || (sourceEnded && controller.isRecording())) finish();
+    if (quit.received() || (sourceEnded && controller.isRecording())) finish();
   });
 
   triggers.screenAppeared();
@@ -127,23 +133,44 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
     outcome.exitCode = 1;
     return outcome;
   }
-  runLoop([&] { return done; });
+  std::size_t samplesSeen = 0;
+  double lastSampleAt = clock.now();
+  auto samplesWatch = controller.observe([&] {
+    if (controller.motionData().size() != samplesSeen) {
+      samplesSeen = controller.motionData().size();
+      lastSampleAt = clock.now();
+    }
+  });
+  runLoop(
+      [&] { return done; },
+      [&] { return controller.isRecording() && clock.now() - lastSampleAt > kIdleSkipSeconds; });
   poll->invalidate();
 
   if (simulated != nullptr) outcome.jumpsSimulated = simulated->jumpsSimulated();
   outcome.recordUrl = log.savedUrl;
   outcome.totalJumps = controller.totalJumps();
+  outcome.saveFailure = controller.saveFailure();
   for (const std::string& title : unlockedTitles(trophies)) {
-    if (std::find(unlockedBefore.begin(), unlockedBefore.end(), title) == unlockedBefore.end()) {
+    if (std::find(unlockedBeforeRun.begin(), unlockedBeforeRun.end(), title) ==
+        unlockedBeforeRun.end()) {
       outcome.trophiesUnlocked.push_back(title);
     }
   }
 
   out << "\nJumps counted: " << outcome.jumpsCounted << '\n';
   if (outcome.jumpsSimulated) out << "Jumps simulated: " << *outcome.jumpsSimulated << '\n';
-  out << (outcome.recordUrl ? "Record saved: " + *outcome.recordUrl
-                            : std::string("No record saved: no jumps were counted."))
-      << '\n';
+  if (outcome.saveFailure) {
+    outcome.exitCode = kExitRecordNotSaved;
+    out << "Record NOT saved: " << *outcome.saveFailure << '\n';
+    if (const RecordingJournal* journal = controller.journal()) {
+      out << "The recording is kept in " << journal->path().string()
+          << " and will be saved at the next start.\n";
+    }
+  } else {
+    out << (outcome.recordUrl ? "Record saved: " + *outcome.recordUrl
+                              : std::string("No record saved: no jumps were counted."))
+        << '\n';
+  }
   out << "Total jumps: " << outcome.totalJumps << '\n';
   out << "Trophies unlocked:";
   if (outcome.trophiesUnlocked.empty()) out << " none";
@@ -162,19 +189,27 @@ DataLocations DataLocations::forUser() {
 
 HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,
                             std::ostream& out) {
-  interrupted = false;
-  auto previous = std::signal(SIGINT, onInterrupt);
+  const QuitSignals quit;
   HeadlessOutcome outcome;
   if (options.fast) {
     VirtualScheduler scheduler(SystemClock().now());
-    outcome = record(options, locations, scheduler, scheduler, out, [&](auto finished) {
-      while (!finished() && scheduler.advanceToNext()) {
-      }
-    });
+    outcome =
+        record(options, locations, scheduler, scheduler, quit, out, [&](auto finished, auto idle) {
+          while (!finished()) {
+            if (idle()) {
+              const auto next = scheduler.nextOneShotDue();
+              if (next && *next - scheduler.now() > kIdleSkipSeconds &&
+                  scheduler.skipIdleTo(*next)) {
+                continue;
+              }
+            }
+            if (!scheduler.advanceToNext()) break;
+          }
+        });
   } else {
     LoopScheduler scheduler;
     SystemClock clock;
-    outcome = record(options, locations, scheduler, clock, out, [&](auto finished) {
+    outcome = record(options, locations, scheduler, clock, quit, out, [&](auto finished, auto) {
       auto check = scheduler.scheduleRepeating(0.02, [&](Timer&) {
         if (finished()) scheduler.quit();
       });
@@ -182,7 +217,6 @@ HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& loc
       check->invalidate();
     });
   }
-  std::signal(SIGINT, previous);
   return outcome;
 }
 

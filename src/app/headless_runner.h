@@ -19,6 +19,10 @@ struct DataLocations {
   [[nodiscard]] static DataLocations forUser();
 };
 
+// The exit status of a headless run whose recording could not be saved (it
+// is kept in its journal and saved at the next start).
+inline constexpr int kExitRecordNotSaved = 3;
+
 struct HeadlessOutcome {
   int exitCode = 0;
   std::int64_t jumpsCounted = 0;
@@ -26,12 +30,15 @@ struct HeadlessOutcome {
   std::optional<std::string> recordUrl;        // the record file written, if any
   std::int64_t totalJumps = 0;
   std::vector<std::string> trophiesUnlocked;  // titles, in catalogue order
+  std::optional<std::string> saveFailure;     // why the record could not be saved
 };
 
 // Runs one whole recording without a window, the way the jump screen would:
 // Start, the countdown, the recording, and Stop after `options.seconds`, at
-// the end of a replay or stream, or at Ctrl-C. Prints the countdown, the live
-// count and the log to `out`, then a summary.
+// the end of a replay or stream, or at SIGINT (Ctrl-C), SIGTERM or SIGHUP,
+// each of which stops and saves the recording as Stop does. First saves the
+// recordings that earlier runs left in their journals. Prints the countdown,
+// the live count and the log to `out`, then a summary.
 HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,
                             std::ostream& out);
 

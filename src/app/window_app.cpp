@@ -2,14 +2,18 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QSessionManager>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
 #include <atomic>
 #include <iostream>
 
 #include "app/desktop_application.h"
+#include "app/quit_signals.h"
 #include "motion_sources/motion_source_factory.h"
 #include "platform/audio_session.h"
 #include "platform/file_key_value_storage.h"
@@ -17,6 +21,7 @@
 #include "platform/speech_announcer.h"
 #include "platform/system_haptic_device.h"
 #include "platform/xdg_paths.h"
+#include "recording/recording_commit.h"
 #include "recording/recording_controller.h"
 #include "records/file_manager_singleton.h"
 #include "reminders/autostart_entry.h"
@@ -98,18 +103,36 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Hopster"));
   QApplication::setDesktopFileName(QStringLiteral("hopster"));
 
+  // SIGTERM, SIGHUP and Ctrl-C quit through Qt's own path, like closing the
+  // window or the session ending, so a running recording is saved first.
+  const QuitSignals quitSignals;
+  QSocketNotifier quitNotifier(quitSignals.descriptor(), QSocketNotifier::Read);
+  QObject::connect(&quitNotifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+
   StdoutLog log;
   QtScheduler scheduler;
   SystemClock clock;
-  KeyValueStore settings(
-      std::make_unique<FileKeyValueStorage>(FileKeyValueStorage::defaultLocation()), log);
+  const auto settingsFile = FileKeyValueStorage::defaultLocation();
+  KeyValueStore settings(std::make_unique<FileKeyValueStorage>(settingsFile), log);
   TrophyManager trophies(settings);
   const FileManagerSingleton& records = FileManagerSingleton::shared();
+  RandomUuidSource uuids;
+  // What killed runs left behind is saved or removed before anything shows.
+  records.removeStaleTemporaryFiles(clock.now());
+  recoverAbandonedRecordings(
+      RecoveryServices{settings, settingsFile.parent_path(), trophies, records, clock, uuids, log});
+  // Other Hopster processes (a headless recording, the reminder delivery)
+  // change the settings too: the total and the trophies follow them. The
+  // folder is watched, as each save replaces the file with a new one.
+  std::error_code ignored;
+  std::filesystem::create_directories(settingsFile.parent_path(), ignored);
+  QFileSystemWatcher settingsWatcher({QString::fromStdString(settingsFile.parent_path().string())});
+  QObject::connect(&settingsWatcher, &QFileSystemWatcher::directoryChanged, &app,
+                   [&settings] { settings.reload(); });
   // A motion source other than real headphones stands for a connected headset.
   FixedAudioSession audio = FixedAudioSession::bluetoothHeadset();
   const auto haptics = makeSystemHapticDevice(log);
   DesktopApplication application(log);
-  RandomUuidSource uuids;
   const auto announcer = makeSystemAnnouncer(log);
 
   RecordingController controller(
@@ -163,6 +186,12 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
         },
         Qt::SingleShotConnection);
   }
+  // Quitting by any path (the window closed, a signal, the session ending)
+  // stops and saves a running recording as the Stop button would.
+  QObject::connect(&app, &QApplication::aboutToQuit, &app,
+                   [&controller] { controller.stopForQuit(); });
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
+                   [&controller](QSessionManager&) { controller.stopForQuit(); });
   const int status = QApplication::exec();
   delivery->invalidate();
   syncAutostartEntry(schedule, log);

@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "recording/recording_commit.h"
 #include "records/motion_csv.h"
 #include "records/number_form.h"
 #include "trophies/trophy_rules.h"
@@ -16,6 +17,9 @@ namespace {
 constexpr double kTickSeconds = 1.0;
 constexpr double kReviewDelay = 3.0;
 constexpr double kTrophyAlertDismissal = 4.0;
+// How often the journal of a running recording goes to disk: a crash or
+// power loss loses at most this much of the recording.
+constexpr double kJournalFlushSeconds = 2.0;
 
 // The start and countdown taps, and the stop tap.
 constexpr float kStartIntensity = 0.8F, kStartSharpness = 0.7F;
@@ -25,17 +29,6 @@ bool isBluetoothHeadphones(const AudioPort& port) {
   return port.portType == kPortBluetoothHFP || port.portType == kPortBluetoothA2DP;
 }
 
-// a + b, held at the limits instead of overflowing: a stored total is data
-// from disk, and no value of it may crash the stop.
-std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
-  std::int64_t sum = 0;
-  if (__builtin_add_overflow(a, b, &sum)) {
-    return b > 0 ? std::numeric_limits<std::int64_t>::max()
-                 : std::numeric_limits<std::int64_t>::min();
-  }
-  return sum;
-}
-
 }  // namespace
 
 RecordingController::RecordingController(TrophyManager& trophyManager, RecordingServices services)
@@ -43,13 +36,22 @@ RecordingController::RecordingController(TrophyManager& trophyManager, Recording
       services_(std::move(services)),
       haptics_(services_.hapticDevice, services_.log),
       pipeline_(samples_, services_.clock, services_.uuids, services_.announcer),
-      totalJumps_(services_.settings.integer(kTotalJumpsKey)) {}
+      totalJumps_(services_.settings.integer(kTotalJumpsKey)) {
+  // Another process (a headless recording) may add to the total meanwhile.
+  totalSubscription_ = services_.settings.observe(std::string(kTotalJumpsKey), [this] {
+    totalJumps_ = services_.settings.integer(kTotalJumpsKey);
+    changed();
+  });
+}
 
 RecordingController::~RecordingController() {
   // Nothing may call into a controller that is gone.
   if (countdownTimer_) countdownTimer_->invalidate();
   if (timer_) timer_->invalidate();
+  if (journalTimer_) journalTimer_->invalidate();
   services_.motionManager->stopDeviceMotionUpdates();
+  // A journal still held here stays on disk, unlocked, for the next start.
+  if (journal_) flushJournal();
 }
 
 void RecordingController::later(double delay, std::function<void()> work) {
@@ -84,6 +86,7 @@ void RecordingController::checkHeadphonesConnection() {
 }
 
 void RecordingController::toggleRecording() {
+  if (pendingSave_) return;  // Start waits until the failed save is settled
   if (isRecording_) {
     haptics_.playHaptic(kStopIntensity, kStopSharpness);
     isRecording_ = false;
@@ -143,7 +146,31 @@ void RecordingController::beginRecording() {
   startTime_ = services_.clock.now();
   samples_.motionData.clear();
   startElapsedTimer();
+  startJournal();
   startMotionUpdates();
+}
+
+void RecordingController::startJournal() {
+  std::string error;
+  journal_ = RecordingJournal::create(services_.records.documentsDirectory(),
+                                      JournalHeader{startTime_, samples_.isAllowedToCount}, error);
+  journalFailureLogged_ = false;
+  if (!journal_) {
+    services_.log.line("Failed to start the recording journal: " + error);
+    return;
+  }
+  journalTimer_ = services_.scheduler.scheduleRepeating(kJournalFlushSeconds,
+                                                        [this](Timer&) { flushJournal(); });
+}
+
+void RecordingController::flushJournal() {
+  if (!journal_) return;
+  const auto error = journal_->flush();
+  // One line per recording: a full disk would otherwise repeat it every flush.
+  if (error && !journalFailureLogged_) {
+    services_.log.line("Failed to write the recording journal: " + *error);
+    journalFailureLogged_ = true;
+  }
 }
 
 void RecordingController::startElapsedTimer() {
@@ -162,6 +189,7 @@ void RecordingController::startMotionUpdates() {
   motion.startDeviceMotionUpdates(
       [this](const std::optional<DeviceMotion>& sample, const std::optional<MotionError>& error) {
         pipeline_.handleMotionUpdate(sample, error);
+        if (sample && journal_) journal_->append(samples_.motionData.back());
         changed();
       });
 }
@@ -175,9 +203,17 @@ void RecordingController::stopElapsedTimer() {
 void RecordingController::stopRecording() {
   services_.motionManager->stopDeviceMotionUpdates();
   stopElapsedTimer();
+  if (journalTimer_) journalTimer_->invalidate();
+  journalTimer_.reset();
   samples_.accelerationData.clear();
   const std::int64_t jumps = samples_.jumpCount;
-  if (jumps < 1) return;
+  if (jumps < 1) {
+    if (journal_) {
+      if (auto error = journal_->remove()) services_.log.line(*error);
+    }
+    journal_.reset();
+    return;
+  }
 
   std::string csv = makeMotionCSV(samples_.motionData);
   const double end = services_.clock.now();
@@ -188,13 +224,67 @@ void RecordingController::stopRecording() {
                         jumps,
                         std::move(csv),
                         std::nullopt};
-  services_.records.saveUserRecordData(record, formatNumber(services_.clock.now()));
+  std::string stem = formatNumber(services_.clock.now());
+  if (journal_) {
+    // The record's id and file name are fixed in the journal before the first
+    // attempt, so a retry or a recovery after a crash writes the same file.
+    if (auto error = journal_->finish(JournalEnding{end, record.id, stem})) {
+      services_.log.line("Failed to write the recording journal: " + *error);
+    }
+  }
+  pendingSave_ = PendingSave{std::move(record), std::move(stem)};
+  finishSave();
+}
 
-  totalJumps_ = saturatingAdd(totalJumps_, jumps);
-  services_.settings.setInteger(kTotalJumpsKey, totalJumps_);
-  checkTrophies(jumps, end - startTime_);
+void RecordingController::finishSave() {
+  const UserRecordData& record = pendingSave_->record;
+  if (auto error = services_.records.saveUserRecordData(record, pendingSave_->stem)) {
+    saveFailure_ = std::move(error);
+    return;
+  }
+  const std::int64_t jumps = record.jumps;
+  const double elapsed = record.timeSpent;
+  const CommitResult commit = commitRecordedJumps(services_.settings, {}, journal_.get(), jumps);
+  journal_.reset();
+  if (commit.error) {
+    services_.log.line("Failed to add the recording's jumps to the total: " + *commit.error);
+  }
+  totalJumps_ = commit.total ? *commit.total : saturatingAdd(totalJumps_, jumps);
+  pendingSave_.reset();
+  saveFailure_.reset();
+  checkTrophies(jumps, elapsed);
   if (jumps > 10) later(kReviewDelay, [this] { requestReview(); });
   samples_.jumpCount = 0;
+}
+
+void RecordingController::retrySave() {
+  if (!pendingSave_) return;
+  saveFailure_.reset();
+  finishSave();
+  changed();
+}
+
+void RecordingController::discardRecording() {
+  if (!pendingSave_) return;
+  if (journal_) {
+    if (auto error = journal_->remove()) services_.log.line(*error);
+  }
+  journal_.reset();
+  pendingSave_.reset();
+  saveFailure_.reset();
+  samples_.jumpCount = 0;
+  changed();
+}
+
+void RecordingController::stopForQuit() {
+  if (isRecording_) {
+    toggleRecording();
+  } else if (isStarting_) {
+    isStarting_ = false;
+    countdown_ = 3;
+    if (countdownTimer_) countdownTimer_->invalidate();
+    changed();
+  }
 }
 
 void RecordingController::checkTrophies(std::int64_t jumpCount, double elapsed) {

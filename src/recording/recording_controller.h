@@ -20,6 +20,7 @@
 #include "recording/jump_haptics.h"
 #include "recording/motion_pipeline.h"
 #include "records/file_manager_singleton.h"
+#include "records/recording_journal.h"
 #include "trophies/trophy.h"
 #include "trophies/trophy_manager.h"
 
@@ -63,6 +64,18 @@ class RecordingController {
   void openSettings();
   void scheduleTrophyAlertDismissal(bool showTrophyAlert);
 
+  // The program is quitting: a running recording is stopped and saved exactly
+  // as by the Stop button; a countdown is cancelled and saves nothing.
+  void stopForQuit();
+
+  // After a stop whose record could not be saved, saveFailure() holds the
+  // reason until one of these is chosen; Start waits until then, and the
+  // recording's jumps are neither added to the total nor judged for trophies.
+  // The recording stays in its journal on disk meanwhile, so quitting now
+  // loses nothing: the next start saves it.
+  void retrySave();
+  void discardRecording();
+
   // The screen dismisses its alerts and popup by setting these back.
   void setShowHeadphoneAlert(bool value);
   void setShowAlertMotionAccess(bool value);
@@ -88,6 +101,9 @@ class RecordingController {
   [[nodiscard]] bool showHeadphoneAlert() const { return showHeadphoneAlert_; }
   [[nodiscard]] bool showTrophyAlert() const { return showTrophyAlert_; }
   [[nodiscard]] const std::optional<Trophy>& unlockedTrophy() const { return unlockedTrophy_; }
+  [[nodiscard]] const std::optional<std::string>& saveFailure() const { return saveFailure_; }
+  // The journal of the running recording, or of a stopped one waiting to be saved.
+  [[nodiscard]] const RecordingJournal* journal() const { return journal_.get(); }
   [[nodiscard]] TrophyManager& trophyManager() const { return trophyManager_; }
   [[nodiscard]] HeadphoneMotionService& motionManager() const { return *services_.motionManager; }
 
@@ -104,6 +120,9 @@ class RecordingController {
   void startMotionUpdates();
   void stopElapsedTimer();
   void stopRecording();
+  void startJournal();
+  void flushJournal();
+  void finishSave();
   void checkTrophies(std::int64_t jumpCount, double elapsed);
   void requestReview();
   // Runs `work` after `delay` seconds, unless this controller is gone by then.
@@ -129,6 +148,18 @@ class RecordingController {
   bool showHeadphoneAlert_ = false;
   bool showTrophyAlert_ = false;
   std::optional<Trophy> unlockedTrophy_;
+
+  // A stopped recording on its way to disk: kept until it is saved or discarded.
+  struct PendingSave {
+    UserRecordData record;
+    std::string stem;
+  };
+  std::unique_ptr<RecordingJournal> journal_;
+  std::shared_ptr<Timer> journalTimer_;
+  bool journalFailureLogged_ = false;
+  std::optional<PendingSave> pendingSave_;
+  std::optional<std::string> saveFailure_;
+  Subscription totalSubscription_;
 
   ObserverList<> changed_;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);

@@ -14,6 +14,7 @@
 #include <simdjson.h>
 
 #include "platform/atomic_file.h"
+#include "platform/data_file.h"
 #include "platform/xdg_paths.h"
 #include "records/user_record_json.h"
 
@@ -35,13 +36,14 @@ double creationDate(const std::filesystem::path& path) {
 // parser may read past the end. The buffer is reused from file to file.
 std::optional<std::string> readPadded(const std::filesystem::path& path, std::vector<char>& buffer,
                                       std::size_t& length) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
+  std::string error;
+  const int fd = openDataFile(path, error);
+  if (fd < 0) return error;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+  if (::fstat(fd, &info) != 0) {
+    const int failure = errno;
     ::close(fd);
-    return std::strerror(error != 0 ? error : EINVAL);
+    return std::strerror(failure);
   }
   length = 0;
   std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
@@ -52,9 +54,9 @@ std::optional<std::string> readPadded(const std::filesystem::path& path, std::ve
     const ssize_t got = ::read(fd, buffer.data() + length, capacity - length);
     if (got < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
+      const int failure = errno;
       ::close(fd);
-      return std::strerror(error);
+      return std::strerror(failure);
     }
     if (got == 0) break;
     length += static_cast<std::size_t>(got);
@@ -111,12 +113,12 @@ FileManagerSingleton& FileManagerSingleton::shared() {
 FileManagerSingleton::FileManagerSingleton(std::filesystem::path documentsDirectory, Log& log)
     : documents_(std::move(documentsDirectory)), log_(log) {}
 
-void FileManagerSingleton::saveUserRecordData(const UserRecordData& record,
-                                              std::string_view stem) const {
+std::optional<std::string> FileManagerSingleton::saveUserRecordData(const UserRecordData& record,
+                                                                    std::string_view stem) const {
   if (!isPlainFileName(stem)) {
-    log_.line("Failed to save UserRecordData: \"" + std::string(stem) +
-              "\" is not a plain file name.");
-    return;
+    std::string reason = "\"" + std::string(stem) + "\" is not a plain file name.";
+    log_.line("Failed to save UserRecordData: " + reason);
+    return reason;
   }
   const auto target = documents_ / (std::string(stem) + ".json");
   std::string encoded;
@@ -124,9 +126,38 @@ void FileManagerSingleton::saveUserRecordData(const UserRecordData& record,
   if (!error) error = writeFileAtomically(target, encoded);
   if (error) {
     log_.line("Failed to save UserRecordData: " + *error);
-    return;
+    return error;
   }
   log_.line("UserRecordData saved successfully to " + fileUrl(target) + ".");
+  return std::nullopt;
+}
+
+void FileManagerSingleton::removeStaleTemporaryFiles(double now, double minimumAgeSeconds) const {
+  std::error_code error;
+  std::size_t removed = 0;
+  std::uintmax_t bytes = 0;
+  std::filesystem::directory_iterator listing(documents_, error);
+  for (; !error && listing != std::filesystem::directory_iterator(); listing.increment(error)) {
+    const std::string name = listing->path().filename().string();
+    // Only the names writeFileAtomically makes: "." + target + ".XXXXXX.tmp".
+    if (name.size() < 13 || name[0] != '.' || !name.ends_with(".tmp") ||
+        name[name.size() - 11] != '.') {
+      continue;
+    }
+    struct stat info {};
+    if (::lstat(listing->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    const double modified = static_cast<double>(info.st_mtim.tv_sec) + info.st_mtim.tv_nsec * 1e-9;
+    if (now - modified < minimumAgeSeconds) continue;
+    if (::unlink(listing->path().c_str()) == 0) {
+      ++removed;
+      bytes += static_cast<std::uintmax_t>(info.st_size);
+    }
+  }
+  if (removed > 0) {
+    log_.line("Removed " + std::to_string(removed) + " unfinished temporary files (" +
+              std::to_string(bytes) + " bytes) left in " + documents_.string() +
+              " by interrupted saves.");
+  }
 }
 
 std::vector<UserRecordData> FileManagerSingleton::loadAllUserRecordData() const {

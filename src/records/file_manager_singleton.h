@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,11 +29,21 @@ class FileManagerSingleton {
   // Writes `record` to `<stem>.json` in the documents folder, replacing any
   // file of that name atomically: a crash leaves the old file or the new,
   // never a torn one. A stem that is not a plain file name is refused.
-  void saveUserRecordData(const UserRecordData& record, std::string_view stem) const;
+  // Returns why the record could not be saved (also logged), or nothing.
+  std::optional<std::string> saveUserRecordData(const UserRecordData& record,
+                                                std::string_view stem) const;
 
   // Every record file that loads, latest-created file first (files without a
-  // creation date last, in listing order). Bad files are skipped and logged.
+  // creation date last, in listing order). Bad files are skipped and logged;
+  // a FIFO, device or folder named *.json is refused without being opened
+  // for a blocking read.
   [[nodiscard]] std::vector<UserRecordData> loadAllUserRecordData() const;
+
+  // Removes the temporary files that atomic saves leave behind when they are
+  // killed mid-write (".<name>.XXXXXX.tmp"), once they are older than
+  // `minimumAgeSeconds` by `now` (wall-clock seconds), so a save under way in
+  // another process is never touched. Logs one line when it removed any.
+  void removeStaleTemporaryFiles(double now, double minimumAgeSeconds = 60.0) const;
 
  private:
   std::filesystem::path documents_;

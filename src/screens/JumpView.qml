@@ -239,6 +239,29 @@ Item {
         onClosed: screen.jumpModel.showAlertMotionAccess = false
     }
 
+    // A stopped recording that could not be saved: the user decides, and
+    // Start waits until then. Escape does not close it, as either choice matters.
+    AlertDialog {
+        id: saveFailureAlert
+        objectName: "saveFailureAlert"
+        shown: screen.jumpModel.hasSaveFailure
+        closePolicy: Popup.NoAutoClose
+        title: qsTr("Recording Not Saved")
+        message: qsTr("Your jumps could not be saved: %1").arg(screen.jumpModel.saveFailure)
+        acceptText: qsTr("Try Again")
+        rejectText: qsTr("Discard")
+        onAccepted: screen.jumpModel.retrySave()
+        onRejected: screen.jumpModel.discardRecording()
+        // A retry that fails again brings the alert back.
+        onClosed: if (screen.jumpModel.hasSaveFailure) Qt.callLater(open)
+    }
+    Connections {
+        target: screen.jumpModel
+        function onSaveFailureChanged() {
+            if (screen.jumpModel.hasSaveFailure) saveFailureAlert.open()
+        }
+    }
+
     // The trophy popup slides in from the top over everything, fading in.
     Item {
         id: popupLayer

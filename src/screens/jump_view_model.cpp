@@ -104,7 +104,8 @@ JumpViewModel::Snapshot JumpViewModel::snapshot() const {
                   controller_.showTrophyAlert(),
                   controller_.unlockedTrophy() ? controller_.unlockedTrophy()->id : std::string(),
                   chart.empty() ? 0.0 : chart.back().time,
-                  chart.size()};
+                  chart.size(),
+                  controller_.saveFailure()};
 }
 
 void JumpViewModel::stateChanged() {
@@ -123,6 +124,7 @@ void JumpViewModel::stateChanged() {
   if (now.motionAlert != before.motionAlert) emit showAlertMotionAccessChanged();
   if (now.trophyId != before.trophyId) emit unlockedTrophyChanged();
   if (now.trophyAlert != before.trophyAlert) emit showTrophyAlertChanged();
+  if (now.saveFailure != before.saveFailure) emit saveFailureChanged();
   if (now.newestPoint != before.newestPoint || now.points != before.points) {
     // An emptied chart shows at once; new points wait for the next redraw.
     if (now.points == 0) {

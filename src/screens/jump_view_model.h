@@ -38,6 +38,9 @@ class JumpViewModel : public QObject {
   Q_PROPERTY(QVariantMap unlockedTrophy READ unlockedTrophy NOTIFY unlockedTrophyChanged)
   Q_PROPERTY(bool hasUnlockedTrophy READ hasUnlockedTrophy NOTIFY unlockedTrophyChanged)
   Q_PROPERTY(int chartPointCount READ chartPointCount NOTIFY chartChanged)
+  // Why the last stopped recording could not be saved; empty when nothing waits.
+  Q_PROPERTY(QString saveFailure READ saveFailure NOTIFY saveFailureChanged)
+  Q_PROPERTY(bool hasSaveFailure READ hasSaveFailure NOTIFY saveFailureChanged)
 
  public:
   explicit JumpViewModel(RecordingController& controller, QObject* parent = nullptr);
@@ -58,6 +61,11 @@ class JumpViewModel : public QObject {
     return static_cast<int>(controller_.accelerationData().size());
   }
 
+  [[nodiscard]] QString saveFailure() const {
+    return QString::fromStdString(controller_.saveFailure().value_or(std::string()));
+  }
+  [[nodiscard]] bool hasSaveFailure() const { return controller_.saveFailure().has_value(); }
+
   void setShowHeadphoneAlert(bool value) { controller_.setShowHeadphoneAlert(value); }
   void setShowAlertMotionAccess(bool value) { controller_.setShowAlertMotionAccess(value); }
   void setShowTrophyAlert(bool value) { controller_.setShowTrophyAlert(value); }
@@ -68,6 +76,8 @@ class JumpViewModel : public QObject {
   Q_INVOKABLE void cancelCountdown() { controller_.cancelCountdown(); }
   Q_INVOKABLE void checkHeadphonesConnection() { controller_.checkHeadphonesConnection(); }
   Q_INVOKABLE void openSettings() { controller_.openSettings(); }
+  Q_INVOKABLE void retrySave() { controller_.retrySave(); }
+  Q_INVOKABLE void discardRecording() { controller_.discardRecording(); }
   // Replaces the points of a chart line series (an XY series of the charts
   // module) with the chart window: x in milliseconds since 1970, y in g.
   Q_INVOKABLE void fillSeries(QObject* series) const;
@@ -85,6 +95,7 @@ class JumpViewModel : public QObject {
   void showTrophyAlertChanged();
   void unlockedTrophyChanged();
   void chartChanged();
+  void saveFailureChanged();
 
  private:
   struct Snapshot {
@@ -95,6 +106,7 @@ class JumpViewModel : public QObject {
     std::string trophyId;
     double newestPoint = 0.0;
     std::size_t points = 0;
+    std::optional<std::string> saveFailure;
   };
   [[nodiscard]] Snapshot snapshot() const;
   void stateChanged();

@@ -84,5 +84,29 @@ TEST(HeadlessRun, ReportsAMissingReplayClearly) {
   EXPECT_NE(missing.output.find("not available"), std::string::npos) << missing.output;
 }
 
+// A replay whose time stamps jump by 1e300 seconds: virtual time skips the
+// idle stretch instead of ticking through it (the run used to spin forever).
+TEST(HeadlessRun, AReplayWithAHugeGapEndsAtOnceInVirtualTime) {
+  testing::TempDir dir;
+  const DataLocations locations{dir.path() / "Documents", dir.path() / "settings.json"};
+  // Sixteen columns: the time, and z as both user and world-frame acceleration.
+  const auto row = [](double t, double z) {
+    std::ostringstream line;
+    line.precision(17);
+    line << t;
+    for (int column = 1; column < 16; ++column) {
+      line << ',' << (column == 3 || column == 15 ? z : 0.0);
+    }
+    return line.str() + "\n";
+  };
+  const fs::path csv = dir.path() / "gap.csv";
+  std::ofstream(csv) << row(1764942759.0, 1.5) << row(1764942759.5, -1.0) << row(1e300, 1.5)
+                     << row(1e300, -1.0);
+  const HeadlessRunResult gap =
+      run({"--headless", "--fast", "--motion", "replay:" + csv.string()}, locations);
+  EXPECT_EQ(gap.outcome.exitCode, 0) << gap.output;
+  EXPECT_EQ(gap.outcome.jumpsCounted, 2);
+}
+
 }  // namespace
 }  // namespace hopster

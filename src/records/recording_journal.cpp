@@ -1,0 +1,383 @@
+#include "records/recording_journal.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <system_error>
+
+#include "platform/data_file.h"
+
+namespace hopster {
+namespace {
+
+constexpr std::string_view kPrefix = ".hopster-recording-";
+constexpr std::string_view kRecordingEnd = ".journal";
+constexpr std::string_view kSavingEnd = ".saving";
+constexpr std::string_view kCommittingEnd = ".committing[";
+constexpr std::array<char, 8> kMagic{'H', 'O', 'P', 'J', 'R', 'N', 'L', '1'};
+constexpr std::uint32_t kSamplesTag = 'S';
+constexpr std::uint32_t kEndingTag = 'E';
+// A chunk no writer makes: a longer one means a damaged length field.
+constexpr std::uint32_t kLongestChunk = 64U << 20;
+// A journal whose header is not complete yet may be one being created right
+// now by another process (between its open and its lock); it is left alone
+// until it is this old.
+constexpr double kUnfinishedHeaderGrace = 60.0;
+
+struct HeaderBytes {
+  std::array<char, 8> magic;
+  double startTime;
+  std::uint64_t armed;
+  std::uint64_t checksum;
+};
+static_assert(sizeof(HeaderBytes) == 32);
+
+struct ChunkHead {
+  std::uint32_t tag;
+  std::uint32_t length;
+};
+
+std::string errorText(int error) { return std::generic_category().message(error); }
+
+// FNV-1a: enough to tell a torn or zero-filled tail from data written whole.
+std::uint64_t checksum(std::string_view bytes, std::uint64_t hash = 14695981039346656037ULL) {
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ULL;
+  }
+  return hash;
+}
+
+std::string_view bytesOf(const void* data, std::size_t size) {
+  return {static_cast<const char*>(data), size};
+}
+
+int writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+int syncData(int fd) {
+  while (::fdatasync(fd) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+// Flushes the folder so that a created or renamed journal survives power loss.
+void syncFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  while (::fsync(fd) != 0 && errno == EINTR) {
+  }
+  ::close(fd);
+}
+
+std::string headerBytes(const JournalHeader& header) {
+  HeaderBytes bytes{kMagic, header.startTime, header.armedAtStart ? 1U : 0U, 0};
+  bytes.checksum = checksum(bytesOf(&bytes, offsetof(HeaderBytes, checksum)));
+  return std::string(bytesOf(&bytes, sizeof bytes));
+}
+
+template <typename T>
+void put(std::string& out, const T& value) {
+  out.append(bytesOf(&value, sizeof value));
+}
+
+std::string endingBytes(const JournalEnding& ending) {
+  std::string out;
+  put(out, ending.dateEnd);
+  put(out, static_cast<std::uint32_t>(ending.id.size()));
+  out += ending.id;
+  put(out, static_cast<std::uint32_t>(ending.stem.size()));
+  out += ending.stem;
+  return out;
+}
+
+// Reads what endingBytes wrote; nothing when the payload is not one.
+std::optional<JournalEnding> parseEnding(std::string_view payload) {
+  JournalEnding ending;
+  const auto take = [&payload](void* to, std::size_t size) {
+    if (payload.size() < size) return false;
+    std::memcpy(to, payload.data(), size);
+    payload.remove_prefix(size);
+    return true;
+  };
+  const auto takeText = [&](std::string& text) {
+    std::uint32_t size = 0;
+    if (!take(&size, sizeof size) || payload.size() < size) return false;
+    text.assign(payload.substr(0, size));
+    payload.remove_prefix(size);
+    return true;
+  };
+  if (!take(&ending.dateEnd, sizeof ending.dateEnd) || !takeText(ending.id) ||
+      !takeText(ending.stem) || !payload.empty()) {
+    return std::nullopt;
+  }
+  return ending;
+}
+
+std::optional<JournalStage> stageOf(std::string_view name, std::string& base,
+                                    std::string& committingThrough) {
+  if (!name.starts_with(kPrefix)) return std::nullopt;
+  if (name.ends_with(kRecordingEnd)) {
+    base = name.substr(0, name.size() - kRecordingEnd.size());
+    return JournalStage::recording;
+  }
+  if (name.ends_with(kSavingEnd)) {
+    base = name.substr(0, name.size() - kSavingEnd.size());
+    return JournalStage::saving;
+  }
+  const auto marker = name.find(kCommittingEnd);
+  if (marker != std::string_view::npos && name.ends_with("]")) {
+    base = name.substr(0, marker);
+    const auto start = marker + kCommittingEnd.size();
+    committingThrough = name.substr(start, name.size() - 1 - start);
+    return JournalStage::committing;
+  }
+  return std::nullopt;
+}
+
+double modifiedSecondsAgo(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return 0.0;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<double>(now.tv_sec - info.st_mtim.tv_sec) +
+         (now.tv_nsec - info.st_mtim.tv_nsec) * 1e-9;
+}
+
+}  // namespace
+
+bool isJournalFileName(std::string_view fileName) {
+  std::string base, through;
+  return stageOf(fileName, base, through).has_value();
+}
+
+std::vector<std::filesystem::path> listJournals(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> journals;
+  std::error_code error;
+  std::filesystem::directory_iterator listing(folder, error);
+  for (; !error && listing != std::filesystem::directory_iterator(); listing.increment(error)) {
+    if (isJournalFileName(listing->path().filename().string())) {
+      journals.push_back(listing->path());
+    }
+  }
+  std::sort(journals.begin(), journals.end());
+  return journals;
+}
+
+RecordingJournal::RecordingJournal(int fd, std::filesystem::path path)
+    : fd_(fd), path_(std::move(path)) {}
+
+RecordingJournal::~RecordingJournal() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem::path& folder,
+                                                           const JournalHeader& header,
+                                                           std::string& error) {
+  // Start time in microseconds first, so names sort oldest first.
+  const double micros = std::isfinite(header.startTime) && header.startTime > 0.0
+                            ? std::floor(header.startTime * 1e6)
+                            : 0.0;
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%017.0f", micros);
+  const std::string base = std::string(kPrefix) + stamp + "-" + std::to_string(::getpid());
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    const std::string stemmed = attempt == 0 ? base : base + "-" + std::to_string(attempt);
+    const auto path = folder / (stemmed + std::string(kRecordingEnd));
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_APPEND, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      error = "Could not create " + path.string() + ": " + errorText(errno);
+      return nullptr;
+    }
+    std::unique_ptr<RecordingJournal> journal(new RecordingJournal(fd, path));
+    journal->base_ = stemmed;
+    journal->header_ = header;
+    // Blocking: a recovering process may hold the new file's lock for the
+    // moment it takes to see that the header is not written yet.
+    int failure = ::flock(fd, LOCK_EX) != 0 ? errno : 0;
+    if (failure == 0) failure = writeAll(fd, headerBytes(header));
+    if (failure == 0) failure = syncData(fd);
+    if (failure != 0) {
+      error = "Could not start " + path.string() + ": " + errorText(failure);
+      ::unlink(path.c_str());
+      return nullptr;
+    }
+    syncFolder(folder);
+    return journal;
+  }
+  error = "Could not find a free journal name in " + folder.string();
+  return nullptr;
+}
+
+std::unique_ptr<RecordingJournal> RecordingJournal::adopt(const std::filesystem::path& path,
+                                                          std::string& error) {
+  error.clear();
+  std::string base, through;
+  const auto stage = stageOf(path.filename().string(), base, through);
+  if (!stage) {
+    error = "not a journal name";
+    return nullptr;
+  }
+  // Checked like every data file: a FIFO or device of that name is refused
+  // without blocking. Reopened read-write for the lock and the later steps.
+  int fd = openDataFile(path, error);
+  if (fd < 0) return nullptr;
+  ::close(fd);
+  fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_APPEND | O_NOFOLLOW);
+  if (fd < 0) {
+    error = errorText(errno);
+    return nullptr;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int failure = errno;
+    ::close(fd);
+    if (failure != EWOULDBLOCK) error = errorText(failure);
+    return nullptr;  // a live recording: its owner holds the lock
+  }
+  std::unique_ptr<RecordingJournal> journal(new RecordingJournal(fd, path));
+  journal->base_ = base;
+  journal->stage_ = *stage;
+  journal->committingThrough_ = through;
+  if (auto failure = journal->readAll()) {
+    // Being created right now by another process: not ours to judge yet.
+    if (modifiedSecondsAgo(fd) < kUnfinishedHeaderGrace && *failure == "no complete header") {
+      return nullptr;
+    }
+    error = *failure;
+    return nullptr;
+  }
+  return journal;
+}
+
+std::optional<std::string> RecordingJournal::readAll() {
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) return errorText(errno);
+  std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const ssize_t count =
+        ::pread(fd_, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return errorText(errno);
+    if (count == 0) break;
+    got += static_cast<std::size_t>(count);
+  }
+  bytes.resize(got);
+  std::string_view rest(bytes);
+
+  HeaderBytes head{};
+  if (rest.size() < sizeof head) return "no complete header";
+  std::memcpy(&head, rest.data(), sizeof head);
+  if (head.magic != kMagic) return "not a recording journal";
+  if (head.checksum != checksum(rest.substr(0, offsetof(HeaderBytes, checksum)))) {
+    return "its header is damaged";
+  }
+  header_ = JournalHeader{head.startTime, head.armed != 0};
+  rest.remove_prefix(sizeof head);
+
+  // Chunks up to the first torn or damaged one; what follows is lost.
+  while (rest.size() >= sizeof(ChunkHead) + sizeof(std::uint64_t)) {
+    ChunkHead chunk{};
+    std::memcpy(&chunk, rest.data(), sizeof chunk);
+    if (chunk.length > kLongestChunk) break;
+    const std::size_t whole = sizeof chunk + chunk.length + sizeof(std::uint64_t);
+    if (rest.size() < whole) break;
+    std::uint64_t stored = 0;
+    std::memcpy(&stored, rest.data() + sizeof chunk + chunk.length, sizeof stored);
+    if (stored != checksum(rest.substr(0, sizeof chunk + chunk.length))) break;
+    const std::string_view payload = rest.substr(sizeof chunk, chunk.length);
+    if (chunk.tag == kSamplesTag && payload.size() % sizeof(MotionDataPoint) == 0) {
+      const std::size_t count = payload.size() / sizeof(MotionDataPoint);
+      const std::size_t before = samples_.size();
+      samples_.resize(before + count);
+      std::memcpy(samples_.data() + before, payload.data(), payload.size());
+    } else if (chunk.tag == kEndingTag) {
+      ending_ = parseEnding(payload);
+    }
+    rest.remove_prefix(whole);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> RecordingJournal::writeChunk(std::uint32_t tag,
+                                                        std::string_view payload) {
+  std::string chunk;
+  chunk.reserve(sizeof(ChunkHead) + payload.size() + sizeof(std::uint64_t));
+  put(chunk, ChunkHead{tag, static_cast<std::uint32_t>(payload.size())});
+  chunk += payload;
+  put(chunk, checksum(chunk));
+  int failure = writeAll(fd_, chunk);
+  if (failure == 0) failure = syncData(fd_);
+  if (failure != 0) return "Could not write " + path_.string() + ": " + errorText(failure);
+  return std::nullopt;
+}
+
+std::optional<std::string> RecordingJournal::flush() {
+  if (pending_.empty()) return std::nullopt;
+  const auto error =
+      writeChunk(kSamplesTag, bytesOf(pending_.data(), pending_.size() * sizeof(MotionDataPoint)));
+  // Kept for the next flush when the disk refused them, so no sample is
+  // dropped from the journal while the disk has room again later.
+  if (!error) pending_.clear();
+  return error;
+}
+
+std::optional<std::string> RecordingJournal::finish(const JournalEnding& ending) {
+  if (auto error = flush()) return error;
+  if (auto error = writeChunk(kEndingTag, endingBytes(ending))) return error;
+  ending_ = ending;
+  return moveTo(path_.parent_path() / (base_ + std::string(kSavingEnd)), JournalStage::saving);
+}
+
+std::optional<std::string> RecordingJournal::markCommitting(
+    const std::filesystem::path& settingsTemporary) {
+  const std::string through = settingsTemporary.filename().string();
+  auto error = moveTo(path_.parent_path() / (base_ + std::string(kCommittingEnd) + through + "]"),
+                      JournalStage::committing);
+  if (!error) committingThrough_ = through;
+  return error;
+}
+
+std::optional<std::string> RecordingJournal::unmarkCommitting() {
+  committingThrough_.clear();
+  return moveTo(path_.parent_path() / (base_ + std::string(kSavingEnd)), JournalStage::saving);
+}
+
+std::optional<std::string> RecordingJournal::moveTo(const std::filesystem::path& target,
+                                                    JournalStage stage) {
+  if (::rename(path_.c_str(), target.c_str()) != 0) {
+    return "Could not rename " + path_.string() + ": " + errorText(errno);
+  }
+  path_ = target;
+  stage_ = stage;
+  syncFolder(path_.parent_path());
+  return std::nullopt;
+}
+
+std::optional<std::string> RecordingJournal::remove() {
+  if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
+    return "Could not remove " + path_.string() + ": " + errorText(errno);
+  }
+  syncFolder(path_.parent_path());
+  return std::nullopt;
+}
+
+}  // namespace hopster

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "recording/motion_data_point.h"
+
+namespace hopster {
+
+// What a recount of a journaled recording needs besides its samples.
+struct JournalHeader {
+  double startTime = 0.0;    // wall clock when the recording began, s since 1970
+  bool armedAtStart = true;  // whether the jump detector was armed at that moment
+};
+
+// How a stopped recording is to be saved, fixed before the first attempt so
+// that every later attempt (a retry, or a recovery after a crash) writes the
+// very same record file.
+struct JournalEnding {
+  double dateEnd = 0.0;
+  std::string id;    // the record's id
+  std::string stem;  // the record file's name without ".json"
+
+  bool operator==(const JournalEnding&) const = default;
+};
+
+// Where a journal is on its way from a running recording to a saved record.
+// The stage is the file name's ending, so a rename moves it on atomically.
+enum class JournalStage {
+  recording,   // ".journal": samples still coming in, or a run that died while recording
+  saving,      // ".saving": stopped, its ending fixed; the record file may not exist yet
+  committing,  // ".committing[TMP]": the record is saved; its jumps go into the total
+               // through the settings file's temporary file TMP
+};
+
+// The samples of a recording, appended to a file beside the records while
+// the recording runs, so that a crash or power loss loses at most the samples
+// since the last flush. The file ("." + name, never "*.json" nor "*.tmp") is
+// locked with flock for as long as its owner holds it open, so no other
+// process mistakes a live recording for an abandoned one.
+//
+// Layout: a 32-byte header ("HOPJRNL1", start time, armed flag, checksum),
+// then chunks, each a tag, a length and a checksum over both and the
+// payload: sample chunks ('S', samples as sixteen native doubles each) and at
+// most one ending chunk ('E'). A chunk torn by a crash, or one whose checksum
+// fails, ends the readable part.
+class RecordingJournal {
+ public:
+  // Creates and locks a new journal in `folder` for a recording that began
+  // now. Returns nothing and puts the reason into `error` on failure.
+  [[nodiscard]] static std::unique_ptr<RecordingJournal> create(const std::filesystem::path& folder,
+                                                                const JournalHeader& header,
+                                                                std::string& error);
+
+  // Opens an existing journal, takes its lock without waiting and reads it
+  // whole. Returns nothing with `error` empty when another process holds the
+  // lock (its recording is live), or with the reason when it cannot be read.
+  [[nodiscard]] static std::unique_ptr<RecordingJournal> adopt(const std::filesystem::path& path,
+                                                               std::string& error);
+
+  // Closes the file and so releases the lock; the file stays.
+  ~RecordingJournal();
+  RecordingJournal(const RecordingJournal&) = delete;
+  RecordingJournal& operator=(const RecordingJournal&) = delete;
+
+  // Keeps `sample` until the next flush.
+  void append(const MotionDataPoint& sample) { pending_.push_back(sample); }
+  // Writes the kept samples as one chunk and waits until they are on the disk.
+  [[nodiscard]] std::optional<std::string> flush();
+  // Flushes, records how the recording is to be saved and moves the journal
+  // to the saving stage.
+  [[nodiscard]] std::optional<std::string> finish(const JournalEnding& ending);
+  // Moves a saving journal to the committing stage, naming the temporary
+  // settings file that will carry its jumps into the total.
+  [[nodiscard]] std::optional<std::string> markCommitting(
+      const std::filesystem::path& settingsTemporary);
+  // Moves a committing journal back to the saving stage (the commit failed).
+  [[nodiscard]] std::optional<std::string> unmarkCommitting();
+  // Deletes the journal: its recording is saved and counted, or discarded.
+  [[nodiscard]] std::optional<std::string> remove();
+
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+  [[nodiscard]] JournalStage stage() const { return stage_; }
+  [[nodiscard]] const JournalHeader& header() const { return header_; }
+  [[nodiscard]] const std::optional<JournalEnding>& ending() const { return ending_; }
+  // The file name of the temporary settings file of a committing journal.
+  [[nodiscard]] const std::string& committingThrough() const { return committingThrough_; }
+  // The samples read back by adopt(); empty for a journal made by create().
+  [[nodiscard]] const std::vector<MotionDataPoint>& samples() const { return samples_; }
+
+ private:
+  RecordingJournal(int fd, std::filesystem::path path);
+  [[nodiscard]] std::optional<std::string> writeChunk(std::uint32_t tag, std::string_view payload);
+  [[nodiscard]] std::optional<std::string> moveTo(const std::filesystem::path& target,
+                                                  JournalStage stage);
+  [[nodiscard]] std::optional<std::string> readAll();
+
+  int fd_ = -1;
+  std::filesystem::path path_;
+  std::string base_;  // the name without its stage ending
+  JournalStage stage_ = JournalStage::recording;
+  JournalHeader header_;
+  std::optional<JournalEnding> ending_;
+  std::string committingThrough_;
+  std::vector<MotionDataPoint> pending_;
+  std::vector<MotionDataPoint> samples_;
+};
+
+// Whether `fileName` names a journal, in any stage.
+[[nodiscard]] bool isJournalFileName(std::string_view fileName);
+
+// The journals in `folder`, in name order (so the oldest recording first).
+[[nodiscard]] std::vector<std::filesystem::path> listJournals(const std::filesystem::path& folder);
+
+}  // namespace hopster

@@ -1,0 +1,255 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "controller_fixture.h"
+#include "platform/file_key_value_storage.h"
+#include "recording/recording_commit.h"
+#include "records/number_form.h"
+
+namespace hopster {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ControllerFixture;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
+
+MotionDataPoint sample(double t, double z) {
+  MotionDataPoint p;
+  p.timeStamp = t;
+  p.globalAccelerationZ = z;
+  return p;
+}
+
+// Samples of `jumps` clean jumps, one every second from `start`.
+std::vector<MotionDataPoint> jumping(int jumps, double start) {
+  std::vector<MotionDataPoint> samples;
+  for (int i = 0; i < jumps; ++i) {
+    samples.push_back(sample(start + i, 1.5));
+    samples.push_back(sample(start + i + 0.5, -1.0));
+  }
+  return samples;
+}
+
+// A records folder and a settings file on disk, as two runs of the program see them.
+struct Disk {
+  testing::TempDir dir;
+  fs::path documents = dir.path() / "Documents";
+  fs::path settingsFile = dir.path() / "config" / "settings.json";
+  MemoryLog log;
+  SystemClock clock;
+  SequentialUuidSource uuids;
+
+  Disk() { fs::create_directories(documents); }
+
+  // Leaves a journal the way a run that died would, at `stage`.
+  fs::path abandon(const std::vector<MotionDataPoint>& samples, JournalStage stage,
+                   bool armed = true) {
+    std::string error;
+    auto journal = RecordingJournal::create(documents, JournalHeader{1000.0, armed}, error);
+    for (const auto& s : samples) journal->append(s);
+    EXPECT_FALSE(journal->flush());
+    if (stage != JournalStage::recording) {
+      EXPECT_FALSE(journal->finish(JournalEnding{1100.0, "RECORD-ID", "1764942759.5"}));
+    }
+    if (stage == JournalStage::committing) {
+      EXPECT_FALSE(
+          journal->markCommitting(settingsFile.parent_path() / ".settings.json.Ab12Cd.tmp"));
+    }
+    return journal->path();
+  }
+
+  // One start of the program: recovery with fresh stores over the files.
+  std::size_t start() {
+    KeyValueStore settings(std::make_unique<FileKeyValueStorage>(settingsFile), log);
+    TrophyManager trophies(settings);
+    FileManagerSingleton records(documents, log);
+    return recoverAbandonedRecordings(RecoveryServices{settings, settingsFile.parent_path(),
+                                                       trophies, records, clock, uuids, log});
+  }
+
+  std::int64_t total() {
+    KeyValueStore settings(std::make_unique<FileKeyValueStorage>(settingsFile), log);
+    return settings.integer("totalJumps");
+  }
+  void setTotal(std::int64_t value) {
+    KeyValueStore settings(std::make_unique<FileKeyValueStorage>(settingsFile), log);
+    settings.setInteger("totalJumps", value);
+  }
+  std::vector<UserRecordData> records() {
+    return FileManagerSingleton(documents, log).loadAllUserRecordData();
+  }
+};
+
+TEST(Recovery, ARecordingCutShortBecomesARecordCountedOnceWithItsJumpsRecounted) {
+  Disk disk;
+  disk.setTotal(10);
+  disk.abandon(jumping(3, 1000.0), JournalStage::recording);
+  EXPECT_EQ(disk.start(), 1u);
+  EXPECT_EQ(disk.start(), 0u) << "a second start finds nothing left";
+
+  const auto records = disk.records();
+  ASSERT_THAT(records, SizeIs(1));
+  EXPECT_EQ(records[0].jumps, 3);
+  EXPECT_EQ(records[0].dateStart, 1000.0);
+  EXPECT_EQ(records[0].dateEnd, 1002.5) << "it ends with its last sample";
+  EXPECT_THAT(records[0].csvText, HasSubstr("\n1002.5,"));
+  EXPECT_EQ(disk.total(), 13);
+  EXPECT_THAT(listJournals(disk.documents), IsEmpty());
+}
+
+TEST(Recovery, RecountStartsFromTheArmedStateTheRecordingBeganWith) {
+  Disk disk;
+  disk.abandon(jumping(3, 1000.0), JournalStage::recording, /*armed=*/false);
+  disk.start();
+  ASSERT_THAT(disk.records(), SizeIs(1));
+  EXPECT_EQ(disk.records()[0].jumps, 2) << "the first rise waits for a fall below zero";
+}
+
+TEST(Recovery, ARecordingWithoutJumpsIsDiscarded) {
+  Disk disk;
+  disk.abandon({sample(1000.0, 0.2), sample(1001.0, -0.3)}, JournalStage::recording);
+  EXPECT_EQ(disk.start(), 0u);
+  EXPECT_THAT(disk.records(), IsEmpty());
+  EXPECT_THAT(listJournals(disk.documents), IsEmpty());
+  EXPECT_EQ(disk.total(), 0);
+}
+
+// A kill between any two steps of a save: the record exists once and its
+// jumps are in the total once, whichever step was the last to complete.
+TEST(Recovery, AKillBetweenAnyTwoStepsNeitherLosesNorDoublesTheRecording) {
+  struct Case {
+    const char* killed;
+    JournalStage stage;
+    bool recordWritten;
+    bool settingsTemporaryLeft;  // the commit wrote its temporary file but never renamed it
+    std::int64_t totalBefore;    // as stored when the run died
+  };
+  for (const Case& c : {
+           Case{"after the stop, before the record", JournalStage::saving, false, false, 10},
+           Case{"after the record, before the total", JournalStage::saving, true, false, 10},
+           Case{"during the commit, before the rename", JournalStage::committing, true, true, 10},
+           Case{"after the commit, before the journal went", JournalStage::committing, true, false,
+                13},
+       }) {
+    SCOPED_TRACE(c.killed);
+    Disk disk;
+    disk.setTotal(c.totalBefore);
+    disk.abandon(jumping(3, 1000.0), c.stage);
+    if (c.recordWritten) {
+      std::ofstream(disk.documents / "1764942759.5.json")
+          << R"({"id":"RECORD-ID","dateStart":1000.0,"dateEnd":1100.0,"timeSpent":100.0,"jumps":3,"csvText":""})";
+    }
+    const fs::path temporary = disk.settingsFile.parent_path() / ".settings.json.Ab12Cd.tmp";
+    if (c.settingsTemporaryLeft) std::ofstream(temporary) << R"({"totalJumps": 13})";
+
+    disk.start();
+    disk.start();
+    ASSERT_THAT(disk.records(), SizeIs(1));
+    EXPECT_EQ(disk.records()[0].id, "RECORD-ID");
+    EXPECT_EQ(disk.total(), 13);
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_THAT(listJournals(disk.documents), IsEmpty());
+  }
+}
+
+TEST(Recovery, ALiveRecordingOfAnotherRunIsLeftAlone) {
+  Disk disk;
+  std::string error;
+  const auto live = RecordingJournal::create(disk.documents, JournalHeader{1000.0, true}, error);
+  for (const auto& s : jumping(2, 1000.0)) live->append(s);
+  ASSERT_FALSE(live->flush());
+  EXPECT_EQ(disk.start(), 0u);
+  EXPECT_THAT(listJournals(disk.documents), SizeIs(1));
+  EXPECT_THAT(disk.log.lines(), IsEmpty());
+}
+
+TEST(Controller, AFailedSaveAddsNothingUntilARetrySucceedsAndStartWaits) {
+  ControllerFixture f;
+  auto& c = *f.controller;
+  f.record(3);
+  ASSERT_FALSE(c.saveFailure());
+  const fs::path documents = f.documents.path();
+  // The folder goes away under the running app (an unmounted card, say).
+  fs::rename(documents, documents.string() + ".gone");
+  f.startRecording();
+  f.headphones->jump(4);
+  c.toggleRecording();
+
+  ASSERT_TRUE(c.saveFailure());
+  EXPECT_EQ(c.totalJumps(), 3);
+  EXPECT_EQ(f.settingsStore.integer("totalJumps"), 3);
+  EXPECT_EQ(c.jumpCount(), 4) << "the unsaved recording's count stays on screen";
+  c.toggleRecording();
+  EXPECT_FALSE(c.isStarting()) << "Start waits for a choice";
+
+  c.retrySave();
+  EXPECT_TRUE(c.saveFailure()) << "still failing";
+  fs::rename(documents.string() + ".gone", documents);
+  c.retrySave();
+  EXPECT_FALSE(c.saveFailure());
+  EXPECT_EQ(f.settingsStore.integer("totalJumps"), 7);
+  EXPECT_EQ(c.jumpCount(), 0);
+  EXPECT_THAT(f.records.loadAllUserRecordData(), SizeIs(2));
+}
+
+TEST(Controller, DiscardingAFailedSaveDropsItsJournalAndFreesStart) {
+  ControllerFixture f;
+  auto& c = *f.controller;
+  f.startRecording();
+  f.headphones->jump(4);
+  ASSERT_THAT(listJournals(f.documents.path()), SizeIs(1)) << "a journal while recording";
+  // Records cannot be written where a folder of that name stands.
+  const auto stem = formatNumber(f.scheduler.now());
+  fs::create_directory(f.documents.path() / (stem + ".json"));
+  c.toggleRecording();
+  ASSERT_TRUE(c.saveFailure());
+  c.discardRecording();
+  EXPECT_FALSE(c.saveFailure());
+  EXPECT_THAT(listJournals(f.documents.path()), IsEmpty());
+  EXPECT_EQ(f.settingsStore.integer("totalJumps"), 0);
+  c.toggleRecording();
+  EXPECT_TRUE(c.isStarting());
+}
+
+TEST(Controller, TheJournalOfACrashedRecordingRecoversItsLiveCount) {
+  Disk disk;
+  {
+    ControllerFixture f;
+    // The fixture's records folder stands in for the disk's.
+    f.startRecording();
+    f.headphones->jump(5);
+    f.scheduler.advanceBy(2.5);  // one journal flush
+    for (const auto& path : listJournals(f.documents.path())) {
+      fs::copy_file(path, disk.documents / path.filename());
+    }
+  }  // the copy is what a kill -9 would have left
+  disk.start();
+  ASSERT_THAT(disk.records(), SizeIs(1));
+  EXPECT_EQ(disk.records()[0].jumps, 5);
+  EXPECT_EQ(disk.total(), 5);
+}
+
+TEST(Controller, QuittingSavesARecordingButNotACountdown) {
+  ControllerFixture f;
+  auto& c = *f.controller;
+  c.toggleRecording();
+  f.scheduler.advanceBy(1.5);
+  c.stopForQuit();
+  EXPECT_FALSE(c.isStarting());
+  f.scheduler.advanceBy(10.0);
+  EXPECT_FALSE(c.isRecording()) << "the countdown is gone for good";
+
+  f.startRecording();
+  f.headphones->jump(2);
+  c.stopForQuit();
+  EXPECT_FALSE(c.isRecording());
+  EXPECT_THAT(f.records.loadAllUserRecordData(), SizeIs(1));
+  EXPECT_EQ(f.settingsStore.integer("totalJumps"), 2);
+}
+
+}  // namespace
+}  // namespace hopster
