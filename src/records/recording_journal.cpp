@@ -26,11 +26,6 @@ constexpr std::uint32_t kSamplesTag = 'S';
 constexpr std::uint32_t kEndingTag = 'E';
 // A chunk no writer makes: a longer one means a damaged length field.
 constexpr std::uint32_t kLongestChunk = 64U << 20;
-// A journal whose header is not complete yet may be one being created right
-// now by another process (between its open and its lock); it is left alone
-// until it is this old.
-constexpr double kUnfinishedHeaderGrace = 60.0;
-
 struct HeaderBytes {
   std::array<char, 8> magic;
   double startTime;
@@ -152,15 +147,6 @@ std::optional<JournalStage> stageOf(std::string_view name, std::string& base,
   return std::nullopt;
 }
 
-double modifiedSecondsAgo(int fd) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return 0.0;
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<double>(now.tv_sec - info.st_mtim.tv_sec) +
-         (now.tv_nsec - info.st_mtim.tv_nsec) * 1e-9;
-}
-
 }  // namespace
 
 bool isJournalFileName(std::string_view fileName) {
@@ -198,32 +184,46 @@ std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%017.0f", micros);
   const std::string base = std::string(kPrefix) + stamp + "-" + std::to_string(::getpid());
+
+  // The journal is made complete (header written and flushed, lock held)
+  // under a temporary name first and only then given its journal name, so no
+  // other process ever finds a journal without its header. A run killed
+  // before the rename leaves a temporary file that the records folder's
+  // housekeeping removes.
+  std::string temporary = (folder / (base + std::string(kRecordingEnd) + ".XXXXXX.tmp")).string();
+  const int fd = ::mkostemps(temporary.data(), 4, O_CLOEXEC | O_APPEND);
+  if (fd < 0) {
+    error = "Could not create a journal in " + folder.string() + ": " + errorText(errno);
+    return nullptr;
+  }
+  int failure = ::flock(fd, LOCK_EX) != 0 ? errno : 0;
+  if (failure == 0) failure = writeAll(fd, headerBytes(header));
+  if (failure == 0) failure = syncData(fd);
+  if (failure != 0) {
+    error = "Could not start a journal in " + folder.string() + ": " + errorText(failure);
+    ::unlink(temporary.c_str());
+    ::close(fd);
+    return nullptr;
+  }
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const std::string stemmed = attempt == 0 ? base : base + "-" + std::to_string(attempt);
     const auto path = folder / (stemmed + std::string(kRecordingEnd));
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_APPEND, 0600);
-    if (fd < 0) {
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
       if (errno == EEXIST) continue;
-      error = "Could not create " + path.string() + ": " + errorText(errno);
+      error = "Could not name the journal " + path.string() + ": " + errorText(errno);
+      ::unlink(temporary.c_str());
+      ::close(fd);
       return nullptr;
     }
     std::unique_ptr<RecordingJournal> journal(new RecordingJournal(fd, path));
     journal->base_ = stemmed;
     journal->header_ = header;
-    // Blocking: a recovering process may hold the new file's lock for the
-    // moment it takes to see that the header is not written yet.
-    int failure = ::flock(fd, LOCK_EX) != 0 ? errno : 0;
-    if (failure == 0) failure = writeAll(fd, headerBytes(header));
-    if (failure == 0) failure = syncData(fd);
-    if (failure != 0) {
-      error = "Could not start " + path.string() + ": " + errorText(failure);
-      ::unlink(path.c_str());
-      return nullptr;
-    }
     syncFolder(folder);
     return journal;
   }
   error = "Could not find a free journal name in " + folder.string();
+  ::unlink(temporary.c_str());
+  ::close(fd);
   return nullptr;
 }
 
@@ -257,10 +257,6 @@ std::unique_ptr<RecordingJournal> RecordingJournal::adopt(const std::filesystem:
   journal->stage_ = *stage;
   journal->committingThrough_ = through;
   if (auto failure = journal->readAll()) {
-    // Being created right now by another process: not ours to judge yet.
-    if (modifiedSecondsAgo(fd) < kUnfinishedHeaderGrace && *failure == "no complete header") {
-      return nullptr;
-    }
     error = *failure;
     return nullptr;
   }
