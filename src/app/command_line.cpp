@@ -51,6 +51,11 @@ std::string usageText() {
          "                                   pitch, roll, yaw, rotation matrix m11..m33\n"
          "                                   row by row, gravity x y z\n"
          "                      fifo:PATH    the same lines from a named pipe or file\n"
+         "                      phone        HTTP pushes from the Sensor Logger phone app\n"
+         "                                   (AirPods or the phone's own sensors), on\n"
+         "                                   port 8000 of every interface; phone:PORT,\n"
+         "                                   phone:ADDRESS:PORT and phone:[IPv6]:PORT\n"
+         "                                   choose others; the URL to enter is printed\n"
          "  --seconds N       stop the recording after N seconds (at most 604800,\n"
          "                    a week; with sim, at most a million samples at --rate)\n"
          "  --fast            run in virtual time, as fast as the machine allows\n"
@@ -162,7 +167,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     return std::nullopt;
   }
   const bool live = line.motion.kind == MotionSourceKind::standardInput ||
-                    line.motion.kind == MotionSourceKind::namedPipe;
+                    line.motion.kind == MotionSourceKind::namedPipe ||
+                    line.motion.kind == MotionSourceKind::phone;
   if (line.fast && live) {
     error = "--fast cannot hurry a live stream; use it with sim or replay";
     return std::nullopt;

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <ostream>
 
+#include "app/motion_setup.h"
 #include "app/quit_signals.h"
-#include "motion_sources/motion_source_factory.h"
+#include "motion_sources/phone_motion_service.h"
 #include "platform/audio_session.h"
 #include "platform/file_key_value_storage.h"
 #include "platform/headless_application.h"
@@ -63,8 +64,14 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   HeadlessOutcome outcome;
   bool done = false;
   bool sourceEnded = false;
-  auto motion = makeMotionSource(options.motion, scheduler, log, options.simulation,
-                                 [&] { sourceEnded = true; });
+  MotionSetup motionSetup =
+      setUpMotion(options, scheduler, clock, log, [&] { sourceEnded = true; });
+  if (motionSetup.error) {
+    out << *motionSetup.error << std::endl;
+    outcome.exitCode = 1;
+    return outcome;
+  }
+  auto motion = motionSetup.makeService();
   auto* simulated = dynamic_cast<SimulatedHeadphones*>(motion.get());
   if (!motion->isDeviceMotionAvailable()) {
     out << "The motion source is not available; nothing to record." << std::endl;
@@ -84,15 +91,14 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   recoverAbandonedRecordings(RecoveryServices{settings, locations.settingsFile.parent_path(),
                                               trophies, records, wallClock, uuids, log});
   const std::vector<std::string> unlockedBeforeRun = unlockedTitles(trophies);
-  // A motion source other than real headphones stands for a connected headset.
-  FixedAudioSession audio = FixedAudioSession::bluetoothHeadset();
   const auto haptics = makeSystemHapticDevice(log);
   HeadlessApplication application;
   SilentAnnouncer announcer;
 
   RecordingController controller(
-      trophies, RecordingServices{std::move(motion), audio, *haptics, application, application,
-                                  settings, records, scheduler, clock, uuids, announcer, log});
+      trophies,
+      RecordingServices{std::move(motion), *motionSetup.audio, *haptics, application, application,
+                        settings, records, scheduler, clock, uuids, announcer, log});
   JumpScreenTriggers triggers(controller);
 
   std::int64_t lastCountdown = -1, lastCount = -1;
@@ -123,6 +129,25 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
     if (quit.received() || (sourceEnded && controller.isRecording())) finish();
   });
 
+  if (const PhoneMotionService* phone = motionSetup.phone.get()) {
+    // Start is tapped once the phone streams: until then there is nothing
+    // to count, and the headphone check would fail.
+    for (const std::string& url : motionSetup.pushUrls) out << "Send motion to: " << url << '\n';
+    out << "Waiting for the phone to send motion (Sensor Logger, HTTP Push)..." << std::endl;
+    runLoop(
+        [&] {
+          return quit.received() || phone->recentStream() != PhoneMotionService::StreamKind::none;
+        },
+        [] { return false; });
+    if (quit.received()) {
+      out << "Stopped before any motion arrived; nothing recorded." << std::endl;
+      return outcome;
+    }
+    out << (phone->recentStream() == PhoneMotionService::StreamKind::headphones
+                ? "Headphone motion arrives from the phone."
+                : "Phone motion arrives (no headphone motion).")
+        << std::endl;
+  }
   triggers.screenAppeared();
   controller.toggleRecording();
   if (controller.showHeadphoneAlert() || controller.showAlertMotionAccess()) {

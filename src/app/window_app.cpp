@@ -13,8 +13,9 @@
 #include <iostream>
 
 #include "app/desktop_application.h"
+#include "app/motion_setup.h"
 #include "app/quit_signals.h"
-#include "motion_sources/motion_source_factory.h"
+#include "motion_sources/phone_motion_service.h"
 #include "platform/audio_session.h"
 #include "platform/file_key_value_storage.h"
 #include "platform/random_source.h"
@@ -35,6 +36,7 @@
 #include "screens/home_view_model.h"
 #include "screens/jump_view_model.h"
 #include "screens/onboarding_view_model.h"
+#include "screens/qr_image_provider.h"
 #include "screens/qt_scheduler.h"
 #include "screens/trophy_list_model.h"
 
@@ -76,15 +78,13 @@ void syncAutostartEntry(ReminderSchedule& schedule, Log& log) {
 
 // The first-run pages' model: page 3's motion services come from the same
 // source as the recording's, page 4's notification managers use `center`.
-std::unique_ptr<OnboardingViewModel> makeOnboardingModel(const CommandLine& options,
+std::unique_ptr<OnboardingViewModel> makeOnboardingModel(const MotionSetup& motion,
                                                          Scheduler& scheduler, Log& log,
                                                          KeyValueStore& settings,
                                                          NotificationCenter& center,
                                                          RandomSource& random, UuidSource& uuids) {
   return std::make_unique<OnboardingViewModel>(
-      [&options, &scheduler, &log] {
-        return makeMotionSource(options.motion, scheduler, log, options.simulation);
-      },
+      [&motion] { return motion.makeService(); },
       [&settings, &center, &scheduler, &random, &uuids, &log] {
         return std::make_unique<NotificationManager>(settings, center, scheduler, random, uuids,
                                                      log);
@@ -129,17 +129,15 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   QFileSystemWatcher settingsWatcher({QString::fromStdString(settingsFile.parent_path().string())});
   QObject::connect(&settingsWatcher, &QFileSystemWatcher::directoryChanged, &app,
                    [&settings] { settings.reload(); });
-  // A motion source other than real headphones stands for a connected headset.
-  FixedAudioSession audio = FixedAudioSession::bluetoothHeadset();
+  MotionSetup motion = setUpMotion(options, scheduler, clock, log);
   const auto haptics = makeSystemHapticDevice(log);
   DesktopApplication application(log);
   const auto announcer = makeSystemAnnouncer(log);
 
   RecordingController controller(
       trophies,
-      RecordingServices{makeMotionSource(options.motion, scheduler, log, options.simulation), audio,
-                        *haptics, application, application, settings, records, scheduler, clock,
-                        uuids, *announcer, log});
+      RecordingServices{motion.makeService(), *motion.audio, *haptics, application, application,
+                        settings, records, scheduler, clock, uuids, *announcer, log});
 
   HomeViewModel homeModel(settings);
   JumpViewModel jumpModel(controller);
@@ -155,9 +153,32 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   syncAutostartEntry(schedule, log);
   SeededRandomSource random;
   const auto onboardingModel =
-      makeOnboardingModel(options, scheduler, log, settings, notifications, random, uuids);
+      makeOnboardingModel(motion, scheduler, log, settings, notifications, random, uuids);
+  // The phone source: the header shows what streams, the dot follows it, and
+  // the URL to send to shows until a stream has arrived.
+  bool streamSeen = false;
+  const auto showMotionSource = [&] {
+    const PhoneMotionService* phone = motion.phone.get();
+    const auto kind = phone ? phone->recentStream() : PhoneMotionService::StreamKind::none;
+    streamSeen = streamSeen || kind != PhoneMotionService::StreamKind::none;
+    QStringList urls;
+    for (const auto& url : motion.pushUrls) urls << QString::fromStdString(url);
+    jumpModel.setMotionSource(kind == PhoneMotionService::StreamKind::phone
+                                  ? QStringLiteral("phone")
+                                  : QStringLiteral("headphones"),
+                              urls, phone != nullptr && !streamSeen && !motion.error,
+                              QString::fromStdString(motion.error.value_or(std::string())));
+  };
+  showMotionSource();
+  if (motion.phone) {
+    motion.phone->setStreamChangedHandler([&] {
+      showMotionSource();
+      controller.checkHeadphonesConnection();
+    });
+  }
 
   QQmlApplicationEngine engine;
+  engine.addImageProvider(QStringLiteral("qr"), new QrImageProvider);  // the engine owns it
   engine.addImportPath(QStringLiteral("qrc:/"));  // where the Hopster module lives
   engine.setInitialProperties(
       {{QStringLiteral("homeModel"), QVariant::fromValue(&homeModel)},

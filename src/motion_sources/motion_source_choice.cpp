@@ -1,10 +1,65 @@
 #include "motion_sources/motion_source_choice.h"
 
+#include <arpa/inet.h>
+
+#include <charconv>
+
 namespace hopster {
+namespace {
+
+bool parsePort(std::string_view text, std::uint16_t& port) {
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  // 0 asks the system for any free port (the URL printed names the one it gave).
+  if (error != std::errc() || end != text.data() + text.size() || value > 65535) {
+    return false;
+  }
+  port = static_cast<std::uint16_t>(value);
+  return true;
+}
+
+bool isAddress(const std::string& text) {
+  unsigned char bytes[16];
+  return ::inet_pton(AF_INET, text.c_str(), bytes) == 1 ||
+         ::inet_pton(AF_INET6, text.c_str(), bytes) == 1;
+}
+
+// "phone", "phone:PORT", "phone:ADDRESS:PORT", "phone:[IPv6]:PORT".
+std::optional<MotionSourceChoice> parsePhone(std::string_view text, std::string& error) {
+  MotionSourceChoice choice{MotionSourceKind::phone, {}, {}, kDefaultPhonePort};
+  if (text == "phone") return choice;
+  std::string_view rest = text.substr(std::string_view("phone:").size());
+  std::string_view port = rest;
+  if (const auto close = rest.find(']'); rest.starts_with('[') && close != std::string_view::npos) {
+    choice.address = std::string(rest.substr(1, close - 1));
+    if (rest.substr(close + 1, 1) != ":") {
+      error = "motion source \"" + std::string(text) + "\" needs a port after the address";
+      return std::nullopt;
+    }
+    port = rest.substr(close + 2);
+  } else if (const auto colon = rest.rfind(':'); colon != std::string_view::npos) {
+    choice.address = std::string(rest.substr(0, colon));
+    port = rest.substr(colon + 1);
+  }
+  if (!choice.address.empty() && !isAddress(choice.address)) {
+    error = "motion source \"" + std::string(text) + "\": \"" + choice.address +
+            "\" is not an IPv4 or IPv6 address";
+    return std::nullopt;
+  }
+  if (!parsePort(port, choice.port)) {
+    error =
+        "motion source \"" + std::string(text) + "\": the port must be a number from 0 to 65535";
+    return std::nullopt;
+  }
+  return choice;
+}
+
+}  // namespace
 
 std::optional<MotionSourceChoice> parseMotionSource(std::string_view text, std::string& error) {
-  if (text == "sim") return MotionSourceChoice{MotionSourceKind::simulated, {}};
-  if (text == "stdin") return MotionSourceChoice{MotionSourceKind::standardInput, {}};
+  if (text == "sim") return MotionSourceChoice{MotionSourceKind::simulated, {}, {}, {}};
+  if (text == "stdin") return MotionSourceChoice{MotionSourceKind::standardInput, {}, {}, {}};
+  if (text == "phone" || text.starts_with("phone:")) return parsePhone(text, error);
 
   const auto colon = text.find(':');
   const std::string_view prefix = text.substr(0, colon);
@@ -23,7 +78,7 @@ std::optional<MotionSourceChoice> parseMotionSource(std::string_view text, std::
     error = "motion source \"" + std::string(text) + "\" needs a path after the colon";
     return std::nullopt;
   }
-  return MotionSourceChoice{kind, std::string(path)};
+  return MotionSourceChoice{kind, std::string(path), {}, {}};
 }
 
 }  // namespace hopster

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,21 +13,31 @@ enum class MotionSourceKind {
   replay,         // "replay:FILE": a recorded motion CSV or saved record file
   standardInput,  // "stdin": live stream lines on standard input
   namedPipe,      // "fifo:PATH": live stream lines from a named pipe (or file) opened by name
+  phone,          // "phone[:…]": HTTP pushes from a phone app streaming headphone or phone motion
 };
+
+// The port the phone source listens on unless told otherwise.
+inline constexpr std::uint16_t kDefaultPhonePort = 8000;
 
 // A motion source as chosen on the command line.
 struct MotionSourceChoice {
   MotionSourceKind kind = MotionSourceKind::simulated;
   std::string path;  // the FILE or PATH of replay and fifo; empty otherwise
+  // phone: the address to listen on ("" for all interfaces) and the port.
+  std::string address;
+  std::uint16_t port = kDefaultPhonePort;
 
   friend bool operator==(const MotionSourceChoice&, const MotionSourceChoice&) = default;
 };
 
 // The accepted forms, for usage texts.
-inline constexpr std::string_view kMotionSourceForms = "sim, replay:FILE, stdin or fifo:PATH";
+inline constexpr std::string_view kMotionSourceForms =
+    "sim, replay:FILE, stdin, fifo:PATH, phone, phone:PORT, phone:ADDRESS:PORT or "
+    "phone:[IPv6]:PORT";
 
-// Reads a motion source value: "sim", "replay:FILE", "stdin" or "fifo:PATH".
-// Everything after the first colon is the path, colons included. On a
+// Reads a motion source value: "sim", "replay:FILE", "stdin", "fifo:PATH" or
+// a phone form. For replay and fifo everything after the first colon is the
+// path, colons included. On a
 // mistake, returns nothing and puts a one-line explanation into `error`.
 [[nodiscard]] std::optional<MotionSourceChoice> parseMotionSource(std::string_view text,
                                                                   std::string& error);

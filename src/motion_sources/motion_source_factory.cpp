@@ -27,6 +27,10 @@ std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceChoic
       stream->setFinishedHandler(std::move(finished));
       return stream;
     }
+    case MotionSourceKind::phone:
+      // The phone source listens for the whole run and is shared; the app
+      // makes it once (see setUpMotion) rather than here.
+      break;
     case MotionSourceKind::namedPipe: {
       auto stream =
           std::make_unique<StreamMotionService>(std::filesystem::path(source.path), scheduler, log);

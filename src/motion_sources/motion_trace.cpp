@@ -16,6 +16,7 @@
 
 #include "motion_sources/line_splitter.h"
 #include "motion_sources/number_fields.h"
+#include "motion_sources/sensor_logger_export.h"
 #include "platform/data_file.h"
 #include "records/motion_csv.h"
 
@@ -173,6 +174,41 @@ std::optional<MotionTrace> readRecord(int fd, std::uint64_t size, std::vector<ch
   return parseMotionTrace(csv, limits.maxSamples);
 }
 
+// Whether the file at the descriptor starts like a Sensor Logger export.
+// Reads the first bytes without moving the file offset.
+std::optional<bool> startsLikeExport(int fd, std::string& error) {
+  std::array<char, 4096> first{};
+  ssize_t got = 0;
+  do {
+    got = ::pread(fd, first.data(), first.size(), 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    error = errorText(errno);
+    return std::nullopt;
+  }
+  return looksLikeSensorLoggerExport(std::string_view(first.data(), static_cast<std::size_t>(got)));
+}
+
+// A Sensor Logger export as a trace: each sample stamped with its reading's
+// time, and its world-frame acceleration computed as a live recording does.
+std::optional<MotionTrace> readExport(const std::filesystem::path& path,
+                                      const MotionTraceLimits& limits, std::string& error) {
+  SensorLoggerExportLimits exportLimits;
+  // Read whole, as a record is, and never beyond a record's cap.
+  exportLimits.maxJsonBytes = std::min(exportLimits.maxJsonBytes, limits.maxRecordBytes);
+  exportLimits.maxSamples = limits.maxSamples;
+  SensorLoggerExportNotes notes;
+  const std::optional<std::vector<TimedMotion>> samples =
+      loadSensorLoggerExport(path, error, exportLimits, &notes);
+  if (!samples) return std::nullopt;
+  MotionTrace trace;
+  trace.samples.reserve(samples->size());
+  for (const TimedMotion& sample : *samples) trace.samples.push_back(toMotionDataPoint(sample));
+  trace.skippedLines = notes.malformedReadings;
+  trace.truncated = notes.truncated;
+  return trace;
+}
+
 }  // namespace
 
 MotionTrace parseMotionTrace(std::string_view text, std::size_t maxSamples) {
@@ -201,6 +237,11 @@ std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path, st
     error = "larger than " + std::to_string(limits.maxCsvBytes) + " bytes";
     return std::nullopt;
   }
+
+  // The phone app's exports have their own reader, which opens the file again.
+  const std::optional<bool> exported = startsLikeExport(fd, error);
+  if (!exported) return std::nullopt;
+  if (*exported) return readExport(path, limits, error);
 
   std::vector<char> chunk(kChunkBytes);
   const std::optional<bool> record = startsWithBrace(fd, limits.maxCsvBytes, chunk, error);

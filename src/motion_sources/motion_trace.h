@@ -43,8 +43,10 @@ struct MotionTraceLimits {
 
 // Reads a trace file: motion CSV text, streamed, or a saved record (a file
 // whose first non-space byte is "{") whose "csvText" member holds it, read
-// whole. Anything but a regular file (a FIFO, a device, a socket, a folder)
-// is refused without reading, and so is a file beyond its cap in `limits`.
+// whole, or an export of the Sensor Logger phone app (read by
+// loadSensorLoggerExport; its malformed readings count as skipped lines).
+// Anything but a regular file (a FIFO, a device, a socket, a folder) is
+// refused without reading, and so is a file beyond its cap in `limits`.
 // On failure returns nothing and puts the reason into `error`; a file
 // without a single sample fails too.
 [[nodiscard]] std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path,

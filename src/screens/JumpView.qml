@@ -45,8 +45,11 @@ Item {
                 Layout.leftMargin: Theme.margin
                 spacing: 8
                 Accessible.role: Accessible.Button
-                Accessible.name: screen.jumpModel.isHeadphonesConnected
-                                 ? qsTr("Headphones connected") : qsTr("No headphones connected")
+                Accessible.name: screen.jumpModel.motionDevice === "phone"
+                                 ? (screen.jumpModel.isHeadphonesConnected
+                                    ? qsTr("Phone motion arriving") : qsTr("No phone motion"))
+                                 : (screen.jumpModel.isHeadphonesConnected
+                                    ? qsTr("Headphones connected") : qsTr("No headphones connected"))
                 Accessible.onPressAction: screen.jumpModel.checkHeadphonesConnection()
 
                 Rectangle {
@@ -57,7 +60,9 @@ Item {
                     color: screen.jumpModel.isHeadphonesConnected ? Theme.green : Theme.red
                 }
                 Image {
-                    source: "images/headphones.svg"
+                    objectName: "motionDeviceSymbol"
+                    source: screen.jumpModel.motionDevice === "phone" ? "images/phone.svg"
+                                                                       : "images/headphones.svg"
                     sourceSize.width: 48
                     sourceSize.height: 48
                     Layout.preferredWidth: 24
@@ -77,8 +82,65 @@ Item {
             }
         }
 
+        // Until the phone sends motion: where to send it, as text to copy
+        // and as a QR code for the phone's camera.
+        ColumnLayout {
+            objectName: "pushSetup"
+            visible: screen.jumpModel.showPushSetup
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            Layout.margins: Theme.margin
+            spacing: 8
+
+            Label {
+                Layout.fillWidth: true
+                text: qsTr("In Sensor Logger on your phone, turn on HTTP Push and enter this URL, then start a recording:")
+                wrapMode: Text.WordWrap
+                horizontalAlignment: Text.AlignHCenter
+            }
+            Image {
+                objectName: "pushQrCode"
+                Layout.alignment: Qt.AlignHCenter
+                readonly property int side: Math.max(96, Math.min(220, parent.width - 2 * Theme.margin))
+                Layout.preferredWidth: side
+                Layout.preferredHeight: side
+                sourceSize: Qt.size(side, side)
+                source: screen.jumpModel.pushUrls.length > 0
+                        ? "image://qr/" + encodeURIComponent(screen.jumpModel.pushUrls[0]) : ""
+                smooth: false
+                Accessible.role: Accessible.Graphic
+                Accessible.name: qsTr("QR code of the push URL")
+            }
+            Repeater {
+                model: screen.jumpModel.pushUrls
+                delegate: RowLayout {
+                    required property string modelData
+                    Layout.fillWidth: true
+                    TextEdit {
+                        objectName: "pushUrl"
+                        Layout.fillWidth: true
+                        text: parent.modelData
+                        readOnly: true
+                        selectByMouse: true
+                        wrapMode: TextEdit.WrapAnywhere
+                        font.pixelSize: Theme.bodySize
+                        color: palette.text
+                        Accessible.role: Accessible.EditableText
+                        Accessible.name: text
+                    }
+                    Button {
+                        objectName: "copyPushUrl"
+                        text: qsTr("Copy")
+                        Accessible.name: qsTr("Copy %1").arg(parent.modelData)
+                        onClicked: screen.jumpModel.copyText(parent.modelData)
+                    }
+                }
+            }
+        }
+
         // 2. The live count.
         ColumnLayout {
+            visible: !screen.jumpModel.showPushSetup
             Layout.fillWidth: true
             Layout.fillHeight: true
             spacing: 0
@@ -237,6 +299,14 @@ Item {
         rejectText: qsTr("Cancel")
         onAccepted: screen.jumpModel.openSettings()
         onClosed: screen.jumpModel.showAlertMotionAccess = false
+    }
+
+    AlertDialog {
+        objectName: "motionSourceAlert"
+        shown: screen.jumpModel.motionSourceError !== ""
+        title: qsTr("Motion Source Unavailable")
+        message: screen.jumpModel.motionSourceError
+        acceptText: qsTr("OK")
     }
 
     // A stopped recording that could not be saved: the user decides, and

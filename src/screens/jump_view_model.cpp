@@ -1,5 +1,8 @@
 #include "screens/jump_view_model.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include <QDateTime>
 #include <QList>
 #include <QPointF>
@@ -88,6 +91,23 @@ void JumpViewModel::fillSeries(QObject* series) const {
     time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(first)),
                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(last)));
   }
+}
+
+void JumpViewModel::setMotionSource(const QString& device, const QStringList& pushUrls,
+                                    bool showPushSetup, const QString& error) {
+  if (device == motionDevice_ && pushUrls == pushUrls_ && showPushSetup == showPushSetup_ &&
+      error == motionSourceError_) {
+    return;
+  }
+  motionDevice_ = device;
+  pushUrls_ = pushUrls;
+  showPushSetup_ = showPushSetup;
+  motionSourceError_ = error;
+  emit motionSourceChanged();
+}
+
+void JumpViewModel::copyText(const QString& text) const {
+  if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
 }
 
 JumpViewModel::Snapshot JumpViewModel::snapshot() const {

@@ -3,6 +3,7 @@
 #include <QtQml/qqmlregistration.h>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVariantMap>
 
@@ -41,6 +42,13 @@ class JumpViewModel : public QObject {
   // Why the last stopped recording could not be saved; empty when nothing waits.
   Q_PROPERTY(QString saveFailure READ saveFailure NOTIFY saveFailureChanged)
   Q_PROPERTY(bool hasSaveFailure READ hasSaveFailure NOTIFY saveFailureChanged)
+  // What the motion comes from, for the header's symbol: "headphones" or "phone".
+  Q_PROPERTY(QString motionDevice READ motionDevice NOTIFY motionSourceChanged)
+  // With the phone source: where the phone app sends to, shown until a stream arrives.
+  Q_PROPERTY(QStringList pushUrls READ pushUrls NOTIFY motionSourceChanged)
+  Q_PROPERTY(bool showPushSetup READ showPushSetup NOTIFY motionSourceChanged)
+  // Why the motion source cannot be used (its port is taken, say); empty when it can.
+  Q_PROPERTY(QString motionSourceError READ motionSourceError NOTIFY motionSourceChanged)
 
  public:
   explicit JumpViewModel(RecordingController& controller, QObject* parent = nullptr);
@@ -66,6 +74,14 @@ class JumpViewModel : public QObject {
   }
   [[nodiscard]] bool hasSaveFailure() const { return controller_.saveFailure().has_value(); }
 
+  [[nodiscard]] QString motionDevice() const { return motionDevice_; }
+  [[nodiscard]] QStringList pushUrls() const { return pushUrls_; }
+  [[nodiscard]] bool showPushSetup() const { return showPushSetup_; }
+  [[nodiscard]] QString motionSourceError() const { return motionSourceError_; }
+  // Set by the application from its motion source.
+  void setMotionSource(const QString& device, const QStringList& pushUrls, bool showPushSetup,
+                       const QString& error);
+
   void setShowHeadphoneAlert(bool value) { controller_.setShowHeadphoneAlert(value); }
   void setShowAlertMotionAccess(bool value) { controller_.setShowAlertMotionAccess(value); }
   void setShowTrophyAlert(bool value) { controller_.setShowTrophyAlert(value); }
@@ -77,6 +93,8 @@ class JumpViewModel : public QObject {
   Q_INVOKABLE void checkHeadphonesConnection() { controller_.checkHeadphonesConnection(); }
   Q_INVOKABLE void openSettings() { controller_.openSettings(); }
   Q_INVOKABLE void retrySave() { controller_.retrySave(); }
+  // Puts `text` on the clipboard (the push URL's copy button).
+  Q_INVOKABLE void copyText(const QString& text) const;
   Q_INVOKABLE void discardRecording() { controller_.discardRecording(); }
   // Replaces the points of a chart line series (an XY series of the charts
   // module) with the chart window: x in milliseconds since 1970, y in g.
@@ -96,6 +114,7 @@ class JumpViewModel : public QObject {
   void unlockedTrophyChanged();
   void chartChanged();
   void saveFailureChanged();
+  void motionSourceChanged();
 
  private:
   struct Snapshot {
@@ -113,6 +132,10 @@ class JumpViewModel : public QObject {
 
   RecordingController& controller_;
   Snapshot shown_;
+  QString motionDevice_ = QStringLiteral("headphones");
+  QStringList pushUrls_;
+  bool showPushSetup_ = false;
+  QString motionSourceError_;
   // Samples arrive up to a hundred times a second; the chart is redrawn at
   // most this often, which the eye cannot tell apart and which keeps the
   // main thread free.

@@ -31,6 +31,22 @@ TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
   ASSERT_TRUE(line) << error;
   EXPECT_EQ(line->seconds, 604800.0);
 
+  // The phone source: all interfaces on 8000, or a chosen address and port.
+  struct Phone {
+    const char* text;
+    const char* address;
+    std::uint16_t port;
+  };
+  for (const auto& phone :
+       {Phone{"phone", "", 8000}, Phone{"phone:9000", "", 9000},
+        Phone{"phone:127.0.0.1:0", "127.0.0.1", 0}, Phone{"phone:[::1]:8080", "::1", 8080}}) {
+    line = parseCommandLine({"--motion", phone.text}, error);
+    ASSERT_TRUE(line) << phone.text << ": " << error;
+    EXPECT_EQ(line->motion.kind, MotionSourceKind::phone);
+    EXPECT_EQ(line->motion.address, phone.address);
+    EXPECT_EQ(line->motion.port, phone.port);
+  }
+
   struct Bad {
     std::vector<std::string> args;
     const char* reason;
@@ -49,6 +65,10 @@ TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
            {{"--seed", "1.5"}, "whole number"},
            {{"--motion", "bluetooth"}, "bluetooth"},
            {{"--motion", "stdin", "--fast"}, "live stream"},
+           {{"--motion", "phone", "--fast"}, "live stream"},
+           {{"--motion", "phone:65536"}, "from 0 to 65535"},
+           {{"--motion", "phone:example.org:80"}, "not an IPv4 or IPv6 address"},
+           {{"--motion", "phone:[::1]8080"}, "needs a port"},
            {{"--fast"}, "needs --seconds"},
            {{"--colour"}, "unknown option"}}) {
     error.clear();

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "platform/audio_session.h"
+#include "platform/clock.h"
+#include "platform/headphone_motion_service.h"
+#include "platform/log.h"
+#include "platform/scheduler.h"
+
+namespace hopster {
+
+class PhoneMotionService;
+
+// The motion side of a run, as the command line chose it: where motion
+// services come from, the audio route that goes with them, and for the
+// phone source the one listening service they all share.
+struct MotionSetup {
+  // A new motion service for the jump screen or the first-run page.
+  std::function<std::unique_ptr<HeadphoneMotionService>()> makeService;
+  // Whether headphones count as connected.
+  std::unique_ptr<AudioSession> audio;
+  // The phone source, listening for the whole run; none for other sources.
+  std::unique_ptr<PhoneMotionService> phone;
+  // The URLs to enter in the phone app (phone source only).
+  std::vector<std::string> pushUrls;
+  // Why the source cannot be used (the port is taken, no token could be kept).
+  std::optional<std::string> error;
+
+  MotionSetup();
+  ~MotionSetup();
+  MotionSetup(MotionSetup&&) noexcept;
+  MotionSetup& operator=(MotionSetup&&) noexcept;
+};
+
+// Builds it. `finished` runs on the main thread when a replay or stream ends.
+[[nodiscard]] MotionSetup setUpMotion(const CommandLine& options, Scheduler& scheduler,
+                                      const Clock& clock, Log& log,
+                                      std::function<void()> finished = {});
+
+}  // namespace hopster

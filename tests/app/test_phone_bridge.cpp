@@ -1,0 +1,252 @@
+// The phone bridge end to end: the real program listens for HTTP pushes on
+// loopback, a test plays the phone app posting a person jumping, and the
+// saved record must hold what was sent and count what a two-level detector
+// counts on the same motion.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <sstream>
+#include <thread>
+
+#include "platform/log.h"
+#include "records/file_manager_singleton.h"
+#include "support/child_program.h"
+#include "support/http_client.h"
+#include "support/temp_dir.h"
+
+namespace hopster {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HttpTarget;
+constexpr double kG = 9.80665;
+constexpr double kRate = 50.0;         // readings a second
+constexpr double kBatchSeconds = 0.2;  // the app's batch period
+constexpr double kTag = 1000.0;        // rotation rate x of the jumping readings: 1000 + index
+
+struct Quaternion {
+  double w, x, y, z;
+};
+using Matrix = std::array<std::array<double, 3>, 3>;
+
+Matrix matrixOf(const Quaternion& q) {
+  return {
+      {{1 - 2 * (q.y * q.y + q.z * q.z), 2 * (q.x * q.y - q.w * q.z), 2 * (q.x * q.z + q.w * q.y)},
+       {2 * (q.x * q.y + q.w * q.z), 1 - 2 * (q.x * q.x + q.z * q.z), 2 * (q.y * q.z - q.w * q.x)},
+       {2 * (q.x * q.z - q.w * q.y), 2 * (q.y * q.z + q.w * q.x),
+        1 - 2 * (q.x * q.x + q.y * q.y)}}};
+}
+
+// The device's attitude: tilted 25 degrees about x, then turned 40 about z.
+const Quaternion kAttitude = [] {
+  const double a = 25.0 * M_PI / 360.0, b = 40.0 * M_PI / 360.0;
+  const Quaternion tilt{std::cos(a), std::sin(a), 0, 0}, turn{std::cos(b), 0, 0, std::sin(b)};
+  return Quaternion{turn.w * tilt.w - turn.z * tilt.z, turn.w * tilt.x - turn.z * tilt.y,
+                    turn.w * tilt.y + turn.z * tilt.x, turn.w * tilt.z + turn.z * tilt.w};
+}();
+
+// World-frame vector into the device frame (the transpose of device to world).
+std::array<double, 3> toDevice(const std::array<double, 3>& world) {
+  const Matrix r = matrixOf(kAttitude);
+  std::array<double, 3> device{};
+  for (int i = 0; i < 3; ++i) {
+    for (int k = 0; k < 3; ++k) device[i] += r[k][i] * world[k];
+  }
+  return device;
+}
+
+// A person skipping at two jumps a second: ground contact as a half-sine of
+// +2.4 g for 0.15 s, then free flight at -1 g (vertical user acceleration).
+double verticalAcceleration(double t) {
+  const double phase = std::fmod(t, 0.5);
+  return phase < 0.15 ? 2.4 * std::sin(M_PI * phase / 0.15) : -1.0;
+}
+
+enum class Sender { headphones, iosPhone, androidPhone };
+
+std::string number(double value) {
+  std::ostringstream out;
+  out.precision(17);
+  out << value;
+  return out.str();
+}
+
+// The readings of one instant, as the phone app posts them.
+std::string readings(Sender sender, std::int64_t timeNs, double vertical, double tag) {
+  const auto user = toDevice({0.0, 0.0, vertical});  // g
+  const auto gravity = toDevice({0.0, 0.0, -1.0});   // g, pointing down
+  const std::string time = ",\"time\":" + std::to_string(timeNs);
+  const auto xyz = [](const char* name, std::array<double, 3> v, double scale,
+                      const std::string& t) {
+    return std::string("{\"name\":\"") + name + "\"" + t + ",\"x\":" + number(v[0] * scale) +
+           ",\"y\":" + number(v[1] * scale) + ",\"z\":" + number(v[2] * scale) + "}";
+  };
+  const Quaternion q = kAttitude;
+  const std::string orientation = "{\"name\":\"orientation\"" + time + ",\"qw\":" + number(q.w) +
+                                  ",\"qx\":" + number(q.x) + ",\"qy\":" + number(q.y) +
+                                  ",\"qz\":" + number(q.z) +
+                                  ",\"pitch\":0.1,\"roll\":0.2,\"yaw\":0.3}";
+  const std::string gyroscope =
+      "{\"name\":\"gyroscope\"" + time + ",\"x\":" + number(tag) + ",\"y\":0,\"z\":0}";
+  switch (sender) {
+    case Sender::headphones:
+      // Fields under "values", as some versions of the app send them.
+      return "{\"name\":\"Headphone\"" + time +
+             ",\"values\":{\"accelerationX\":" + number(user[0]) +
+             ",\"accelerationY\":" + number(user[1]) + ",\"accelerationZ\":" + number(user[2]) +
+             ",\"gravityX\":" + number(gravity[0] * kG) +
+             ",\"gravityY\":" + number(gravity[1] * kG) +
+             ",\"gravityZ\":" + number(gravity[2] * kG) + ",\"quaternionW\":" + number(q.w) +
+             ",\"quaternionX\":" + number(q.x) + ",\"quaternionY\":" + number(q.y) +
+             ",\"quaternionZ\":" + number(q.z) + ",\"pitch\":0.1,\"roll\":0.2,\"yaw\":0.3," +
+             "\"rotationRateX\":" + number(tag) + ",\"rotationRateY\":0,\"rotationRateZ\":0}}";
+    case Sender::iosPhone:
+      return xyz("gravity", gravity, kG, time) + "," + orientation + "," + gyroscope + "," +
+             xyz("accelerometer", user, kG, time);
+    case Sender::androidPhone: {
+      // Android's axes carry the opposite sign, and it adds gravity included.
+      std::array<double, 3> total{};
+      for (int i = 0; i < 3; ++i) total[i] = -(user[i] + gravity[i]);
+      return xyz("gravity", gravity, -kG, time) + "," + orientation + "," + gyroscope + "," +
+             xyz("totalacceleration", total, kG, time) + "," +
+             xyz("accelerometer", user, -kG, time);
+    }
+  }
+  return {};
+}
+
+std::int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// Posts batches in real time: standing readings until `jumping` is set, then
+// `count` jumping readings, each tagged with its index.
+struct Phone {
+  Sender sender;
+  HttpTarget target;
+  std::atomic<bool> jumping{false};
+  std::int64_t firstJumpNs = 0, lastJumpNs = 0;
+  std::vector<double> jumpVerticals{};
+  int failedPosts = 0;
+
+  void run(int count) {
+    std::int64_t message = 0;
+    int sent = 0;
+    const auto step = std::chrono::duration<double>(1.0 / kRate);
+    auto next = std::chrono::steady_clock::now();
+    std::string batch;
+    int inBatch = 0;
+    while (sent < count) {
+      const bool jump = jumping.load();
+      const std::int64_t t = nowNs();
+      double vertical = 0.0, tag = 0.0;
+      if (jump) {
+        if (sent == 0) firstJumpNs = t;
+        lastJumpNs = t;
+        vertical = verticalAcceleration((t - firstJumpNs) * 1e-9);
+        tag = kTag + sent;
+        jumpVerticals.push_back(vertical);
+        ++sent;
+      }
+      batch += (batch.empty() ? "" : ",") + readings(sender, t, vertical, tag);
+      if (++inBatch == static_cast<int>(kRate * kBatchSeconds) || sent == count) {
+        const std::string body = "{\"messageId\":" + std::to_string(message++) +
+                                 ",\"sessionId\":\"session-1\",\"deviceId\":\"phone-1\"," +
+                                 "\"payload\":[" + batch + "]}";
+        if (testing::httpRequest(target, "POST", body) != 200) ++failedPosts;
+        batch.clear();
+        inBatch = 0;
+      }
+      next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(step);
+      std::this_thread::sleep_until(next);
+    }
+  }
+};
+
+// The two-level rule, counted independently on the motion that was sent.
+std::int64_t countJumps(const std::vector<double>& verticals) {
+  std::int64_t jumps = 0;
+  bool armed = true;
+  for (const double z : verticals) {
+    if (z > 0.7 && armed) {
+      ++jumps;
+      armed = false;
+    } else if (z < 0.0) {
+      armed = true;
+    }
+  }
+  return jumps;
+}
+
+struct Csv {
+  std::vector<int> tags;  // indices of the jumping readings, in file order
+  double firstTime = 0.0, lastTime = 0.0;
+};
+
+Csv readCsv(const std::string& text) {
+  Csv csv;
+  std::istringstream lines(text);
+  std::string line;
+  std::getline(lines, line);  // header
+  while (std::getline(lines, line)) {
+    std::vector<double> v;
+    std::istringstream fields(line);
+    std::string field;
+    while (std::getline(fields, field, ',')) v.push_back(std::stod(field));
+    if (v.size() != 16 || v[4] < kTag) continue;
+    csv.tags.push_back(static_cast<int>(std::lround(v[4] - kTag)));
+    if (csv.tags.size() == 1) csv.firstTime = v[0];
+    csv.lastTime = v[0];
+  }
+  return csv;
+}
+
+class PhoneBridge : public ::testing::TestWithParam<Sender> {};
+
+TEST_P(PhoneBridge, ARecordingFromThePhoneHoldsWhatWasSentAndCountsItsJumps) {
+  testing::TempDir home;
+  // Port 0: any free port; the printed URL names it.
+  testing::ChildProgram hopster(HOPSTER_BINARY, home.path(),
+                                {"--headless", "--motion", "phone:127.0.0.1:0"});
+  const auto line = hopster.waitFor("^Send motion to: ");
+  ASSERT_TRUE(line) << hopster.output();
+  const auto target = HttpTarget::parse(line->substr(std::string("Send motion to: ").size()));
+  ASSERT_TRUE(target) << *line;
+
+  Phone phone{GetParam(), *target};
+  constexpr int kJumpingReadings = 300;  // six seconds
+  std::thread poster([&] { phone.run(kJumpingReadings); });
+  const bool started = hopster.waitFor("^Recording\\.", 30.0).has_value();
+  phone.jumping = true;
+  poster.join();
+  ASSERT_TRUE(started) << hopster.output();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the playout delay drains
+  EXPECT_EQ(hopster.stop(SIGTERM), 0) << hopster.output();
+  EXPECT_EQ(phone.failedPosts, 0);
+
+  MemoryLog log;
+  const auto records =
+      FileManagerSingleton(home.path() / "data/hopster/Documents", log).loadAllUserRecordData();
+  ASSERT_EQ(records.size(), 1u) << hopster.output();
+  EXPECT_EQ(records[0].jumps, countJumps(phone.jumpVerticals));
+  EXPECT_GE(records[0].jumps, 10);
+
+  const Csv csv = readCsv(records[0].csvText);
+  EXPECT_GE(csv.tags.size(), kJumpingReadings * 99 / 100);
+  EXPECT_TRUE(std::is_sorted(csv.tags.begin(), csv.tags.end())) << "delivered in time order";
+  const double sent = (phone.lastJumpNs - phone.firstJumpNs) * 1e-9;
+  EXPECT_NEAR(csv.lastTime - csv.firstTime, sent, 0.1 * sent) << "paced by its own time stamps";
+}
+
+INSTANTIATE_TEST_SUITE_P(Senders, PhoneBridge,
+                         ::testing::Values(Sender::headphones, Sender::iosPhone,
+                                           Sender::androidPhone));
+
+}  // namespace
+}  // namespace hopster
