@@ -1,6 +1,6 @@
 # Hopster's entry points. Each target installs what it needs first
 # (scripts/bootstrap.sh is quick when everything is in place).
-.PHONY: all bootstrap build run test asan bench fuzz format format-check qmllint clean
+.PHONY: all bootstrap build run test asan bench fuzz fuzz-smoke fuzz-merge format format-check qmllint clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
@@ -34,16 +34,47 @@ asan: bootstrap
 bench: build
 	@for b in build/default/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
 
-# Fuzzes the record and trophy decoders for FUZZ_SECONDS (default 60). New
-# inputs collect in build/fuzz-corpus; crashes are written to build/ as
-# crash-*; copy one into fuzz/corpus/decoders to keep it fixed.
+# The fuzz targets: fuzz/fuzz_<name>.cpp, each with its seed corpus in
+# fuzz/corpus/<name>, which `make test` replays.
+FUZZ_TARGETS := decoders settings motion_lines
 FUZZ_SECONDS ?= 60
+FUZZ_MAX_LEN ?= 65536
+
+# Builds the whole fuzz preset with clang, so a clang-only error anywhere in
+# the tree shows here, then fuzzes each target for FUZZ_SECONDS (default 60).
+# New inputs collect in build/fuzz-corpus/<name>; a crash, broken invariant,
+# leak or hang is written to build/fuzz-findings/<name>-{crash,leak,timeout}-*
+# and fails the run once every target has had its turn. Replay one with
+# build/fuzz/fuzz/fuzz_<name> FILE; once fixed, copy it into fuzz/corpus/<name>.
 fuzz: bootstrap
 	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz --target fuzz_decoders -j $(JOBS)
-	mkdir -p build/fuzz-corpus
-	cd build && ./fuzz/fuzz/fuzz_decoders -max_total_time=$(FUZZ_SECONDS) -max_len=65536 \
-	  -print_final_stats=1 fuzz-corpus ../fuzz/corpus/decoders
+	cmake --build --preset fuzz -j $(JOBS)
+	@mkdir -p build/fuzz-findings; failed=""; \
+	for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz-corpus/$$t; \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	  build/fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) \
+	    -timeout=10 -print_final_stats=1 -artifact_prefix=build/fuzz-findings/$$t- \
+	    build/fuzz-corpus/$$t fuzz/corpus/$$t || failed="$$failed $$t"; \
+	done; \
+	if [ -n "$$failed" ]; then echo "fuzz: findings in:$$failed (see build/fuzz-findings)"; exit 1; fi
+
+# Every fuzz target for 30 s: CI's check that fuzzing still builds and runs.
+fuzz-smoke:
+	$(MAKE) fuzz FUZZ_SECONDS=30
+
+# After `make fuzz`: folds the inputs that reach new code from
+# build/fuzz-corpus/<name> into the committed fuzz/corpus/<name>, adding about
+# the fewest that cover what they add. A corpus past a few hundred files (the
+# corpus test checks) is merged on edges alone: FUZZ_MERGE_FLAGS=-use_counters=0
+# FUZZ_TARGETS=<name>.
+FUZZ_MERGE_FLAGS ?=
+fuzz-merge:
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz-corpus/$$t; \
+	  build/fuzz/fuzz/fuzz_$$t -set_cover_merge=1 $(FUZZ_MERGE_FLAGS) -max_len=$(FUZZ_MAX_LEN) \
+	    fuzz/corpus/$$t build/fuzz-corpus/$$t || exit 1; \
+	done
 
 # qmllint over every QML file of the screens.
 qmllint: build

@@ -21,7 +21,9 @@ packages=(
   # desktop notification service for the reminder tests
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   dbus-daemon python3-dbusmock
-  clang libclang-rt-14-dev
+  # llvm-14 brings llvm-symbolizer, without which a fuzzer's finding shows
+  # its stack as bare addresses
+  clang libclang-rt-14-dev llvm-14
 )
 
 missing=()

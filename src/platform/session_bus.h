@@ -17,9 +17,11 @@ struct MessageDeleter {
 using BusPtr = std::unique_ptr<sd_bus, BusDeleter>;
 using MessagePtr = std::unique_ptr<sd_bus_message, MessageDeleter>;
 
-// An sd-bus error that frees itself.
+// An sd-bus error that frees itself. Value-initialised rather than set to
+// SD_BUS_ERROR_NULL: that macro is a C99 compound literal, which clang's
+// -Wpedantic rejects in C++; both leave every field null and zero.
 struct BusError {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{};
   BusError() = default;
   BusError(const BusError&) = delete;
   BusError& operator=(const BusError&) = delete;

@@ -16,7 +16,7 @@ bool screenReaderEnabled(const std::string& busAddress) {
   sd_bus* bus = nullptr;
   int result = openBus(busAddress, &bus);
   if (result < 0) return false;
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{};
   sd_bus_message* reply = nullptr;
   int enabled = 0;
   result =
