@@ -1,6 +1,6 @@
 # Hopster's entry points. Each target installs what it needs first
 # (scripts/bootstrap.sh is quick when everything is in place).
-.PHONY: all bootstrap build run test asan bench fuzz fuzz-smoke fuzz-merge format format-check qmllint clean
+.PHONY: all bootstrap build run test asan bench torture fuzz fuzz-smoke fuzz-merge format format-check qmllint clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
@@ -34,9 +34,18 @@ asan: bootstrap
 bench: build
 	@for b in build/default/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
 
+# The reliability campaign against the real program (about 15 minutes): kill
+# -9 during saves and recordings, concurrent writers, quitting by signal and
+# by closing the window under Xvfb. TORTURE_ARGS shortens it, for example
+# TORTURE_ARGS="--saves 100 --recordings 20 --writers 10 --signals 2".
+TORTURE_ARGS ?=
+torture: build
+	cmake --build --preset default --target save_loop
+	xvfb-run -a -s "-screen 0 800x1000x24" /usr/bin/python3 tests/torture/campaign.py build/default $(TORTURE_ARGS)
+
 # The fuzz targets: fuzz/fuzz_<name>.cpp, each with its seed corpus in
 # fuzz/corpus/<name>, which `make test` replays.
-FUZZ_TARGETS := decoders settings motion_lines
+FUZZ_TARGETS := decoders settings motion_lines push_message
 FUZZ_SECONDS ?= 60
 FUZZ_MAX_LEN ?= 65536
 

@@ -9,6 +9,8 @@ packages=(
   g++ make cmake ninja-build pkg-config clang-format
   # libraries
   libsimdjson-dev nlohmann-json3-dev uuid-dev libsystemd-dev libspeechd-dev
+  # the phone source: its HTTP server, the phone app's zip exports, the QR code
+  libmicrohttpd-dev libzip-dev libqrencode-dev
   # Qt 6 Quick interface: the libraries, the QML modules the screens import,
   # the tools (qmllint, qmltestrunner) and a font for offscreen rendering
   qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-charts-dev qt6-svg-dev
@@ -24,6 +26,9 @@ packages=(
   # llvm-14 brings llvm-symbolizer, without which a fuzzer's finding shows
   # its stack as bare addresses
   clang libclang-rt-14-dev llvm-14
+  # the reliability campaign (make torture): a real window under Xvfb with
+  # Mesa's software OpenGL, closed as a window manager would
+  xvfb xdotool python3-xlib libgl1-mesa-dri
 )
 
 missing=()

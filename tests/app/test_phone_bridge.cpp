@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -207,7 +210,38 @@ Csv readCsv(const std::string& text) {
   return csv;
 }
 
-class PhoneBridge : public ::testing::TestWithParam<Sender> {};
+// Another client on the network, sending everything a server must survive
+// while the phone streams: garbage, a wrong token, a body too large, a
+// client that sends one byte a second, and a hundred connections at once.
+// Bounded: it stops when `stop` is set, and the slow client after a few bytes.
+void misbehave(HttpTarget target, const std::atomic<bool>& stop, std::vector<int>& statuses) {
+  constexpr const char* kOther = "127.0.0.2";
+  HttpTarget wrong = target;
+  wrong.path = "/push/00000000000000000000000000000000";
+  statuses.push_back(testing::httpRequest(target, "POST", "{\"payload\": [garbage", 5, kOther));
+  statuses.push_back(testing::httpRequest(wrong, "POST", "{}", 5, kOther));
+  statuses.push_back(testing::httpRequest(target, "GET", "", 5, kOther));
+  statuses.push_back(testing::httpRequest(target, "POST", std::string(2 << 20, ' '), 5, kOther));
+  std::vector<int> crowd;
+  for (int i = 0; i < 100; ++i) crowd.push_back(testing::httpConnect(target, kOther));
+  const int slow = testing::httpConnect(target, kOther);
+  const std::string request = "POST " + target.path + " HTTP/1.1\r\nContent-Length: 100\r\n\r\n";
+  for (std::size_t i = 0; i < 5 && !stop; ++i) {
+    if (slow >= 0 && ::send(slow, &request[i], 1, MSG_NOSIGNAL) < 0) break;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  for (const int fd : crowd) {
+    if (fd >= 0) ::close(fd);
+  }
+  if (slow >= 0) ::close(slow);
+}
+
+struct Case {
+  Sender sender;
+  bool underAttack;
+};
+
+class PhoneBridge : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PhoneBridge, ARecordingFromThePhoneHoldsWhatWasSentAndCountsItsJumps) {
   testing::TempDir home;
@@ -219,12 +253,26 @@ TEST_P(PhoneBridge, ARecordingFromThePhoneHoldsWhatWasSentAndCountsItsJumps) {
   const auto target = HttpTarget::parse(line->substr(std::string("Send motion to: ").size()));
   ASSERT_TRUE(target) << *line;
 
-  Phone phone{GetParam(), *target};
+  Phone phone{GetParam().sender, *target};
   constexpr int kJumpingReadings = 300;  // six seconds
   std::thread poster([&] { phone.run(kJumpingReadings); });
   const bool started = hopster.waitFor("^Recording\\.", 30.0).has_value();
   phone.jumping = true;
+  std::atomic<bool> stop{false};
+  std::vector<int> statuses;
+  std::thread attacker;
+  if (GetParam().underAttack) attacker = std::thread([&] { misbehave(*target, stop, statuses); });
   poster.join();
+  stop = true;
+  if (attacker.joinable()) attacker.join();
+  if (GetParam().underAttack) {
+    // Garbage 400, wrong token and wrong method 404; too large is refused
+    // (413, or the connection closed before the whole body was sent).
+    ASSERT_EQ(statuses.size(), 4u);
+    EXPECT_EQ(std::vector<int>(statuses.begin(), statuses.begin() + 3),
+              (std::vector<int>{400, 404, 404}));
+    EXPECT_TRUE(statuses[3] == 413 || statuses[3] == -1) << statuses[3];
+  }
   ASSERT_TRUE(started) << hopster.output();
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the playout delay drains
   EXPECT_EQ(hopster.stop(SIGTERM), 0) << hopster.output();
@@ -245,8 +293,10 @@ TEST_P(PhoneBridge, ARecordingFromThePhoneHoldsWhatWasSentAndCountsItsJumps) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Senders, PhoneBridge,
-                         ::testing::Values(Sender::headphones, Sender::iosPhone,
-                                           Sender::androidPhone));
+                         ::testing::Values(Case{Sender::headphones, false},
+                                           Case{Sender::iosPhone, false},
+                                           Case{Sender::androidPhone, false},
+                                           Case{Sender::headphones, true}));
 
 }  // namespace
 }  // namespace hopster

@@ -18,9 +18,18 @@ std::optional<HttpTarget> HttpTarget::parse(const std::string& url) {
   return HttpTarget{parts[1], static_cast<std::uint16_t>(std::stoi(parts[2])), parts[3]};
 }
 
-int httpConnect(const HttpTarget& target) {
+int httpConnect(const HttpTarget& target, const std::string& from) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
+  if (!from.empty()) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, from.c_str(), &local.sin_addr) != 1 ||
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+      ::close(fd);
+      return -1;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(target.port);
@@ -33,8 +42,8 @@ int httpConnect(const HttpTarget& target) {
 }
 
 int httpRequest(const HttpTarget& target, const std::string& method, const std::string& body,
-                double timeoutSeconds) {
-  const int fd = httpConnect(target);
+                double timeoutSeconds, const std::string& from) {
+  const int fd = httpConnect(target, from);
   if (fd < 0) return -1;
   std::string request =
       method + " " + target.path + " HTTP/1.1\r\nHost: " + target.host +

@@ -68,7 +68,10 @@ class Home:
     def journals(self):
         if not os.path.isdir(self.documents):
             return []
-        return [n for n in os.listdir(self.documents) if n.startswith(".hopster-recording-")]
+        # Journals in any stage; a journal's temporary file (".tmp") left by
+        # a kill before it was named is the records folder's housekeeping.
+        return [n for n in os.listdir(self.documents)
+                if n.startswith(".hopster-recording-") and not n.endswith(".tmp")]
 
     def total(self):
         try:
