@@ -21,35 +21,11 @@ std::string describe(std::string_view what, const std::filesystem::path& path, i
   return text;
 }
 
-// Writes every byte, resuming after short writes and interrupted calls.
-int writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return 0;
-}
-
 int syncFile(int fd) {
   while (::fsync(fd) != 0) {
     if (errno != EINTR) return errno;
   }
   return 0;
-}
-
-// Flushes the folder so a rename inside it survives a crash. File systems
-// that cannot flush folders report EINVAL; there is nothing more to do there.
-std::optional<std::string> syncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return describe("Could not open folder", folder, errno);
-  const int error = syncFile(fd);
-  ::close(fd);
-  if (error != 0 && error != EINVAL) return describe("Could not flush folder", folder, error);
-  return std::nullopt;
 }
 
 }  // namespace
@@ -103,30 +79,24 @@ std::optional<std::string> writeFileAtomically(const std::filesystem::path& targ
   return syncFolder(folder);
 }
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::string& out) {
-  out.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return describe("Could not open", path, errno);
-
-  std::string content;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    content.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  char buffer[65536];
-  for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
-    if (count == 0) break;
-    if (count < 0) {
+int writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
       if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      return describe("Could not read", path, error);
+      return errno;
     }
-    content.append(buffer, static_cast<std::size_t>(count));
+    bytes.remove_prefix(static_cast<std::size_t>(written));
   }
+  return 0;
+}
+
+std::optional<std::string> syncFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return describe("Could not open folder", folder, errno);
+  const int error = syncFile(fd);
   ::close(fd);
-  out = std::move(content);
+  if (error != 0 && error != EINVAL) return describe("Could not flush folder", folder, error);
   return std::nullopt;
 }
 

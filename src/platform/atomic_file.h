@@ -27,9 +27,12 @@ using BeforeReplace =
     const std::filesystem::path& target, std::string_view bytes,
     const BeforeReplace& beforeReplace = {});
 
-// Reads the whole file at `path` into `out`. Returns an error description on
-// failure (a missing file, a folder, no permission), leaving `out` empty.
-[[nodiscard]] std::optional<std::string> readWholeFile(const std::filesystem::path& path,
-                                                       std::string& out);
+// Writes every byte of `bytes` to `fd`, resuming after short writes and
+// interrupted calls. Returns 0, or the errno of the write that failed.
+[[nodiscard]] int writeAll(int fd, std::string_view bytes);
+
+// Flushes `folder` itself, so that a file created or renamed in it survives a
+// crash. File systems that cannot flush folders (EINVAL) count as done.
+[[nodiscard]] std::optional<std::string> syncFolder(const std::filesystem::path& folder);
 
 }  // namespace hopster

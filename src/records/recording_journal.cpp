@@ -12,6 +12,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/atomic_file.h"
 #include "platform/data_file.h"
 
 namespace hopster {
@@ -54,32 +55,11 @@ std::string_view bytesOf(const void* data, std::size_t size) {
   return {static_cast<const char*>(data), size};
 }
 
-int writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return 0;
-}
-
 int syncData(int fd) {
   while (::fdatasync(fd) != 0) {
     if (errno != EINTR) return errno;
   }
   return 0;
-}
-
-// Flushes the folder so that a created or renamed journal survives power loss.
-void syncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  while (::fsync(fd) != 0 && errno == EINTR) {
-  }
-  ::close(fd);
 }
 
 std::string headerBytes(const JournalHeader& header) {
@@ -218,7 +198,7 @@ std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem
     std::unique_ptr<RecordingJournal> journal(new RecordingJournal(fd, path));
     journal->base_ = stemmed;
     journal->header_ = header;
-    syncFolder(folder);
+    (void)syncFolder(folder);
     return journal;
   }
   error = "Could not find a free journal name in " + folder.string();
@@ -364,7 +344,7 @@ std::optional<std::string> RecordingJournal::moveTo(const std::filesystem::path&
   }
   path_ = target;
   stage_ = stage;
-  syncFolder(path_.parent_path());
+  (void)syncFolder(path_.parent_path());
   return std::nullopt;
 }
 
@@ -372,7 +352,7 @@ std::optional<std::string> RecordingJournal::remove() {
   if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
     return "Could not remove " + path_.string() + ": " + errorText(errno);
   }
-  syncFolder(path_.parent_path());
+  (void)syncFolder(path_.parent_path());
   return std::nullopt;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/data_file.h"
 #include "platform/xdg_paths.h"
 #include "support/temp_dir.h"
 
@@ -44,7 +45,7 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 
 std::string readFile(const fs::path& path) {
   std::string content;
-  EXPECT_EQ(readWholeFile(path, content), std::nullopt) << path;
+  EXPECT_EQ(readDataFile(path, 1 << 20, content), std::nullopt) << path;
   return content;
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/atomic_file.h"
+#include "platform/data_file.h"
 #include "platform/memory_key_value_storage.h"
 #include "platform/virtual_scheduler.h"
 #include "reminders/autostart_entry.h"
@@ -179,7 +180,7 @@ TEST(AutostartEntry, RunsTheDeliveryAtLoginWithThePathQuotedWhereNeeded) {
   const auto entry = [&dir](const std::string& program) {
     std::string text;
     EXPECT_EQ(installAutostartEntry(dir, program), std::nullopt);
-    EXPECT_EQ(readWholeFile(dir / "hopster-reminders.desktop", text), std::nullopt);
+    EXPECT_EQ(readDataFile(dir / "hopster-reminders.desktop", 1 << 20, text), std::nullopt);
     return text;
   };
   EXPECT_EQ(entry("/usr/bin/hopster"),
