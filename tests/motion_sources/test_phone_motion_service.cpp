@@ -42,15 +42,18 @@ struct Sender {
 
 class PhoneSource : public ::testing::Test {
  protected:
-  // Posts one message, then runs what the server posted to the main thread
-  // (it hands a message on before it answers).
-  void push(Sender& sender, const std::string& readings) {
+  // Posts one message; the server hands it on to the main thread before it answers.
+  void post(Sender& sender, const std::string& readings) {
     const std::string body = "{\"messageId\":" + std::to_string(sender.nextId++) +
                              ",\"sessionId\":\"" + sender.session + "\",\"deviceId\":\"" +
                              sender.device + "\",\"payload\":[" + readings + "]}";
     EXPECT_EQ(testing::httpRequest({"127.0.0.1", service_->port(), "/push/" + std::string(kToken)},
                                    "POST", body),
               200);
+  }
+  // Posts one message, then runs what the server posted to the main thread.
+  void push(Sender& sender, const std::string& readings) {
+    post(sender, readings);
     scheduler_.runPending();
   }
   void collect() {
@@ -159,13 +162,9 @@ TEST_F(PhoneSource, StoppingOrDestroyingEvenFromTheHandlerCancelsWhatIsStillDue)
 }
 
 TEST_F(PhoneSource, AStalledMainThreadHoldsABoundedNumberOfMessages) {
-  const testing::HttpTarget target{"127.0.0.1", service_->port(), "/push/" + std::string(kToken)};
-  for (int i = 0; i < int(PhoneMotionService::kMostWaitingMessages) + 6; ++i) {
-    const std::string body = "{\"messageId\":" + std::to_string(i) +
-                             ",\"sessionId\":\"s\",\"deviceId\":\"d\",\"payload\":[" +
-                             headphones(i, i) + "]}";
-    ASSERT_EQ(testing::httpRequest(target, "POST", body), 200);
-  }
+  Sender sender;
+  for (int i = 0; i < int(PhoneMotionService::kMostWaitingMessages) + 6; ++i)
+    post(sender, headphones(i, i));
   EXPECT_EQ(service_->readingsDropped(), 6u);
   scheduler_.runPending();
   EXPECT_EQ(service_->recentStream(), Kind::headphones);

@@ -173,78 +173,46 @@ TEST_F(Replay, DeliversAtTheRecordedOffsetsFromEachStartAndThenFinishes) {
   EXPECT_EQ(finished, 1);
 }
 
-TEST_F(Replay, ReadsASavedRecordSkippingMalformedLinesWithOneLogLine) {
-  const std::string header = std::string(kMotionCSVHeader) + "\n";
-  const std::string csv = header + "1,0,0,0.25,0.5,-3,5e-05,-0.0,1e-05,1.5e+16,0,0,-1,0,0,0\n" +
-                          "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n" +        // too few
-                          "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17\n" +  // too many
-                          "1,2,3abc,4,5,6,7,8,9,10,11,12,13,14,15,16\n" +
-                          "1,,3,4,5,6,7,8,9,10,11,12,13,14,15,16\n\n" + header +
-                          "2,0,0,-0.75,0,0,0,0,0,0,0,0,0,0,0,0";  // no final line feed
-  const UserRecordData record{"6F1C2A0E-8D4B-4C3A-9E2F-1B5D7A9C3E01", 5.0, 6.0, 1.0, 1, csv, {}};
-  std::string json;
-  ASSERT_FALSE(encodeUserRecordData(record, json).has_value());
-  ReplayMotionService replay(write("1764942759.5.json", " \n" + json), scheduler_, log_);
-  EXPECT_EQ(replay.skippedLines(), 5u);
-  ASSERT_EQ(log_.lines().size(), 1u);
-  EXPECT_NE(log_.lines()[0].find("Skipped 5 "), std::string::npos) << log_.lines()[0];
-  EXPECT_NE(log_.lines()[0].find("1764942759.5.json"), std::string::npos) << log_.lines()[0];
-
-  const std::vector<DeviceMotion> seen = play(replay, 2.0);
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].userAcceleration.z, 0.25);
-  EXPECT_EQ(seen[1].userAcceleration.z, -0.75);
-  EXPECT_EQ(seen[0].rotationRate.x, 0.5);
-  EXPECT_EQ(seen[0].rotationRate.z, 5e-05);
-  EXPECT_TRUE(std::signbit(seen[0].attitude.pitch));
-  EXPECT_EQ(seen[0].attitude.yaw, 1.5e+16);
-}
-
 // A motion CSV row: time stamp `t`, vertical acceleration `z` in both frames.
 std::string row(const std::string& t, const std::string& z) {
   return t + ",0,0," + z + ",0,0,0,0,0,0,0,0,-1,0,0," + z + "\n";
 }
 
-TEST_F(Replay, SkipsRowsWithANonFiniteNumberInAnyColumnOfACsvOrARecord) {
-  std::string csv = std::string(kMotionCSVHeader) + "\n" + row("1", "0.5");
-  std::size_t bad = 0;
+TEST_F(Replay, SkipsMalformedAndNonFiniteRowsOfACsvOrARecordWithOneLogLine) {
+  const std::string header = std::string(kMotionCSVHeader) + "\n";
+  std::string csv = header + "1,0,0,0.25,0.5,-3,5e-05,-0.0,1e-05,1.5e+16,0,0,-1,0,0,0\n" +
+                    "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15\n" +        // too few
+                    "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17\n" +  // too many
+                    "1,2,3abc,4,5,6,7,8,9,10,11,12,13,14,15,16\n" +
+                    "1,,3,4,5,6,7,8,9,10,11,12,13,14,15,16\n\n" + header;
+  std::size_t bad = 5;
   for (const char* number : {"nan", "inf", "-inf"}) {
     csv += row(number, "0");    // the time stamp, which sets the delivery time
     csv += row("1.5", number);  // the vertical acceleration, which the detector reads
     csv += "1.5,0,0,0,0,0,0,0,0," + std::string(number) + ",0,0,-1,0,0,0\n";  // the yaw
     bad += 3;
   }
-  csv += row("2", "-0.5");
+  csv += "2,0,0,-0.75,0,0,0,0,0,0,0,0,0,0,0,0";  // no final line feed
+  const UserRecordData record{"6F1C2A0E-8D4B-4C3A-9E2F-1B5D7A9C3E01", 5.0, 6.0, 1.0, 1, csv, {}};
   std::string json;
-  ASSERT_FALSE(encodeUserRecordData({"A", 5.0, 6.0, 1.0, 1, csv, {}}, json).has_value());
-  for (const auto& path : {write("nonfinite.csv", csv), write("nonfinite.json", json)}) {
+  ASSERT_FALSE(encodeUserRecordData(record, json).has_value());
+  for (const auto& path : {write("1764942759.5.json", " \n" + json), write("run.csv", csv)}) {
     log_.clear();
     ReplayMotionService replay(path, scheduler_, log_);
     EXPECT_EQ(replay.skippedLines(), bad) << path;
     ASSERT_EQ(log_.lines().size(), 1u) << path;
-    EXPECT_NE(log_.lines()[0].find("Skipped " + std::to_string(bad)), std::string::npos);
-    const std::vector<DeviceMotion> seen = play(replay, 5.0);
-    ASSERT_EQ(seen.size(), 2u) << path;
-    EXPECT_EQ(seen[0].userAcceleration.z, 0.5);
-    EXPECT_EQ(seen[1].userAcceleration.z, -0.5);
-  }
-}
+    EXPECT_NE(log_.lines()[0].find("Skipped " + std::to_string(bad) + " "), std::string::npos)
+        << log_.lines()[0];
+    EXPECT_NE(log_.lines()[0].find(path.filename().string()), std::string::npos) << log_.lines()[0];
 
-TEST_F(Replay, RefusesAFifoADeviceOrAFolderAtOnceNamingTheFileAndItsKind) {
-  const auto fifo = dir_.path() / "motion.fifo";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const auto zero = dir_.path() / "zero.csv";
-  std::filesystem::create_symlink("/dev/zero", zero);
-  // Before, the FIFO blocked the open for a writer, and /dev/zero was read
-  // until memory ran out.
-  for (const auto& [path, kind] : {std::pair{fifo, "a FIFO"}, std::pair{zero, "a character device"},
-                                   std::pair{dir_.path(), "a folder"}}) {
-    log_.clear();
-    ReplayMotionService replay(path, scheduler_, log_);
-    EXPECT_FALSE(replay.isDeviceMotionAvailable()) << path;
-    ASSERT_EQ(log_.lines().size(), 1u) << path;
-    EXPECT_NE(log_.lines()[0].find(path.string()), std::string::npos) << log_.lines()[0];
-    EXPECT_NE(log_.lines()[0].find(kind), std::string::npos) << log_.lines()[0];
+    const std::vector<DeviceMotion> seen = play(replay, 2.0);
+    ASSERT_EQ(seen.size(), 2u) << path;
+    EXPECT_EQ(seen[0].userAcceleration.z, 0.25);
+    EXPECT_EQ(seen[1].userAcceleration.z, -0.75);
+    EXPECT_EQ(seen[0].rotationRate.x, 0.5);
+    EXPECT_EQ(seen[0].rotationRate.z, 5e-05);
+    EXPECT_TRUE(std::signbit(seen[0].attitude.pitch));
+    EXPECT_EQ(seen[0].attitude.yaw, 1.5e+16);
   }
 }
 
@@ -284,16 +252,31 @@ TEST_F(Replay, StreamsALongCsvAcrossReadsAndKeepsWithinItsCaps) {
   }
 }
 
+// Each is refused at once, with one log line naming the file (and its kind
+// where it is no regular file: a FIFO once blocked the open for a writer, and
+// /dev/zero was read until memory ran out).
 TEST_F(Replay, AFileThatCannotBeReplayedIsUnavailableWithOneLogLine) {
-  for (const auto& path : {dir_.path() / "missing.csv", dir_.path(), write("empty.csv", ""),
-                           write("header.csv", std::string(kMotionCSVHeader) + "\n"),
-                           write("garbage.csv", "a,b\nc\n"), write("torn.json", "{\"csvText\": \""),
-                           write("no-csv.json", "{\"id\": \"A\", \"csvText\": 5}")}) {
+  const auto fifo = dir_.path() / "motion.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const auto zero = dir_.path() / "zero.csv";
+  std::filesystem::create_symlink("/dev/zero", zero);
+  const std::pair<std::filesystem::path, const char*> cases[] = {
+      {fifo, "a FIFO"},
+      {zero, "a character device"},
+      {dir_.path(), "a folder"},
+      {dir_.path() / "missing.csv", ""},
+      {write("empty.csv", ""), ""},
+      {write("header.csv", std::string(kMotionCSVHeader) + "\n"), ""},
+      {write("garbage.csv", "a,b\nc\n"), ""},
+      {write("torn.json", "{\"csvText\": \""), ""},
+      {write("no-csv.json", "{\"id\": \"A\", \"csvText\": 5}"), ""}};
+  for (const auto& [path, kind] : cases) {
     log_.clear();
     ReplayMotionService replay(path, scheduler_, log_);
     EXPECT_FALSE(replay.isDeviceMotionAvailable()) << path;
     ASSERT_EQ(log_.lines().size(), 1u) << path;
     EXPECT_NE(log_.lines()[0].find(path.string()), std::string::npos) << log_.lines()[0];
+    EXPECT_NE(log_.lines()[0].find(kind), std::string::npos) << log_.lines()[0];
     EXPECT_TRUE(play(replay, 1.0).empty()) << path;
   }
 }
