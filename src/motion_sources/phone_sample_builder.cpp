@@ -24,6 +24,19 @@ Vector3 minus(const Vector3& a, const Vector3& b) {
 
 bool isZero(const Vector3& v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
 
+// m/s² into g. A gravity so small that nothing of it is left in g has no down.
+Vector3 inG(const Vector3& metresPerSecondSquared) {
+  return scaled(metresPerSecondSquared, 1.0 / kStandardGravity);
+}
+
+// The unit vector along `v` (not zero), scaled by its largest component
+// first: products of subnormal components lose their direction to rounding.
+Vector3 directionOf(const Vector3& v) {
+  const double largest = std::max({std::abs(v.x), std::abs(v.y), std::abs(v.z)});
+  const Vector3 s{v.x / largest, v.y / largest, v.z / largest};
+  return scaled(s, 1.0 / std::hypot(s.x, s.y, s.z));
+}
+
 // Whole and fractional seconds apart, so the nanoseconds survive in the double.
 double secondsSince1970(std::int64_t timeNs) {
   constexpr std::int64_t kBillion = 1'000'000'000;
@@ -31,12 +44,16 @@ double secondsSince1970(std::int64_t timeNs) {
 }
 
 // The rotation matrix of a quaternion (the rotation it applies to a vector),
-// normalised first; nothing when it has no direction.
+// normalised first; nothing when it has no direction. Scaled by its largest
+// component before squaring, so a tiny quaternion's squares do not underflow.
 std::optional<RotationMatrix> matrixOf(const Quaternion& quaternion) {
   const auto [qw, qx, qy, qz] = quaternion;
-  const double norm = std::sqrt(qw * qw + qx * qx + qy * qy + qz * qz);
-  if (!std::isfinite(norm) || norm == 0.0) return std::nullopt;
-  const double w = qw / norm, x = qx / norm, y = qy / norm, z = qz / norm;
+  const double largest = std::max({std::abs(qw), std::abs(qx), std::abs(qy), std::abs(qz)});
+  if (!std::isfinite(largest) || largest == 0.0) return std::nullopt;
+  const double sw = qw / largest, sx = qx / largest, sy = qy / largest, sz = qz / largest;
+  const double norm = std::sqrt(sw * sw + sx * sx + sy * sy + sz * sz);
+  if (!std::isfinite(norm)) return std::nullopt;
+  const double w = sw / norm, x = sx / norm, y = sy / norm, z = sz / norm;
   return RotationMatrix{
       1.0 - 2.0 * (y * y + z * z), 2.0 * (x * y - w * z),       2.0 * (x * z + w * y),
       2.0 * (x * y + w * z),       1.0 - 2.0 * (x * x + z * z), 2.0 * (y * z - w * x),
@@ -75,8 +92,11 @@ Vector3 turned(const RotationMatrix& m, const Vector3& v) {
 // transpose are both tried; the one that turns gravity nearer straight down
 // is kept when it does so within kAttitudeTolerance, and the small tilt left
 // between them is taken out. Otherwise (no quaternion, or one that
-// disagrees) the smallest rotation that turns gravity straight down.
-RotationMatrix attitudeFor(const Vector3& gravity, const std::optional<Quaternion>& quaternion) {
+// disagrees) the smallest rotation that turns gravity straight down. Only
+// gravity's direction counts, taken first so any magnitude turns as exactly.
+RotationMatrix attitudeFor(const Vector3& sentGravity,
+                           const std::optional<Quaternion>& quaternion) {
+  const Vector3 gravity = directionOf(sentGravity);
   if (const std::optional<RotationMatrix> m = quaternion ? matrixOf(*quaternion) : std::nullopt) {
     const RotationMatrix t = transposed(*m);
     const RotationMatrix& best =
@@ -154,7 +174,7 @@ std::optional<TimedMotion> PhoneSampleBuilder::addHeadphone(const PushReading& r
   const double roll = fields.use("roll").value_or(0.0);
   const double yaw = fields.use("yaw").value_or(0.0);
   // A gravity of zero length has no down to turn the acceleration by.
-  if (!fields.ok() || isZero(gravity)) {
+  if (!fields.ok() || isZero(inG(gravity))) {
     ++malformed_;
     return std::nullopt;
   }
@@ -166,8 +186,9 @@ std::optional<TimedMotion> PhoneSampleBuilder::addHeadphone(const PushReading& r
   sample.fromHeadphones = true;
   sample.motion.userAcceleration = acceleration;  // g, as the headphones deliver it
   sample.motion.rotationRate = rate.value_or(Vector3{});
-  sample.motion.gravity = scaled(gravity, 1.0 / kStandardGravity);  // always sent in m/s²
-  sample.motion.attitude = Attitude{pitch, roll, yaw, attitudeFor(gravity, quaternion)};
+  sample.motion.gravity = inG(gravity);  // always sent in m/s²
+  sample.motion.attitude =
+      Attitude{pitch, roll, yaw, attitudeFor(sample.motion.gravity, quaternion)};
   return sample;
 }
 
@@ -176,7 +197,7 @@ std::optional<TimedMotion> PhoneSampleBuilder::addPhone(const PushReading& readi
   const std::string& name = reading.name;
   if (name == "gravity") {
     const Vector3 gravity = fields.needVector("x", "y", "z");
-    if (fields.ok() && !isZero(gravity)) {
+    if (fields.ok() && !isZero(inG(gravity))) {
       gravity_ = gravity;
       decidePlatform();
       return std::nullopt;
@@ -226,10 +247,11 @@ std::optional<TimedMotion> PhoneSampleBuilder::phoneSample(const PushReading& re
                                                            const Vector3& acceleration) {
   // Gravity from the sensor, or from the low-pass while the stream sends none.
   const std::optional<Vector3>& gravity = gravity_ ? gravity_ : lowPassed_;
-  if (!gravity || isZero(*gravity)) return std::nullopt;
+  if (!gravity) return std::nullopt;
   // Into g, and into the iOS sign: Android's is the opposite on every axis.
   const bool android = platform_ == Platform::android;
   const double factor = (android ? -1.0 : 1.0) / kStandardGravity;
+  if (isZero(scaled(*gravity, factor))) return std::nullopt;  // nothing left in g: no down
 
   TimedMotion sample;
   sample.time = secondsSince1970(reading.timeNs);
@@ -274,7 +296,7 @@ void PhoneSampleBuilder::decidePlatform() {
   const double limit = std::cos(kAttitudeTolerance);
   bool down = false, up = false;
   for (const RotationMatrix& turn : {*m, transposed(*m)}) {
-    const double vertical = verticalFraction(turn, *gravity_);
+    const double vertical = verticalFraction(turn, directionOf(*gravity_));
     down = down || vertical <= -limit;
     up = up || vertical >= limit;
   }

@@ -10,6 +10,7 @@
 
 #include "decoder_fuzz_target.h"
 #include "motion_lines_fuzz_target.h"
+#include "push_message_fuzz_target.h"
 #include "settings_fuzz_target.h"
 
 namespace hopster {
@@ -39,7 +40,8 @@ TEST(FuzzCorpus, EveryCorpusFolderBelongsToAReplayedTarget) {
   for (const auto& entry : fs::directory_iterator(HOPSTER_FUZZ_CORPUS)) {
     folders.insert(entry.path().filename().string());
   }
-  EXPECT_EQ(folders, (std::set<std::string>{"decoders", "motion_lines", "settings"}));
+  EXPECT_EQ(folders,
+            (std::set<std::string>{"decoders", "motion_lines", "push_message", "settings"}));
 }
 
 // Merging a long run's whole output would slow every test run and bury the
@@ -100,6 +102,28 @@ TEST(FuzzCorpus, SettingsInputsKeepTheReadersPromisesAndReachValues) {
   EXPECT_TRUE(settingsClean);
   EXPECT_TRUE(settingsLogged);
   EXPECT_TRUE(scheduleLogged);
+}
+
+// The seeds cover both streams the builder knows, headphones and a phone's
+// own sensors, and readings it refuses; a change of the message format that
+// stopped them at the decoder would leave the builder unfuzzed.
+TEST(FuzzCorpus, PushMessageInputsKeepTheirPromisesAndReachSamples) {
+  PushMessageOutcome reached;
+  bool refusedBody = false;
+  const int replayed = replayCorpus("push_message", [&](const std::string& bytes) {
+    const PushMessageOutcome outcome = exercisePushMessage(bytes);
+    refusedBody |= !outcome.decoded;
+    reached.readings += outcome.readings;
+    reached.headphoneSamples += outcome.headphoneSamples;
+    reached.phoneSamples += outcome.phoneSamples;
+    reached.refusedReadings += outcome.refusedReadings;
+  });
+  EXPECT_GE(replayed, 12);
+  EXPECT_TRUE(refusedBody);
+  EXPECT_GT(reached.headphoneSamples, 0U);
+  EXPECT_GT(reached.phoneSamples, 0U);
+  EXPECT_GT(reached.refusedReadings, 0U);
+  EXPECT_GT(reached.readings, reached.headphoneSamples + reached.phoneSamples);
 }
 
 }  // namespace

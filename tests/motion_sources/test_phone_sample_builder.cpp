@@ -234,7 +234,9 @@ TEST(PhoneSampleBuilder, AReadingWithAFieldMissingOrNotFiniteIsMalformedAndChang
       with("gravityY", std::nullopt),
       with("quaternionW", -kInf),  // optional, but used when sent
       with("yaw", kInf),
-      with("gravityZ", 0.0),  // no down to turn by
+      with("gravityZ", 0.0),      // no down to turn by
+      with("gravityZ", -5e-324),  // nor when nothing of it is left in g
+      {"gravity", 1, {{"x", 0.0}, {"y", 5e-324}, {"z", 0.0}}},
       {"gravity", 1, {{"x", 0.0}, {"y", kNaN}, {"z", 9.8}}},
       {"gravity", 1, {{"x", 1e300}, {"y", 0.0}, {"z", 9.8}}},  // would overflow the turn
       {"orientation", 1, quaternion("q", {0, 0, 0, 0})},
@@ -292,6 +294,36 @@ TEST(PhoneSampleBuilder, TakesTheQuaternionsHeadingOnlyWhereItTurnsGravityNearly
     expectGravityTurnedDown(s->motion);
     EXPECT_LT(largestDifference(s->motion.attitude.rotationMatrix, c.expected), c.tolerance);
   }
+}
+
+// Scaled by powers of two, gravity and quaternion keep their directions
+// exactly, so the sample must keep its attitude however small they come.
+TEST(PhoneSampleBuilder, TurnsGravityDownWhateverTheMagnitudesOfGravityAndQuaternion) {
+  const Quaternion q = poseAt(0.7).quaternion;
+  const auto sampleFor = [&q](double gravityScale, double quaternionScale) {
+    MemoryLog log;
+    PhoneSampleBuilder builder(log);
+    const Quaternion sent{q[0] * quaternionScale, q[1] * quaternionScale, q[2] * quaternionScale,
+                          q[3] * quaternionScale};
+    return builder.add({"headphone", 1,
+                        vector("acceleration", {0.1, 0.2, 0.3}) +
+                            vector("gravity", gravityAt(0.7, kG * gravityScale)) +
+                            quaternion("quaternion", sent)});
+  };
+  const std::optional<TimedMotion> usual = sampleFor(1.0, 1.0);
+  const std::optional<TimedMotion> tinyQuaternion = sampleFor(1.0, 0x1p-540);
+  ASSERT_TRUE(usual && tinyQuaternion);
+  EXPECT_LT(largestDifference(tinyQuaternion->motion.attitude.rotationMatrix,
+                              usual->motion.attitude.rotationMatrix),
+            1e-12);
+
+  // Subnormal in g: its direction is checked scaled back up, which is exact.
+  const std::optional<TimedMotion> tinyGravity = sampleFor(0x1p-1060, 1.0);
+  ASSERT_TRUE(tinyGravity);
+  DeviceMotion rescaled = tinyGravity->motion;
+  rescaled.gravity = {std::ldexp(rescaled.gravity.x, 1060), std::ldexp(rescaled.gravity.y, 1060),
+                      std::ldexp(rescaled.gravity.z, 1060)};
+  expectGravityTurnedDown(rescaled);
 }
 
 TEST(PhoneSampleBuilder, SaysOnceWhenHeadphoneAccelerationLooksLikeMetresPerSecondSquared) {
