@@ -40,7 +40,13 @@ int main(int argc, char** argv) {
   }
   if (options->deliverDueReminders) {
     hopster::StdoutLog log;
-    return hopster::deliverDueReminders(hopster::ReminderSchedule::defaultLocation(), log);
+    return hopster::deliverDueReminders(hopster::ReminderSchedule::defaultLocation(),
+                                        hopster::DeliveryTriggerPlaces::forUser(), log);
+  }
+  if (options->cancelReminders) {
+    hopster::StdoutLog log;
+    return hopster::cancelReminders(hopster::ReminderSchedule::defaultLocation(),
+                                    hopster::DeliveryTriggerPlaces::forUser(), log);
   }
   if (options->headless) {
     return hopster::runHeadless(*options, hopster::DataLocations::forUser(), std::cout).exitCode;

@@ -12,22 +12,10 @@ namespace {
 
 constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
 
-// One argument of an Exec line: field-code percent signs doubled, quoted when
-// it holds a reserved character, then escaped as a desktop-entry string value
-// (readers undo these steps in the opposite order).
-std::string execArgument(std::string_view argument) {
-  std::string quoted;
-  const bool needsQuotes = argument.find_first_of(kReserved) != std::string_view::npos;
-  if (needsQuotes) quoted += '"';
-  for (const char c : argument) {
-    if (c == '%') quoted += '%';
-    if (needsQuotes && std::string_view("\"`$\\").find(c) != std::string_view::npos) quoted += '\\';
-    quoted += c;
-  }
-  if (needsQuotes) quoted += '"';
-
+// A desktop-entry string value: backslashes and control characters escaped.
+std::string escapeValue(std::string_view value) {
   std::string escaped;
-  for (const char c : quoted) {
+  for (const char c : value) {
     switch (c) {
       case '\\':
         escaped += "\\\\";
@@ -46,6 +34,22 @@ std::string execArgument(std::string_view argument) {
     }
   }
   return escaped;
+}
+
+// One argument of an Exec line: field-code percent signs doubled, quoted when
+// it holds a reserved character, then escaped as a desktop-entry string value
+// (readers undo these steps in the opposite order).
+std::string execArgument(std::string_view argument) {
+  std::string quoted;
+  const bool needsQuotes = argument.find_first_of(kReserved) != std::string_view::npos;
+  if (needsQuotes) quoted += '"';
+  for (const char c : argument) {
+    if (c == '%') quoted += '%';
+    if (needsQuotes && std::string_view("\"`$\\").find(c) != std::string_view::npos) quoted += '\\';
+    quoted += c;
+  }
+  if (needsQuotes) quoted += '"';
+  return escapeValue(quoted);
 }
 
 }  // namespace
@@ -67,6 +71,9 @@ std::optional<std::string> installAutostartEntry(const std::filesystem::path& au
       "[Desktop Entry]\n"
       "Type=Application\n"
       "Name=Hopster reminders\n"
+      "TryExec=" +
+      escapeValue(executablePath) +
+      "\n"
       "Exec=" +
       execArgument(executablePath) +
       " --deliver-due-reminders\n"

@@ -1,6 +1,7 @@
 #include "reminders/dbus_notification_sink.h"
 #include "platform/session_bus.h"
 
+#include <cerrno>
 #include <memory>
 #include <system_error>
 #include <utility>
@@ -44,8 +45,9 @@ int appendNotifyArguments(sd_bus_message* call, const DesktopNotification& notif
 
 }  // namespace
 
-DbusNotificationSink::DbusNotificationSink(std::string busAddress)
-    : busAddress_(std::move(busAddress)) {}
+DbusNotificationSink::DbusNotificationSink(std::string busAddress,
+                                           std::uint64_t callTimeoutMicroseconds)
+    : busAddress_(std::move(busAddress)), callTimeoutMicroseconds_(callTimeoutMicroseconds) {}
 
 DbusNotificationSink::~DbusNotificationSink() { sd_bus_flush_close_unref(bus_); }
 
@@ -56,7 +58,7 @@ std::optional<std::string> DbusNotificationSink::connect() {
   if (result < 0) {
     return "Could not connect to the session bus: " + std::system_category().message(-result);
   }
-  sd_bus_set_method_call_timeout(bus_, callTimeoutMicroseconds);
+  sd_bus_set_method_call_timeout(bus_, callTimeoutMicroseconds_);
   return std::nullopt;
 }
 
@@ -77,8 +79,8 @@ std::optional<std::string> DbusNotificationSink::checkService() {
   return std::nullopt;
 }
 
-std::optional<std::string> DbusNotificationSink::show(const DesktopNotification& notification) {
-  if (auto failure = connect()) return failure;
+std::optional<ShowFailure> DbusNotificationSink::show(const DesktopNotification& notification) {
+  if (auto failure = connect()) return ShowFailure{*failure};
   BusError error;
   sd_bus_message* rawCall = nullptr;
   int result =
@@ -87,14 +89,18 @@ std::optional<std::string> DbusNotificationSink::show(const DesktopNotification&
   if (result >= 0) result = appendNotifyArguments(rawCall, notification);
   if (result < 0) {
     // Such as text that is not UTF-8, which D-Bus refuses to carry.
-    return "Could not build the notification: " + std::system_category().message(-result);
+    return ShowFailure{"Could not build the notification: " +
+                       std::system_category().message(-result)};
   }
   sd_bus_message* reply = nullptr;
   result = sd_bus_call(bus_, rawCall, 0, &error.error, &reply);
   const MessagePtr ownedReply(reply);
   drainIncoming();
-  if (result < 0) return error.describe(result);
-  return std::nullopt;
+  if (result >= 0) return std::nullopt;
+  // The call was sent; without an answer nobody knows whether it showed.
+  const bool unanswered =
+      result == -ETIMEDOUT || sd_bus_error_has_name(&error.error, SD_BUS_ERROR_NO_REPLY) > 0;
+  return ShowFailure{error.describe(result), unanswered};
 }
 
 }  // namespace hopster

@@ -11,8 +11,9 @@ namespace hopster {
 
 // Shows notifications through org.freedesktop.Notifications, the desktop's
 // notification service on the session bus. Each call blocks for at most
-// `callTimeoutMicroseconds`, so a hung service cannot freeze the caller for
-// long. Use it from one thread at a time.
+// `callTimeoutMicroseconds` (by default 10 s: a busy desktop may take seconds
+// to answer, and the caller is a worker thread, never the window's). Use it
+// from one thread at a time.
 class DbusNotificationSink final : public NotificationSink {
  public:
   static constexpr const char* appName = "Hopster";
@@ -21,11 +22,12 @@ class DbusNotificationSink final : public NotificationSink {
   static constexpr const char* desktopEntry = "hopster";
   // The sound theme's sound for a new message, played when a reminder has sound.
   static constexpr const char* soundName = "message-new-instant";
-  static constexpr std::uint64_t callTimeoutMicroseconds = 2'000'000;
+  static constexpr std::uint64_t defaultCallTimeoutMicroseconds = 10'000'000;
 
   // `busAddress` empty: the user's session bus. The bus is reached on first
   // use, and again after the connection was lost.
-  explicit DbusNotificationSink(std::string busAddress = "");
+  explicit DbusNotificationSink(std::string busAddress = "", std::uint64_t callTimeoutMicroseconds =
+                                                                 defaultCallTimeoutMicroseconds);
   ~DbusNotificationSink() override;
   DbusNotificationSink(const DbusNotificationSink&) = delete;
   DbusNotificationSink& operator=(const DbusNotificationSink&) = delete;
@@ -34,8 +36,9 @@ class DbusNotificationSink final : public NotificationSink {
   // that the bus starts on demand.
   [[nodiscard]] std::optional<std::string> checkService() override;
   // One Notify call: summary = title, body = subtitle, the system's default
-  // timeout, normal urgency, and the message sound when asked for.
-  [[nodiscard]] std::optional<std::string> show(const DesktopNotification& notification) override;
+  // timeout, normal urgency, and the message sound when asked for. A call
+  // that timed out may have been shown: its failure says so.
+  [[nodiscard]] std::optional<ShowFailure> show(const DesktopNotification& notification) override;
 
  private:
   // Connects when not connected. Returns an error description on failure.
@@ -45,6 +48,7 @@ class DbusNotificationSink final : public NotificationSink {
   void drainIncoming();
 
   std::string busAddress_;
+  std::uint64_t callTimeoutMicroseconds_;
   sd_bus* bus_ = nullptr;
 };
 

@@ -71,34 +71,51 @@ int DesktopNotificationCenter::deliverDue() {
   }
   lastServiceProblem_.reset();
 
-  int shown = 0;
-  while (auto reminder = takeNextDue(now)) {
-    if (auto failure = sink_.show({reminder->title, reminder->subtitle, reminder->sound})) {
-      log_.line("Failed to show a reminder: " + *failure);
-      const auto putBack = schedule_.update(
-          [&reminder](ReminderScheduleState& state) { state.reminders.push_back(*reminder); });
-      if (putBack) log_.line("Failed to keep the reminder for later: " + *putBack);
-      break;
+  std::optional<ScheduledReminder> reminder = takeDue(now);
+  if (!reminder) return 0;
+  if (auto failure = sink_.show({reminder->title, reminder->subtitle, reminder->sound})) {
+    if (failure->maybeShown) {
+      // The service may have shown it: showing it again could show it twice.
+      log_.line("A reminder may not have been shown (no answer from the notification service: " +
+                failure->reason + "); it is not shown again");
+      return 0;
     }
-    ++shown;
+    log_.line("Failed to show a reminder: " + failure->reason);
+    const auto putBack = schedule_.update(
+        [&reminder](ReminderScheduleState& state) { state.reminders.push_back(*reminder); });
+    if (putBack) log_.line("Failed to keep the reminder for later: " + *putBack);
+    return 0;
   }
-  return shown;
+  return 1;
 }
 
-std::optional<ScheduledReminder> DesktopNotificationCenter::takeNextDue(double now) {
+std::optional<ScheduledReminder> DesktopNotificationCenter::takeDue(double now) {
   std::optional<ScheduledReminder> taken;
-  const auto failure = schedule_.update([now, &taken](ReminderScheduleState& state) {
+  std::size_t dropped = 0;
+  const auto failure = schedule_.update([now, &taken, &dropped](ReminderScheduleState& state) {
     auto& reminders = state.reminders;
-    const auto earliest = std::min_element(
+    const auto due = std::stable_partition(
         reminders.begin(), reminders.end(),
-        [](const ScheduledReminder& a, const ScheduledReminder& b) { return a.due < b.due; });
-    if (earliest == reminders.end() || earliest->due > now) return;
-    taken = std::move(*earliest);
-    reminders.erase(earliest);
+        [now](const ScheduledReminder& reminder) { return !(reminder.due <= now); });
+    if (due == reminders.end()) return;
+    // The latest of them; among equal due times, the one added last.
+    auto latest = due;
+    for (auto it = due; it != reminders.end(); ++it) {
+      if (it->due >= latest->due) latest = it;
+    }
+    taken = std::move(*latest);
+    dropped = static_cast<std::size_t>(reminders.end() - due) - 1;
+    reminders.erase(due, reminders.end());
   });
-  if (!failure) return taken;
-  log_.line("Failed to save the reminder schedule: " + *failure);
-  return std::nullopt;
+  if (failure) {
+    log_.line("Failed to save the reminder schedule: " + *failure);
+    return std::nullopt;
+  }
+  if (dropped > 0) {
+    log_.line("Dropped " + std::to_string(dropped) + " missed reminder" +
+              (dropped == 1 ? "" : "s") + "; showing only the latest");
+  }
+  return taken;
 }
 
 }  // namespace hopster

@@ -45,19 +45,23 @@ class DesktopNotificationCenter final : public NotificationCenter {
   void add(NotificationRequest request,
            std::function<void(std::optional<std::string> error)> completion) override;
 
-  // Shows every reminder whose due time has passed, earliest first, and
-  // returns how many were shown. Reminders missed while the machine was off
-  // are shown at the first check after. Each is removed from the schedule, and
-  // the schedule saved, before it is shown: a crash in between loses that one
-  // reminder rather than showing it twice. One that the service refuses is put
-  // back for the next check. Without a service nothing is shown or removed,
-  // and the reason is logged once until it changes.
+  // Shows the reminder that fell due last and returns how many were shown (0
+  // or 1). Reminders missed meanwhile (the machine was off, the session
+  // closed) are not shown as a burst: the others due are dropped with one log
+  // line. All due ones are taken out of the schedule in one locked change, and
+  // the schedule saved, before the one is shown, so two processes checking at
+  // once never both show it, and a crash in between loses it rather than
+  // showing it twice. One the service refuses is put back for the next check;
+  // one whose call went unanswered may have been shown and is not shown
+  // again (one log line). Without a service nothing is shown or removed, and
+  // the reason is logged once until it changes.
   int deliverDue();
 
  private:
-  // Takes the earliest reminder due at `now` out of the schedule. Nothing when
-  // none is due or the removal could not be saved (which is logged).
-  std::optional<ScheduledReminder> takeNextDue(double now);
+  // Takes every reminder due at `now` out of the schedule and returns the
+  // latest of them. Nothing when none is due or the removal could not be
+  // saved (which is logged).
+  std::optional<ScheduledReminder> takeDue(double now);
 
   ReminderSchedule& schedule_;
   NotificationSink& sink_;

@@ -12,6 +12,16 @@ struct DesktopNotification {
   bool sound = true;  // play the desktop's sound for a new message
 };
 
+// Why a notification was not shown for certain.
+struct ShowFailure {
+  std::string reason;
+  // The call went out but no answer came back in time: the service may have
+  // shown it all the same.
+  bool maybeShown = false;
+
+  bool operator==(const ShowFailure&) const = default;
+};
+
 // The desktop's notification service: shows a notification now. It cannot
 // schedule one; DesktopNotificationCenter keeps the schedule.
 class NotificationSink {
@@ -20,8 +30,8 @@ class NotificationSink {
 
   // Nothing when the service is there and answers, else why not.
   [[nodiscard]] virtual std::optional<std::string> checkService() = 0;
-  // Shows `notification` now. Returns an error description on failure.
-  [[nodiscard]] virtual std::optional<std::string> show(
+  // Shows `notification` now. Returns what went wrong on failure.
+  [[nodiscard]] virtual std::optional<ShowFailure> show(
       const DesktopNotification& notification) = 0;
 };
 
