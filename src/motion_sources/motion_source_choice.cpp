@@ -26,7 +26,8 @@ bool isAddress(const std::string& text) {
 
 // "phone", "phone:PORT", "phone:ADDRESS:PORT", "phone:[IPv6]:PORT".
 std::optional<MotionSourceChoice> parsePhone(std::string_view text, std::string& error) {
-  MotionSourceChoice choice{MotionSourceKind::phone, {}, {}, kDefaultPhonePort};
+  MotionSourceChoice choice{MotionSourceKind::phone, {}, {},
+                            kDefaultPhonePort,       {}, kDefaultIioRate};
   if (text == "phone") return choice;
   std::string_view rest = text.substr(std::string_view("phone:").size());
   std::string_view port = rest;
@@ -54,12 +55,46 @@ std::optional<MotionSourceChoice> parsePhone(std::string_view text, std::string&
   return choice;
 }
 
+// "iio", "iio@HZ", "iio:DEVICE", "iio:DEVICE@HZ".
+std::optional<MotionSourceChoice> parseIio(std::string_view text, std::string& error) {
+  MotionSourceChoice choice{MotionSourceKind::iio, {}, {}, kDefaultPhonePort, {}, kDefaultIioRate};
+  std::string_view rest = text.substr(std::string_view("iio").size());
+  if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
+    const std::string_view rate = rest.substr(at + 1);
+    unsigned value = 0;
+    const auto [end, failure] = std::from_chars(rate.data(), rate.data() + rate.size(), value);
+    if (failure != std::errc() || end != rate.data() + rate.size() || value < 1 ||
+        value > kHighestIioRate) {
+      error = "motion source \"" + std::string(text) +
+              "\": the rate after '@' must be a whole number from 1 to 1000";
+      return std::nullopt;
+    }
+    choice.rate = value;
+    rest = rest.substr(0, at);
+  }
+  if (!rest.empty()) {
+    choice.device = std::string(rest.substr(1));
+    if (!rest.starts_with(':') || choice.device.empty() ||
+        choice.device.find('/') != std::string::npos) {
+      error = "motion source \"" + std::string(text) +
+              "\": expected iio, iio@HZ, iio:DEVICE or iio:DEVICE@HZ";
+      return std::nullopt;
+    }
+  }
+  return choice;
+}
+
 }  // namespace
 
 std::optional<MotionSourceChoice> parseMotionSource(std::string_view text, std::string& error) {
-  if (text == "sim") return MotionSourceChoice{MotionSourceKind::simulated, {}, {}, {}};
-  if (text == "stdin") return MotionSourceChoice{MotionSourceKind::standardInput, {}, {}, {}};
+  if (text == "sim")
+    return MotionSourceChoice{MotionSourceKind::simulated, {}, {}, {}, {}, kDefaultIioRate};
+  if (text == "stdin")
+    return MotionSourceChoice{MotionSourceKind::standardInput, {}, {}, {}, {}, kDefaultIioRate};
   if (text == "phone" || text.starts_with("phone:")) return parsePhone(text, error);
+  if (text == "iio" || text.starts_with("iio:") || text.starts_with("iio@")) {
+    return parseIio(text, error);
+  }
 
   const auto colon = text.find(':');
   const std::string_view prefix = text.substr(0, colon);
@@ -78,7 +113,7 @@ std::optional<MotionSourceChoice> parseMotionSource(std::string_view text, std::
     error = "motion source \"" + std::string(text) + "\" needs a path after the colon";
     return std::nullopt;
   }
-  return MotionSourceChoice{kind, std::string(path), {}, {}};
+  return MotionSourceChoice{kind, std::string(path), {}, {}, {}, kDefaultIioRate};
 }
 
 }  // namespace hopster

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "motion_sources/iio_motion_service.h"
 #include "motion_sources/replay_motion_service.h"
 #include "motion_sources/stream_motion_service.h"
 
@@ -31,6 +32,12 @@ std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceChoic
       // The phone source listens for the whole run and is shared; the app
       // makes it once (see setUpMotion) rather than here.
       break;
+    case MotionSourceKind::iio: {
+      auto iio = std::make_unique<IioMotionService>("/sys/bus/iio/devices", "/dev", source.device,
+                                                    source.rate, scheduler, log);
+      iio->setFinishedHandler(std::move(finished));
+      return iio;
+    }
     case MotionSourceKind::namedPipe: {
       auto stream =
           std::make_unique<StreamMotionService>(std::filesystem::path(source.path), scheduler, log);

@@ -1,0 +1,304 @@
+#include "motion_sources/iio_motion_service.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+#include <sstream>
+#include <system_error>
+#include <utility>
+
+namespace hopster {
+namespace fs = std::filesystem;
+namespace {
+
+std::string errorText(int error) { return std::generic_category().message(error); }
+
+std::string rateText(double rate) {
+  std::ostringstream text;
+  text.imbue(std::locale::classic());
+  text << rate;
+  return text.str();
+}
+
+Vector3 inG(const Vector3& metresPerSecondSquared) {
+  constexpr double k = 1.0 / IioMotionService::kStandardGravity;
+  return {metresPerSecondSquared.x * k, metresPerSecondSquared.y * k, metresPerSecondSquared.z * k};
+}
+
+// The three raw values of `axes` read from sysfs; nothing when one is no number.
+std::optional<std::array<double, 3>> readRaw(const IioAxes& axes, std::string& error) {
+  std::array<double, 3> raw{};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const auto value = readSysfsNumber(axes.raw[i], error);
+    if (!value) return std::nullopt;
+    raw[i] = *value;
+  }
+  return raw;
+}
+
+// The three channels of `axes` in a buffered record; nothing when one is
+// not enabled.
+std::optional<std::array<ScanChannel, 3>> channelsOf(const IioAxes& axes,
+                                                     const ScanLayout& layout) {
+  std::array<ScanChannel, 3> channels;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const ScanChannel* channel = layout.find("in_" + axes.type + "_" + "xyz"[i]);
+    if (channel == nullptr) return std::nullopt;
+    channels[i] = *channel;
+  }
+  return channels;
+}
+
+std::array<double, 3> decodeRaw(const std::array<ScanChannel, 3>& channels,
+                                const unsigned char* record) {
+  return {static_cast<double>(decodeScanValue(channels[0], record)),
+          static_cast<double>(decodeScanValue(channels[1], record)),
+          static_cast<double>(decodeScanValue(channels[2], record))};
+}
+
+}  // namespace
+
+IioMotionService::IioMotionService(fs::path sysRoot, fs::path devRoot, std::string device,
+                                   double rate, Scheduler& scheduler, Log& log)
+    : devRoot_(std::move(devRoot)),
+      scheduler_(scheduler),
+      log_(log),
+      lookup_(findIioSensors(sysRoot, device)),
+      link_(std::make_shared<Link>(Link{this})) {
+  if (lookup_.outcome != IioLookup::Outcome::found) {
+    log_.line(lookup_.problem);
+    return;
+  }
+  // A gyroscope that could not be read leaves the accelerometer alone.
+  if (!lookup_.problem.empty()) log_.line(lookup_.problem + " Counting without the gyroscope.");
+  rate_ = nearestRate(lookup_.accelerometer.rates, rate > 0.0 ? rate : kDefaultRate);
+}
+
+IioMotionService::~IioMotionService() {
+  stopDeviceMotionUpdates();
+  link_->owner = nullptr;
+}
+
+MotionAuthorizationStatus IioMotionService::authorizationStatus() const {
+  return lookup_.outcome == IioLookup::Outcome::accessDenied
+             ? MotionAuthorizationStatus::denied
+             : MotionAuthorizationStatus::authorized;
+}
+
+bool IioMotionService::isDeviceMotionAvailable() const {
+  return lookup_.outcome == IioLookup::Outcome::found && !isFinished_;
+}
+
+bool IioMotionService::isDeviceMotionActive() const { return active_; }
+
+void IioMotionService::startDeviceMotionUpdates(MotionHandler handler) {
+  if (!isDeviceMotionAvailable()) return;
+  handler_ = std::move(handler);
+  if (active_) return;
+  active_ = true;
+  // Each recording seeds its own estimate from its first readings.
+  filter_.reset();
+  std::string error;
+  const fs::path& folder = lookup_.accelerometer.folder;
+  for (const char* name : {"sampling_frequency", "in_accel_sampling_frequency"}) {
+    if (fs::exists(folder / name)) {
+      if (!writeSysfsText(folder / name, rateText(rate_), error)) {
+        log_.line("Could not set " + (folder / name).string() + " to " + rateText(rate_) + ": " +
+                  error + "; reading at the sensor's own rate.");
+      }
+      break;
+    }
+  }
+  if (!startBuffered()) startPolling();
+}
+
+bool IioMotionService::startBuffered() {
+  const IioDevice& device = lookup_.accelerometer;
+  const bool gyroElsewhere = lookup_.gyroscope && lookup_.gyroscope->id != device.id;
+  if (gyroElsewhere) return false;
+  const fs::path node = devRoot_ / device.id;
+  std::string why;
+  const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) why = "cannot open " + node.string() + " (" + errorText(errno) + ")";
+  std::string error;
+  std::vector<std::string> channels{"in_accel_x", "in_accel_y", "in_accel_z"};
+  if (lookup_.gyroscope) {
+    for (const char* axis : {"in_anglvel_x", "in_anglvel_y", "in_anglvel_z"})
+      channels.emplace_back(axis);
+  }
+  for (const std::string& channel : channels) {
+    const fs::path enable = device.folder / "scan_elements" / (channel + "_en");
+    if (why.empty() && !writeSysfsText(enable, "1", error)) {
+      why = "cannot enable " + enable.string() + " (" + error + ")";
+    }
+  }
+  std::optional<ScanLayout> layout;
+  if (why.empty()) {
+    layout = readScanLayout(device.folder, error);
+    if (!layout) why = "cannot read its scan elements (" + error + ")";
+  }
+  if (layout) {
+    accelChannels_ = channelsOf(*device.accel, *layout);
+    if (lookup_.gyroscope) gyroChannels_ = channelsOf(*lookup_.gyroscope->gyro, *layout);
+    if (!accelChannels_ || (lookup_.gyroscope && !gyroChannels_)) {
+      why = "its scan elements do not list every axis";
+    }
+  }
+  bufferEnable_ = device.folder / "buffer0" / "enable";
+  if (!fs::exists(bufferEnable_)) bufferEnable_ = device.folder / "buffer" / "enable";
+  if (why.empty() && !writeSysfsText(bufferEnable_, "1", error)) {
+    why = "cannot write " + bufferEnable_.string() + " (" + error + ")";
+  }
+  if (why.empty()) wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (why.empty() && wake_ < 0) why = errorText(errno);
+  if (why.empty()) {
+    node_ = fd;
+    recordBytes_ = layout->recordBytes;
+    try {
+      reader_ = std::thread([this, link = link_] { readLoop(link); });
+      buffered_ = true;
+      return true;
+    } catch (const std::system_error& failure) {
+      why = failure.what();
+      node_ = -1;
+    }
+  }
+  if (fd >= 0) ::close(fd);
+  if (wake_ >= 0) ::close(wake_);
+  wake_ = -1;
+  if (!pollingNoted_) {
+    pollingNoted_ = true;
+    log_.line("Reading " + device.id + " by polling sysfs: " + why +
+              ". A udev rule that lets your user read the node and write its buffer "
+              "gives buffered capture.");
+  }
+  return false;
+}
+
+void IioMotionService::startPolling() {
+  buffered_ = false;
+  timer_ = scheduler_.scheduleRepeating(1.0 / rate_, [this](Timer&) { poll(); });
+}
+
+void IioMotionService::poll() {
+  if (!active_) return;
+  std::string error;
+  const auto accel = readRaw(*lookup_.accelerometer.accel, error);
+  std::optional<std::array<double, 3>> gyro;
+  if (accel && lookup_.gyroscope) gyro = readRaw(*lookup_.gyroscope->gyro, error);
+  if (!accel || (lookup_.gyroscope && !gyro)) {
+    // A device that went away takes its folder with it; anything else is a
+    // reading to skip.
+    if (!error.empty() && !fs::exists(lookup_.accelerometer.accel->raw[0])) return end(error);
+    if (!error.empty() && lookup_.gyroscope && !fs::exists(lookup_.gyroscope->gyro->raw[0])) {
+      return end(error);
+    }
+    ++skipped_;
+    return;
+  }
+  std::optional<Vector3> rate;
+  if (gyro) rate = lookup_.gyroscope->gyro->convert(*gyro);
+  const auto sample =
+      filter_.update(inG(lookup_.accelerometer.accel->convert(*accel)), rate, 1.0 / rate_);
+  if (!sample) {
+    ++skipped_;
+    return;
+  }
+  deliver(*sample);
+}
+
+void IioMotionService::stopDeviceMotionUpdates() {
+  active_ = false;
+  handler_ = nullptr;
+  stopReading();
+}
+
+void IioMotionService::stopReading() {
+  if (timer_) {
+    timer_->invalidate();
+    timer_.reset();
+  }
+  if (!reader_.joinable()) return;
+  const std::uint64_t one = 1;
+  if (::write(wake_, &one, sizeof one) < 0) {
+    // Only a full counter fails, and that wakes the reader as well.
+  }
+  reader_.join();
+  ::close(wake_);
+  ::close(node_);
+  wake_ = node_ = -1;
+  std::string error;
+  // Best effort: a device that went away has no buffer left to disable.
+  static_cast<void>(writeSysfsText(bufferEnable_, "0", error));
+}
+
+void IioMotionService::readLoop(std::shared_ptr<Link> link) {
+  const auto finish = [&](std::string reason) {
+    scheduler_.post([link, reason = std::move(reason)] {
+      if (link->owner != nullptr) link->owner->end(reason);
+    });
+  };
+  const IioAxes& accel = *lookup_.accelerometer.accel;
+  const IioAxes* gyro = lookup_.gyroscope ? &*lookup_.gyroscope->gyro : nullptr;
+  const std::size_t size = recordBytes_;
+  std::vector<unsigned char> pending;
+  std::vector<unsigned char> chunk(std::max<std::size_t>(size * 64, 4096));
+  for (;;) {
+    std::array<pollfd, 2> waits{pollfd{node_, POLLIN, 0}, pollfd{wake_, POLLIN, 0}};
+    if (::poll(waits.data(), waits.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      return finish(errorText(errno));
+    }
+    if (waits[1].revents != 0) return;  // asked to stop
+    const ssize_t got = ::read(node_, chunk.data(), chunk.size());
+    if (got < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return finish(errorText(errno));
+    }
+    if (got == 0) return finish("the device node ended");
+    pending.insert(pending.end(), chunk.begin(), chunk.begin() + got);
+    std::size_t at = 0;
+    for (; pending.size() - at >= size; at += size) {
+      const unsigned char* record = pending.data() + at;
+      std::optional<Vector3> rate;
+      if (gyro != nullptr) rate = gyro->convert(decodeRaw(*gyroChannels_, record));
+      const auto sample =
+          filter_.update(inG(accel.convert(decodeRaw(*accelChannels_, record))), rate, 1.0 / rate_);
+      if (!sample) {
+        ++skipped_;
+        continue;
+      }
+      scheduler_.post([link, motion = *sample] {
+        if (link->owner != nullptr) link->owner->deliver(motion);
+      });
+    }
+    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+}
+
+void IioMotionService::deliver(const DeviceMotion& sample) {
+  if (!active_) return;
+  ++delivered_;
+  // The handler may stop updates (and so drop itself): call a copy.
+  MotionHandler handler = handler_;
+  if (handler) handler(sample, std::nullopt);
+}
+
+void IioMotionService::end(const std::string& reason) {
+  if (isFinished_) return;
+  stopReading();
+  active_ = false;
+  handler_ = nullptr;
+  isFinished_ = true;
+  log_.line("Motion from " + lookup_.accelerometer.id + " ended (" + reason + ") after " +
+            std::to_string(delivered_) + " samples.");
+  // Last, and from a copy: the handler may destroy this service.
+  if (std::function<void()> finished = finished_) finished();
+}
+
+}  // namespace hopster
