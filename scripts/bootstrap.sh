@@ -29,6 +29,8 @@ packages=(
   # the reliability campaign (make torture): a real window under Xvfb with
   # Mesa's software OpenGL, closed as a window manager would
   xvfb xdotool python3-xlib libgl1-mesa-dri
+  # systemd-analyze checks the reminder timer units it writes
+  systemd
 )
 
 missing=()

@@ -56,6 +56,12 @@ std::string usageText() {
          "                                   port 8000 of every interface; phone:PORT,\n"
          "                                   phone:ADDRESS:PORT and phone:[IPv6]:PORT\n"
          "                                   choose others; the URL to enter is printed\n"
+         "                      iio          this phone's or tablet's own accelerometer\n"
+         "                                   (and gyroscope) through Linux IIO, at 50\n"
+         "                                   samples a second; iio:DEVICE picks one by\n"
+         "                                   name or id (iio:iio:device2), @HZ a rate\n"
+         "                                   (iio@100, iio:mpu6050@100): the nearest\n"
+         "                                   the sensor offers is used\n"
          "  --seconds N       stop the recording after N seconds (at most 604800,\n"
          "                    a week; with sim, at most a million samples at --rate)\n"
          "  --fast            run in virtual time, as fast as the machine allows\n"
@@ -69,15 +75,20 @@ std::string usageText() {
          "                    fails on any QML warning\n"
          "  --deliver-due-reminders\n"
          "                    show the daily reminders that are due and exit (run\n"
-         "                    at login by an autostart entry while the app is closed)\n"
+         "                    by a user timer or a login entry while the app is closed)\n"
+         "  --cancel-reminders\n"
+         "                    remove the pending reminders and their timer or login\n"
+         "                    entry, and exit\n"
          "  --help            show this text\n"
          "\n"
          "Daily reminders: the desktop's notification service cannot schedule, so\n"
          "Hopster keeps pending reminders in $XDG_DATA_HOME/hopster/reminders.json\n"
          "and shows them when due: the running app checks every five minutes and\n"
-         "at start, and ~/.config/autostart/hopster-reminders.desktop runs\n"
-         "\"hopster --deliver-due-reminders\" at login. A reminder missed while the\n"
-         "machine was off is shown once, at the next check.\n"
+         "at start, and while it is closed a systemd user timer\n"
+         "(~/.config/systemd/user/hopster-reminders.timer; without a user manager,\n"
+         "~/.config/autostart/hopster-reminders.desktop at login) runs\n"
+         "\"hopster --deliver-due-reminders\". Of reminders missed meanwhile, only\n"
+         "the latest is shown, once.\n"
          "\n"
          "Records are kept in $XDG_DATA_HOME/hopster/Documents (default\n"
          "~/.local/share/hopster/Documents), settings in\n"
@@ -118,7 +129,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
       {"--headless", &line.headless},
       {"--smoke-test", &line.smokeTest},
       {"--start", &line.start},
-      {"--deliver-due-reminders", &line.deliverDueReminders}};
+      {"--deliver-due-reminders", &line.deliverDueReminders},
+      {"--cancel-reminders", &line.cancelReminders}};
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -168,7 +180,8 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
   }
   const bool live = line.motion.kind == MotionSourceKind::standardInput ||
                     line.motion.kind == MotionSourceKind::namedPipe ||
-                    line.motion.kind == MotionSourceKind::phone;
+                    line.motion.kind == MotionSourceKind::phone ||
+                    line.motion.kind == MotionSourceKind::iio;
   if (line.fast && live) {
     error = "--fast cannot hurry a live stream; use it with sim or replay";
     return std::nullopt;

@@ -26,6 +26,7 @@ struct CommandLine {
   bool smokeTest = false;            // open the window, wait for its first frame, exit
   bool start = false;                // tap Start as soon as the window shows
   bool deliverDueReminders = false;  // show the reminders that are due, then exit
+  bool cancelReminders = false;      // remove the pending reminders and their timer, then exit
   bool fast = false;                 // run in virtual time, as fast as the machine allows
   std::optional<double> seconds;     // stop the recording after this long
   MotionSourceChoice motion;         // where the samples come from

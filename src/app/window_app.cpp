@@ -25,9 +25,8 @@
 #include "recording/recording_commit.h"
 #include "recording/recording_controller.h"
 #include "records/file_manager_singleton.h"
-#include "reminders/autostart_entry.h"
-#include "reminders/dbus_notification_sink.h"
-#include "reminders/desktop_notification_center.h"
+#include "reminders/background_reminders.h"
+#include "reminders/delivery_trigger.h"
 #include "reminders/notification_center.h"
 #include "reminders/notification_manager.h"
 #include "reminders/reminder_delivery.h"
@@ -63,17 +62,6 @@ void countingHandler(QtMsgType type, const QMessageLogContext& context, const QS
     ++qmlWarnings;
   }
   if (previousHandler != nullptr) previousHandler(type, context, text);
-}
-
-// Keeps the login entry that shows due reminders while the app is closed in
-// step with the schedule: present while reminders are pending, gone after.
-void syncAutostartEntry(ReminderSchedule& schedule, Log& log) {
-  const bool pending = !schedule.read().reminders.empty();
-  const auto error =
-      pending ? installAutostartEntry(defaultAutostartDir(),
-                                      QCoreApplication::applicationFilePath().toStdString())
-              : removeAutostartEntry(defaultAutostartDir());
-  if (error) log.line("Failed to update the reminder login entry: " + *error);
 }
 
 // The first-run pages' model: page 3's motion services come from the same
@@ -144,13 +132,14 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   TrophyListModel trophyModel(trophies, *haptics, log, scheduler);
   HistoryModel historyModel(records);
   // Reminders: kept in a schedule file, shown through the desktop's
-  // notification service when due, checked now and every few minutes.
-  ReminderSchedule schedule(
-      std::make_unique<FileKeyValueStorage>(ReminderSchedule::defaultLocation(), clock), log);
-  DbusNotificationSink sink;
-  DesktopNotificationCenter notifications(schedule, sink, clock, log);
+  // notification service when due, checked now and every few minutes on a
+  // worker thread; the user timer (or login entry) for when the app is closed
+  // follows every change of the schedule.
+  BackgroundReminders notifications(
+      {ReminderSchedule::defaultLocation(), DeliveryTriggerPlaces::forUser()}, clock, scheduler,
+      log);
+  notifications.syncTrigger();
   const auto delivery = startReminderDelivery(notifications, scheduler);
-  syncAutostartEntry(schedule, log);
   SeededRandomSource random;
   const auto onboardingModel =
       makeOnboardingModel(motion, scheduler, log, settings, notifications, random, uuids);
@@ -215,7 +204,6 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
                    [&controller](QSessionManager&) { controller.stopForQuit(); });
   const int status = QApplication::exec();
   delivery->invalidate();
-  syncAutostartEntry(schedule, log);
   return status;
 }
 

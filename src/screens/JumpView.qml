@@ -104,36 +104,35 @@ Item {
                 readonly property int side: Math.max(96, Math.min(220, parent.width - 2 * Theme.margin))
                 Layout.preferredWidth: side
                 Layout.preferredHeight: side
-                sourceSize: Qt.size(side, side)
+                sourceSize.width: side
+                sourceSize.height: side
                 source: screen.jumpModel.pushUrls.length > 0
                         ? "image://qr/" + encodeURIComponent(screen.jumpModel.pushUrls[0]) : ""
                 smooth: false
                 Accessible.role: Accessible.Graphic
                 Accessible.name: qsTr("QR code of the push URL")
             }
-            Repeater {
-                model: screen.jumpModel.pushUrls
-                delegate: RowLayout {
-                    required property string modelData
+            RowLayout {
+                Layout.fillWidth: true
+                // Every usable address, the local network's first: selectable.
+                TextEdit {
+                    objectName: "pushUrl"
                     Layout.fillWidth: true
-                    TextEdit {
-                        objectName: "pushUrl"
-                        Layout.fillWidth: true
-                        text: parent.modelData
-                        readOnly: true
-                        selectByMouse: true
-                        wrapMode: TextEdit.WrapAnywhere
-                        font.pixelSize: Theme.bodySize
-                        color: palette.text
-                        Accessible.role: Accessible.EditableText
-                        Accessible.name: text
-                    }
-                    Button {
-                        objectName: "copyPushUrl"
-                        text: qsTr("Copy")
-                        Accessible.name: qsTr("Copy %1").arg(parent.modelData)
-                        onClicked: screen.jumpModel.copyText(parent.modelData)
-                    }
+                    text: screen.jumpModel.pushUrlText
+                    readOnly: true
+                    selectByMouse: true
+                    wrapMode: TextEdit.WrapAnywhere
+                    font.pixelSize: Theme.bodySize
+                    color: "black"
+                    Accessible.role: Accessible.EditableText
+                    Accessible.name: text
+                }
+                Button {
+                    objectName: "copyPushUrl"
+                    Layout.alignment: Qt.AlignTop
+                    text: qsTr("Copy")
+                    Accessible.name: qsTr("Copy the URL")
+                    onClicked: screen.jumpModel.copyPushUrl()
                 }
             }
         }
@@ -323,7 +322,12 @@ Item {
         onAccepted: screen.jumpModel.retrySave()
         onRejected: screen.jumpModel.discardRecording()
         // A retry that fails again brings the alert back.
-        onClosed: if (screen.jumpModel.hasSaveFailure) Qt.callLater(open)
+        onClosed: if (screen.jumpModel.hasSaveFailure) reopenSaveFailure.start()
+    }
+    Timer {
+        id: reopenSaveFailure
+        interval: 0
+        onTriggered: saveFailureAlert.open()
     }
     Connections {
         target: screen.jumpModel

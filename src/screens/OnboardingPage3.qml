@@ -61,6 +61,17 @@ Item {
             spacing: 8
 
             Text {
+                objectName: "page3NoMotion"
+                visible: !page.onboardingModel.motionAvailable
+                Layout.fillWidth: true
+                Layout.margins: Theme.margin
+                text: qsTr("No motion sensors are available to Hopster right now; its log says why. You can go on and set them up later.")
+                font.pixelSize: Theme.captionSize
+                color: Theme.red
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+            }
+            Text {
                 Layout.fillWidth: true
                 Layout.margins: Theme.margin
                 Layout.bottomMargin: Theme.margin + 40

@@ -106,8 +106,9 @@ void JumpViewModel::setMotionSource(const QString& device, const QStringList& pu
   emit motionSourceChanged();
 }
 
-void JumpViewModel::copyText(const QString& text) const {
-  if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(text);
+void JumpViewModel::copyPushUrl() const {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (clipboard != nullptr && !pushUrls_.isEmpty()) clipboard->setText(pushUrls_.constFirst());
 }
 
 JumpViewModel::Snapshot JumpViewModel::snapshot() const {

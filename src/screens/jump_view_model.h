@@ -46,6 +46,8 @@ class JumpViewModel : public QObject {
   Q_PROPERTY(QString motionDevice READ motionDevice NOTIFY motionSourceChanged)
   // With the phone source: where the phone app sends to, shown until a stream arrives.
   Q_PROPERTY(QStringList pushUrls READ pushUrls NOTIFY motionSourceChanged)
+  // The same, one a line, for a selectable text.
+  Q_PROPERTY(QString pushUrlText READ pushUrlText NOTIFY motionSourceChanged)
   Q_PROPERTY(bool showPushSetup READ showPushSetup NOTIFY motionSourceChanged)
   // Why the motion source cannot be used (its port is taken, say); empty when it can.
   Q_PROPERTY(QString motionSourceError READ motionSourceError NOTIFY motionSourceChanged)
@@ -76,6 +78,7 @@ class JumpViewModel : public QObject {
 
   [[nodiscard]] QString motionDevice() const { return motionDevice_; }
   [[nodiscard]] QStringList pushUrls() const { return pushUrls_; }
+  [[nodiscard]] QString pushUrlText() const { return pushUrls_.join(QLatin1Char('\n')); }
   [[nodiscard]] bool showPushSetup() const { return showPushSetup_; }
   [[nodiscard]] QString motionSourceError() const { return motionSourceError_; }
   // Set by the application from its motion source.
@@ -93,8 +96,8 @@ class JumpViewModel : public QObject {
   Q_INVOKABLE void checkHeadphonesConnection() { controller_.checkHeadphonesConnection(); }
   Q_INVOKABLE void openSettings() { controller_.openSettings(); }
   Q_INVOKABLE void retrySave() { controller_.retrySave(); }
-  // Puts `text` on the clipboard (the push URL's copy button).
-  Q_INVOKABLE void copyText(const QString& text) const;
+  // Puts the first push URL (the local network's) on the clipboard.
+  Q_INVOKABLE void copyPushUrl() const;
   Q_INVOKABLE void discardRecording() { controller_.discardRecording(); }
   // Replaces the points of a chart line series (an XY series of the charts
   // module) with the chart window: x in milliseconds since 1970, y in g.

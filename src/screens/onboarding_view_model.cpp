@@ -23,6 +23,11 @@ void OnboardingViewModel::retireMotionService() {
 void OnboardingViewModel::preparePage3() {
   retireMotionService();
   motion_ = makeMotionService_();
+  const bool available = motion_ && motion_->isDeviceMotionAvailable();
+  if (available != motionAvailable_) {
+    motionAvailable_ = available;
+    emit motionAvailableChanged();
+  }
 }
 
 void OnboardingViewModel::requestMotionAccess() {

@@ -19,6 +19,9 @@ class OnboardingViewModel : public QObject {
   Q_OBJECT
   QML_ELEMENT
   QML_UNCREATABLE("made by the application")
+  // Whether page 3's motion service can deliver at all (false, say, on a
+  // machine without motion sensors), so the page can say so.
+  Q_PROPERTY(bool motionAvailable READ motionAvailable NOTIFY motionAvailableChanged)
 
  public:
   using MotionServiceFactory = std::function<std::unique_ptr<HeadphoneMotionService>()>;
@@ -28,6 +31,8 @@ class OnboardingViewModel : public QObject {
                       NotificationManagerFactory makeNotificationManager,
                       QObject* parent = nullptr);
   ~OnboardingViewModel() override;
+
+  [[nodiscard]] bool motionAvailable() const { return motionAvailable_; }
 
   // Page 2 links to page 3: a new motion service for it.
   Q_INVOKABLE void preparePage3();
@@ -46,12 +51,16 @@ class OnboardingViewModel : public QObject {
   // for its first sample stops, and the services are let go.
   Q_INVOKABLE void finish();
 
+ signals:
+  void motionAvailableChanged();
+
  private:
   void retireMotionService();
 
   MotionServiceFactory makeMotionService_;
   NotificationManagerFactory makeNotificationManager_;
   std::unique_ptr<HeadphoneMotionService> motion_;
+  bool motionAvailable_ = true;
   // The manager of the page now built; one replaced while its settings check
   // waits for an answer still finishes that check.
   std::unique_ptr<NotificationManager> notifications_;

@@ -47,6 +47,24 @@ TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
     EXPECT_EQ(line->motion.port, phone.port);
   }
 
+  // The device's own sensors: iio[:DEVICE][@HZ], DEVICE a name or an id
+  // (itself holding a colon), HZ after the last '@'.
+  struct Iio {
+    const char* text;
+    const char* device;
+    double rate;
+  };
+  for (const auto& iio :
+       {Iio{"iio", "", 50}, Iio{"iio@100", "", 100}, Iio{"iio:mpu6050", "mpu6050", 50},
+        Iio{"iio:iio:device0@100", "iio:device0", 100}, Iio{"iio:st_lsm6dsx@1", "st_lsm6dsx", 1},
+        Iio{"iio:accel@3d@1000", "accel@3d", 1000}}) {
+    line = parseCommandLine({"--motion", iio.text}, error);
+    ASSERT_TRUE(line) << iio.text << ": " << error;
+    EXPECT_EQ(line->motion.kind, MotionSourceKind::iio);
+    EXPECT_EQ(line->motion.device, iio.device) << iio.text;
+    EXPECT_EQ(line->motion.rate, iio.rate) << iio.text;
+  }
+
   struct Bad {
     std::vector<std::string> args;
     const char* reason;
@@ -69,12 +87,32 @@ TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
            {{"--motion", "phone:65536"}, "from 0 to 65535"},
            {{"--motion", "phone:example.org:80"}, "not an IPv4 or IPv6 address"},
            {{"--motion", "phone:[::1]8080"}, "needs a port"},
+           {{"--motion", "iio", "--fast"}, "live stream"},
+           {{"--motion", "iio:", "--seconds", "5"}, "expected iio, iio@HZ"},
+           {{"--motion", "iio:../x"}, "expected iio, iio@HZ"},
+           {{"--motion", "iiox"}, "unknown motion source"},
+           {{"--motion", "iio@0"}, "from 1 to 1000"},
+           {{"--motion", "iio@1001"}, "from 1 to 1000"},
+           {{"--motion", "iio:mpu@fast"}, "from 1 to 1000"},
+           {{"--motion", "iio@"}, "from 1 to 1000"},
+           {{"--motion", "iio@50.5"}, "from 1 to 1000"},
            {{"--fast"}, "needs --seconds"},
            {{"--colour"}, "unknown option"}}) {
     error.clear();
     EXPECT_FALSE(parseCommandLine(bad.args, error));
     EXPECT_NE(error.find(bad.reason), std::string::npos) << error;
   }
+}
+
+TEST(CommandLine, CancelRemindersIsASwitchOfItsOwnAndDocumented) {
+  std::string error;
+  const auto line = parseCommandLine({"--cancel-reminders"}, error);
+  ASSERT_TRUE(line) << error;
+  EXPECT_TRUE(line->cancelReminders);
+  EXPECT_FALSE(line->deliverDueReminders || line->headless);
+  EXPECT_FALSE(parseCommandLine({}, error)->cancelReminders);
+  EXPECT_FALSE(parseCommandLine({"--cancel-reminders=yes"}, error));
+  EXPECT_NE(usageText().find("\n  --cancel-reminders\n"), std::string::npos);
 }
 
 }  // namespace
