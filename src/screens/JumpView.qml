@@ -101,7 +101,9 @@ Item {
             Image {
                 objectName: "pushQrCode"
                 Layout.alignment: Qt.AlignHCenter
-                readonly property int side: Math.max(96, Math.min(220, parent.width - 2 * Theme.margin))
+                // Small enough on a short screen to leave Start in view.
+                readonly property int side: Math.max(96, Math.min(220, parent.width - 2 * Theme.margin,
+                                                                screen.height * 0.28))
                 Layout.preferredWidth: side
                 Layout.preferredHeight: side
                 sourceSize.width: side
@@ -183,6 +185,8 @@ Item {
         ChartView {
             id: chart
             objectName: "accelerationChart"
+            // Nothing to draw before the phone streams; the set-up takes its room.
+            visible: !screen.jumpModel.showPushSetup
             Layout.fillWidth: true
             Layout.preferredHeight: 100 + 2 * Theme.margin
             Layout.margins: 0
