@@ -1,5 +1,6 @@
 #include "app/motion_setup.h"
 
+#include "motion_sources/iio_device.h"
 #include "motion_sources/motion_source_factory.h"
 #include "motion_sources/phone_motion_service.h"
 #include "motion_sources/push_endpoint.h"
@@ -32,6 +33,25 @@ class PhoneAudioSession final : public AudioSession {
   const PhoneMotionService& phone_;
 };
 
+// The phone's own sensors count as the headphones while the kernel lists a
+// readable accelerometer, so the header's dot is red where there is none.
+class IioAudioSession final : public AudioSession {
+ public:
+  explicit IioAudioSession(std::string device) : device_(std::move(device)) {}
+  [[nodiscard]] std::optional<std::string> setCategoryPlayAndRecord() override {
+    return std::nullopt;
+  }
+  [[nodiscard]] std::optional<std::vector<AudioPort>> availableInputs() const override {
+    if (findIioSensors(kIioDevicesRoot, device_).outcome != IioLookup::Outcome::found) {
+      return std::vector<AudioPort>{};
+    }
+    return std::vector<AudioPort>{{std::string(kPortBluetoothHFP), "This phone's motion sensors"}};
+  }
+
+ private:
+  std::string device_;
+};
+
 }  // namespace
 
 MotionSetup::MotionSetup() = default;
@@ -43,8 +63,13 @@ MotionSetup setUpMotion(const CommandLine& options, Scheduler& scheduler, const 
                         Log& log, std::function<void()> finished) {
   MotionSetup setup;
   if (options.motion.kind != MotionSourceKind::phone) {
-    // A motion source other than real headphones stands for a connected headset.
-    setup.audio = std::make_unique<FixedAudioSession>(FixedAudioSession::bluetoothHeadset());
+    // A motion source other than real headphones stands for a connected
+    // headset; the phone's own sensors do while the kernel lists them.
+    if (options.motion.kind == MotionSourceKind::iio) {
+      setup.audio = std::make_unique<IioAudioSession>(options.motion.device);
+    } else {
+      setup.audio = std::make_unique<FixedAudioSession>(FixedAudioSession::bluetoothHeadset());
+    }
     setup.makeService = [&options, &scheduler, &log, finished = std::move(finished)] {
       return makeMotionSource(options.motion, scheduler, log, options.simulation, finished);
     };

@@ -42,6 +42,10 @@ struct IioDevice {
   std::vector<double> rates;  // sampling_frequency_available, when listed
 };
 
+// Where the kernel lists its IIO devices, and where their nodes are.
+inline constexpr std::string_view kIioDevicesRoot = "/sys/bus/iio/devices";
+inline constexpr std::string_view kIioNodesRoot = "/dev";
+
 // The sensors a recording reads, or why there are none.
 struct IioLookup {
   enum class Outcome { found, unavailable, accessDenied };

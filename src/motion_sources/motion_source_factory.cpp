@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "motion_sources/iio_device.h"
 #include "motion_sources/iio_motion_service.h"
 #include "motion_sources/replay_motion_service.h"
 #include "motion_sources/stream_motion_service.h"
@@ -33,7 +34,7 @@ std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceChoic
       // makes it once (see setUpMotion) rather than here.
       break;
     case MotionSourceKind::iio: {
-      auto iio = std::make_unique<IioMotionService>("/sys/bus/iio/devices", "/dev", source.device,
+      auto iio = std::make_unique<IioMotionService>(kIioDevicesRoot, kIioNodesRoot, source.device,
                                                     source.rate, scheduler, log);
       iio->setFinishedHandler(std::move(finished));
       return iio;
