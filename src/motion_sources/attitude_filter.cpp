@@ -4,40 +4,18 @@
 #include <cmath>
 
 #include "motion_sources/replayed_motion.h"
+#include "motion_sources/rotation_math.h"
 
 namespace hopster {
 namespace {
+
+using namespace rotation;
 
 bool usable(const Vector3& v) {
   const auto ok = [](double x) {
     return std::isfinite(x) && std::abs(x) <= AttitudeFilter::kLargestReading;
   };
   return ok(v.x) && ok(v.y) && ok(v.z);
-}
-
-Vector3 times(const RotationMatrix& m, const Vector3& v) {
-  return {m.m11 * v.x + m.m12 * v.y + m.m13 * v.z, m.m21 * v.x + m.m22 * v.y + m.m23 * v.z,
-          m.m31 * v.x + m.m32 * v.y + m.m33 * v.z};
-}
-
-// Transposed times: for a rotation, the inverse turn.
-Vector3 timesTransposed(const RotationMatrix& m, const Vector3& v) {
-  return {m.m11 * v.x + m.m21 * v.y + m.m31 * v.z, m.m12 * v.x + m.m22 * v.y + m.m32 * v.z,
-          m.m13 * v.x + m.m23 * v.y + m.m33 * v.z};
-}
-
-RotationMatrix product(const RotationMatrix& a, const RotationMatrix& b) {
-  RotationMatrix r;
-  r.m11 = a.m11 * b.m11 + a.m12 * b.m21 + a.m13 * b.m31;
-  r.m12 = a.m11 * b.m12 + a.m12 * b.m22 + a.m13 * b.m32;
-  r.m13 = a.m11 * b.m13 + a.m12 * b.m23 + a.m13 * b.m33;
-  r.m21 = a.m21 * b.m11 + a.m22 * b.m21 + a.m23 * b.m31;
-  r.m22 = a.m21 * b.m12 + a.m22 * b.m22 + a.m23 * b.m32;
-  r.m23 = a.m21 * b.m13 + a.m22 * b.m23 + a.m23 * b.m33;
-  r.m31 = a.m31 * b.m11 + a.m32 * b.m21 + a.m33 * b.m31;
-  r.m32 = a.m31 * b.m12 + a.m32 * b.m22 + a.m33 * b.m32;
-  r.m33 = a.m31 * b.m13 + a.m32 * b.m23 + a.m33 * b.m33;
-  return r;
 }
 
 // The turn by `angle` vector (radians, its direction the axis): Rodrigues.

@@ -5,36 +5,23 @@
 #include <string_view>
 
 #include "motion_sources/replayed_motion.h"
+#include "motion_sources/rotation_math.h"
 
 namespace hopster {
 namespace {
+
+using namespace rotation;
 
 constexpr double kStandardGravity = 9.80665;  // m/s² in one g
 constexpr Vector3 kDown{0.0, 0.0, -1.0};
 
 using Quaternion = std::array<double, 4>;  // w, x, y, z
 
-Vector3 scaled(const Vector3& v, double factor) {
-  return Vector3{v.x * factor, v.y * factor, v.z * factor};
-}
-
-Vector3 minus(const Vector3& a, const Vector3& b) {
-  return Vector3{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
 bool isZero(const Vector3& v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
 
 // m/s² into g. A gravity so small that nothing of it is left in g has no down.
 Vector3 inG(const Vector3& metresPerSecondSquared) {
   return scaled(metresPerSecondSquared, 1.0 / kStandardGravity);
-}
-
-// The unit vector along `v` (not zero), scaled by its largest component
-// first: products of subnormal components lose their direction to rounding.
-Vector3 directionOf(const Vector3& v) {
-  const double largest = std::max({std::abs(v.x), std::abs(v.y), std::abs(v.z)});
-  const Vector3 s{v.x / largest, v.y / largest, v.z / largest};
-  return scaled(s, 1.0 / std::hypot(s.x, s.y, s.z));
 }
 
 // Whole and fractional seconds apart, so the nanoseconds survive in the double.
@@ -61,29 +48,10 @@ std::optional<RotationMatrix> matrixOf(const Quaternion& quaternion) {
   };
 }
 
-RotationMatrix transposed(const RotationMatrix& m) {
-  return RotationMatrix{m.m11, m.m21, m.m31, m.m12, m.m22, m.m32, m.m13, m.m23, m.m33};
-}
-
 // The world-frame vertical of `v` turned by `m`, as a fraction of |v|: -1 for
 // straight down, +1 for straight up.
 double verticalFraction(const RotationMatrix& m, const Vector3& v) {
   return (m.m31 * v.x + m.m32 * v.y + m.m33 * v.z) / std::hypot(v.x, v.y, v.z);
-}
-
-RotationMatrix product(const RotationMatrix& a, const RotationMatrix& b) {
-  return RotationMatrix{
-      a.m11 * b.m11 + a.m12 * b.m21 + a.m13 * b.m31, a.m11 * b.m12 + a.m12 * b.m22 + a.m13 * b.m32,
-      a.m11 * b.m13 + a.m12 * b.m23 + a.m13 * b.m33, a.m21 * b.m11 + a.m22 * b.m21 + a.m23 * b.m31,
-      a.m21 * b.m12 + a.m22 * b.m22 + a.m23 * b.m32, a.m21 * b.m13 + a.m22 * b.m23 + a.m23 * b.m33,
-      a.m31 * b.m11 + a.m32 * b.m21 + a.m33 * b.m31, a.m31 * b.m12 + a.m32 * b.m22 + a.m33 * b.m32,
-      a.m31 * b.m13 + a.m32 * b.m23 + a.m33 * b.m33,
-  };
-}
-
-Vector3 turned(const RotationMatrix& m, const Vector3& v) {
-  return Vector3{m.m11 * v.x + m.m12 * v.y + m.m13 * v.z, m.m21 * v.x + m.m22 * v.y + m.m23 * v.z,
-                 m.m31 * v.x + m.m32 * v.y + m.m33 * v.z};
 }
 
 // A sample's attitude. Gravity says where down is; the orientation
@@ -96,13 +64,13 @@ Vector3 turned(const RotationMatrix& m, const Vector3& v) {
 // gravity's direction counts, taken first so any magnitude turns as exactly.
 RotationMatrix attitudeFor(const Vector3& sentGravity,
                            const std::optional<Quaternion>& quaternion) {
-  const Vector3 gravity = directionOf(sentGravity);
+  const Vector3 gravity = unit(sentGravity);
   if (const std::optional<RotationMatrix> m = quaternion ? matrixOf(*quaternion) : std::nullopt) {
     const RotationMatrix t = transposed(*m);
     const RotationMatrix& best =
         verticalFraction(*m, gravity) <= verticalFraction(t, gravity) ? *m : t;
     if (-verticalFraction(best, gravity) >= std::cos(PhoneSampleBuilder::kAttitudeTolerance)) {
-      return product(rotationBetween(turned(best, gravity), kDown), best);
+      return product(rotationBetween(times(best, gravity), kDown), best);
     }
   }
   return rotationBetween(gravity, kDown);
@@ -296,7 +264,7 @@ void PhoneSampleBuilder::decidePlatform() {
   const double limit = std::cos(kAttitudeTolerance);
   bool down = false, up = false;
   for (const RotationMatrix& turn : {*m, transposed(*m)}) {
-    const double vertical = verticalFraction(turn, directionOf(*gravity_));
+    const double vertical = verticalFraction(turn, unit(*gravity_));
     down = down || vertical <= -limit;
     up = up || vertical >= limit;
   }

@@ -2,38 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include "motion_sources/rotation_math.h"
 
 namespace hopster {
 namespace {
 
+using namespace rotation;
+
 struct Quaternion {
   double w, x, y, z;
 };
-
-double dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-Vector3 cross(const Vector3& a, const Vector3& b) {
-  return Vector3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-Vector3 scaled(const Vector3& v, double factor) {
-  return Vector3{v.x * factor, v.y * factor, v.z * factor};
-}
-
-Vector3 minus(const Vector3& a, const Vector3& b) {
-  return Vector3{a.x - b.x, a.y - b.y, a.z - b.z};
-}
-
-double length(const Vector3& v) { return std::hypot(v.x, v.y, v.z); }
-
-// Scaled by the largest component first, so neither huge nor subnormal
-// vectors overflow or lose their direction on the way.
-Vector3 unit(Vector3 v) {
-  const double largest = std::max({std::abs(v.x), std::abs(v.y), std::abs(v.z)});
-  v = Vector3{v.x / largest, v.y / largest, v.z / largest};
-  const double n = length(v);
-  return Vector3{v.x / n, v.y / n, v.z / n};
-}
 
 bool usable(const Vector3& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&

@@ -522,10 +522,8 @@ bool looksLikeSensorLoggerExport(std::string_view bytes) {
 MotionDataPoint toMotionDataPoint(const TimedMotion& sample) {
   const DeviceMotion& m = sample.motion;
   const Vector3& a = m.userAcceleration;
-  const RotationMatrix& r = m.attitude.rotationMatrix;
-  // Summed in computeGlobalAcceleration's order, so the digits match a live
-  // recording's. (That function lives in the recording library, which this
-  // one does not link.)
+  // The same world-frame conversion as a live recording, so the digits match.
+  const Vector3 global = computeGlobalAcceleration(a, m.attitude.rotationMatrix);
   return MotionDataPoint{sample.time,
                          a.x,
                          a.y,
@@ -539,9 +537,9 @@ MotionDataPoint toMotionDataPoint(const TimedMotion& sample) {
                          m.gravity.x,
                          m.gravity.y,
                          m.gravity.z,
-                         (r.m11 * a.x + r.m12 * a.y) + r.m13 * a.z,
-                         (r.m21 * a.x + r.m22 * a.y) + r.m23 * a.z,
-                         (r.m31 * a.x + r.m32 * a.y) + r.m33 * a.z};
+                         global.x,
+                         global.y,
+                         global.z};
 }
 
 std::optional<std::vector<TimedMotion>> loadSensorLoggerExport(
