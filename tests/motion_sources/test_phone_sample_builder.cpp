@@ -14,6 +14,7 @@
 #include "motion_sources/replayed_motion.h"
 #include "recording/motion_data_point.h"
 #include "recording/motion_pipeline.h"
+#include "support/skipping_jumper.h"
 
 namespace hopster {
 namespace {
@@ -25,19 +26,10 @@ using Quaternion = std::array<double, 4>;  // w, x, y, z
 constexpr double kG = 9.80665;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr int kRate = 50;  // readings a second, of each sensor
-constexpr int kJumps = 12;
-constexpr int kReadings = 8 * kRate;
-
-// A person skipping rope: vertical acceleration (g, up) t seconds in. A
-// second standing, then kJumps jumps of a ground contact (a half-sine of
-// 2.4 g over 0.2 s) and 0.3 s of free flight at -1 g, then standing.
-double jumperAcceleration(double t) {
-  const double s = t - 1.0;
-  if (s < 0.0 || s >= kJumps * 0.5) return 0.0;
-  const double phase = std::fmod(s, 0.5);
-  return phase < 0.2 ? 2.4 * std::sin(3.14159265358979 * phase / 0.2) : -1.0;
-}
+constexpr int kRate = testing::kJumperRate;
+constexpr int kJumps = testing::kJumperJumps;
+constexpr int kReadings = testing::kJumperReadings;
+using testing::jumperAcceleration;
 
 // The device nods about its x axis and turns about the vertical: the matrix
 // turning its frame into the world's, written out from the two turns, and the

@@ -21,6 +21,7 @@
 #include "motion_sources/sensor_logger_export.h"
 #include "recording/motion_data_point.h"
 #include "recording/motion_pipeline.h"
+#include "support/skipping_jumper.h"
 #include "support/temp_dir.h"
 
 namespace hopster {
@@ -30,18 +31,11 @@ namespace fs = std::filesystem;
 using Files = std::vector<std::pair<std::string, std::string>>;  // name, content
 
 constexpr double kG = 9.80665;
-constexpr int kRate = 50;
-constexpr int kJumps = 12;
-constexpr int kReadings = 8 * kRate;
+constexpr int kRate = testing::kJumperRate;
+constexpr int kJumps = testing::kJumperJumps;
+constexpr int kReadings = testing::kJumperReadings;
+using testing::jumperAcceleration;
 
-// The jumper of test_phone_sample_builder.cpp: vertical acceleration (g, up)
-// t seconds in.
-double jumperAcceleration(double t) {
-  const double s = t - 1.0;
-  if (s < 0.0 || s >= kJumps * 0.5) return 0.0;
-  const double phase = std::fmod(s, 0.5);
-  return phase < 0.2 ? 2.4 * std::sin(3.14159265358979 * phase / 0.2) : -1.0;
-}
 // A vertical world vector of length v in the frame of the device, which nods
 // about its x axis.
 std::vector<double> upInDevice(double t, double v) {
