@@ -7,6 +7,7 @@
 #include "app/quit_signals.h"
 #include "motion_sources/phone_motion_service.h"
 #include "platform/audio_session.h"
+#include "platform/background_work.h"
 #include "platform/file_key_value_storage.h"
 #include "platform/headless_application.h"
 #include "platform/loop_scheduler.h"
@@ -95,10 +96,13 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   HeadlessApplication application;
   SilentAnnouncer announcer;
 
+  // The record is encoded and written off the main loop, as in the window;
+  // the stop at the end of the run waits for it.
+  WorkerThread worker(scheduler);
   RecordingController controller(
       trophies,
       RecordingServices{std::move(motion), *motionSetup.audio, *haptics, application, application,
-                        settings, records, scheduler, clock, uuids, announcer, log});
+                        settings, records, scheduler, clock, uuids, announcer, log, &worker});
   JumpScreenTriggers triggers(controller);
 
   std::int64_t lastCountdown = -1, lastCount = -1;
@@ -209,7 +213,8 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
 }  // namespace
 
 DataLocations DataLocations::forUser() {
-  return DataLocations{hopsterDataDir() / "Documents", FileKeyValueStorage::defaultLocation()};
+  return DataLocations{hopsterDataDir() / "Documents", FileKeyValueStorage::defaultLocation(),
+                       hopsterCacheDir()};
 }
 
 HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,

@@ -15,6 +15,9 @@ namespace hopster {
 struct DataLocations {
   std::filesystem::path documents;     // record files
   std::filesystem::path settingsFile;  // the key-value store
+  // Where the record summaries are cached; none (every listing reads the
+  // files) when empty.
+  std::filesystem::path summaryCache;
   // The user's folders, after $XDG_DATA_HOME and $XDG_CONFIG_HOME.
   [[nodiscard]] static DataLocations forUser();
 };

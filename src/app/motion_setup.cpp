@@ -4,6 +4,7 @@
 #include "motion_sources/motion_source_factory.h"
 #include "motion_sources/phone_motion_service.h"
 #include "motion_sources/push_endpoint.h"
+#include "motion_sources/replay_motion_service.h"
 #include "motion_sources/shared_motion_service.h"
 
 namespace hopster {
@@ -69,6 +70,16 @@ MotionSetup setUpMotion(const CommandLine& options, Scheduler& scheduler, const 
       setup.audio = std::make_unique<IioAudioSession>(options.motion.device);
     } else {
       setup.audio = std::make_unique<FixedAudioSession>(FixedAudioSession::bluetoothHeadset());
+    }
+    if (options.motion.kind == MotionSourceKind::replay) {
+      // A replay that cannot be read is told at once, where the screen and
+      // the headless run show a source's error, not by a recording that
+      // quietly receives nothing.
+      MemoryLog quiet;
+      const ReplayMotionService probe(options.motion.path, scheduler, quiet);
+      if (const auto& reason = probe.loadError()) {
+        setup.error = "The motion replay " + options.motion.path + " is not available: " + *reason;
+      }
     }
     setup.makeService = [&options, &scheduler, &log, finished = std::move(finished)] {
       return makeMotionSource(options.motion, scheduler, log, options.simulation, finished);

@@ -29,7 +29,8 @@ struct MotionSetup {
   std::unique_ptr<PhoneMotionService> phone;
   // The URLs to enter in the phone app (phone source only).
   std::vector<std::string> pushUrls;
-  // Why the source cannot be used (the port is taken, no token could be kept).
+  // Why the source cannot be used (the port is taken, no token could be kept,
+  // the replay file cannot be read).
   std::optional<std::string> error;
 
   MotionSetup();

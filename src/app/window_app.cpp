@@ -1,8 +1,8 @@
 #include "app/window_app.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>
+#include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QSessionManager>
@@ -17,6 +17,7 @@
 #include "app/quit_signals.h"
 #include "motion_sources/phone_motion_service.h"
 #include "platform/audio_session.h"
+#include "platform/background_work.h"
 #include "platform/file_key_value_storage.h"
 #include "platform/random_source.h"
 #include "platform/speech_announcer.h"
@@ -86,16 +87,16 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   sinceStart.start();
   previousHandler = qInstallMessageHandler(countingHandler);
 
-  // The charts module draws with widgets, so the application is a widget one.
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Hopster"));
-  QApplication::setDesktopFileName(QStringLiteral("hopster"));
+  QGuiApplication app(argc, argv);
+  QGuiApplication::setApplicationName(QStringLiteral("Hopster"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.hopster.Hopster"));
 
   // SIGTERM, SIGHUP and Ctrl-C quit through Qt's own path, like closing the
   // window or the session ending, so a running recording is saved first.
   const QuitSignals quitSignals;
   QSocketNotifier quitNotifier(quitSignals.descriptor(), QSocketNotifier::Read);
-  QObject::connect(&quitNotifier, &QSocketNotifier::activated, &app, [] { QApplication::quit(); });
+  QObject::connect(&quitNotifier, &QSocketNotifier::activated, &app,
+                   [] { QGuiApplication::quit(); });
 
   StdoutLog log;
   QtScheduler scheduler;
@@ -122,10 +123,14 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   DesktopApplication application(log);
   const auto announcer = makeSystemAnnouncer(log);
 
+  // A stopped recording is encoded and written here, off the main thread, so
+  // the window keeps drawing meanwhile. Made after the scheduler it reports
+  // back through, and before the controller that waits for it.
+  WorkerThread worker(scheduler);
   RecordingController controller(
       trophies,
       RecordingServices{motion.makeService(), *motion.audio, *haptics, application, application,
-                        settings, records, scheduler, clock, uuids, *announcer, log});
+                        settings, records, scheduler, clock, uuids, *announcer, log, &worker});
 
   HomeViewModel homeModel(settings);
   JumpViewModel jumpModel(controller);
@@ -192,17 +197,18 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
         [&] {
           std::cout << "First frame after " << sinceStart.elapsed() << " ms" << std::endl;
           // Let pending bindings and timers settle, then judge.
-          QTimer::singleShot(200, &app, [] { QApplication::exit(qmlWarnings == 0 ? 0 : 3); });
+          QTimer::singleShot(200, &app, [] { QGuiApplication::exit(qmlWarnings == 0 ? 0 : 3); });
         },
         Qt::SingleShotConnection);
   }
   // Quitting by any path (the window closed, a signal, the session ending)
-  // stops and saves a running recording as the Stop button would.
-  QObject::connect(&app, &QApplication::aboutToQuit, &app,
+  // stops and saves a running recording as the Stop button would, and waits
+  // for a save under way to end.
+  QObject::connect(&app, &QGuiApplication::aboutToQuit, &app,
                    [&controller] { controller.stopForQuit(); });
   QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
                    [&controller](QSessionManager&) { controller.stopForQuit(); });
-  const int status = QApplication::exec();
+  const int status = QGuiApplication::exec();
   delivery->invalidate();
   return status;
 }

@@ -15,6 +15,7 @@ ReplayMotionService::ReplayMotionService(const std::filesystem::path& path, Sche
   std::optional<MotionTrace> trace = loadMotionTrace(path, error, limits);
   if (!trace) {
     log.line("Failed to load motion replay from " + path.string() + ": " + error);
+    loadError_ = std::move(error);
     return;
   }
   samples_ = std::move(trace->samples);

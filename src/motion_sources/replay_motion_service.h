@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "motion_sources/motion_trace.h"
@@ -43,6 +45,8 @@ class ReplayMotionService final : public HeadphoneMotionService {
   // Runs on the main thread once the last sample has been delivered, after
   // its handler call. It may stop, restart or destroy the service.
   void setFinishedHandler(std::function<void()> finished) { finished_ = std::move(finished); }
+  // Why the file could not be used; nothing when it was read.
+  [[nodiscard]] const std::optional<std::string>& loadError() const { return loadError_; }
   // Whether the last replay delivered its last sample.
   [[nodiscard]] bool isFinished() const { return isFinished_; }
   [[nodiscard]] std::size_t skippedLines() const { return skippedLines_; }
@@ -62,6 +66,7 @@ class ReplayMotionService final : public HeadphoneMotionService {
   std::vector<MotionDataPoint> samples_;
   std::vector<double> offsets_;
   std::size_t skippedLines_ = 0;
+  std::optional<std::string> loadError_;
   std::shared_ptr<Run> run_;
   MotionHandler handler_;
   std::function<void()> finished_;

@@ -33,6 +33,12 @@ int syncFile(int fd) {
 std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
                                                std::string_view bytes,
                                                const BeforeReplace& beforeReplace) {
+  return writeFileAtomically(target, std::span<const std::string_view>(&bytes, 1), beforeReplace);
+}
+
+std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
+                                               std::span<const std::string_view> pieces,
+                                               const BeforeReplace& beforeReplace) {
   std::filesystem::path folder = target.parent_path();
   if (folder.empty()) folder = ".";
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX.tmp")).string();
@@ -55,8 +61,10 @@ std::optional<std::string> writeFileAtomically(const std::filesystem::path& targ
       ::fchmod(fd, existing.st_mode & 07777) != 0) {
     return closeAndFail("Could not set the permissions of", errno);
   }
-  if (const int error = writeAll(fd, bytes); error != 0)
-    return closeAndFail("Could not write", error);
+  for (const std::string_view bytes : pieces) {
+    if (const int error = writeAll(fd, bytes); error != 0)
+      return closeAndFail("Could not write", error);
+  }
   if (const int error = syncFile(fd); error != 0) return closeAndFail("Could not flush", error);
   // After a failed close the descriptor is gone either way; it must not be retried.
   if (::close(fd) != 0) return fail("Could not close", temporary, errno);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,12 @@ using BeforeReplace =
 // refuses), after removing the temporary file.
 [[nodiscard]] std::optional<std::string> writeFileAtomically(
     const std::filesystem::path& target, std::string_view bytes,
+    const BeforeReplace& beforeReplace = {});
+
+// The same for a file made of `pieces` one after another, so a large content
+// held in parts need not be joined first.
+[[nodiscard]] std::optional<std::string> writeFileAtomically(
+    const std::filesystem::path& target, std::span<const std::string_view> pieces,
     const BeforeReplace& beforeReplace = {});
 
 // Writes every byte of `bytes` to `fd`, resuming after short writes and

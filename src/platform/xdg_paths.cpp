@@ -45,4 +45,11 @@ std::filesystem::path hopsterConfigDir() { return configHome() / "hopster"; }
 
 std::filesystem::path hopsterDataDir() { return dataHome() / "hopster"; }
 
+std::filesystem::path cacheHome() {
+  if (auto path = absoluteFromEnvironment("XDG_CACHE_HOME")) return *path;
+  return home() / ".cache";
+}
+
+std::filesystem::path hopsterCacheDir() { return cacheHome() / "hopster"; }
+
 }  // namespace hopster

@@ -16,5 +16,9 @@ namespace hopster {
 [[nodiscard]] std::filesystem::path hopsterConfigDir();
 // Where Hopster keeps its records: dataHome()/hopster.
 [[nodiscard]] std::filesystem::path hopsterDataDir();
+// $XDG_CACHE_HOME, else $HOME/.cache.
+[[nodiscard]] std::filesystem::path cacheHome();
+// Where Hopster keeps files it can rebuild from its data: cacheHome()/hopster.
+[[nodiscard]] std::filesystem::path hopsterCacheDir();
 
 }  // namespace hopster

@@ -31,12 +31,35 @@ bool isBluetoothHeadphones(const AudioPort& port) {
 
 }  // namespace
 
+// A stopped recording on its way to disk. Made on the main thread at the
+// stop; then only the background work touches it until its `done` is back on
+// the main thread (or waitForSave has waited for it).
+struct RecordingController::SaveJob {
+  UserRecordData record;  // csvText filled in by the first attempt, unless `csv` holds it
+  std::string stem;
+  // The CSV text built while recording, when it covers every sample; the
+  // record is then written around its escaped chunks.
+  std::optional<MotionCsvText> csv;
+  // The recording's samples, lent to the first attempt for encoding and then
+  // given back to the controller.
+  std::vector<MotionDataPoint> samples;
+  bool samplesLent = false;
+  bool encode = false;
+  // The first attempt fixes the ending in the journal before writing the record.
+  std::shared_ptr<RecordingJournal> journal;
+  std::optional<JournalEnding> ending;
+  // The outcome of the last attempt.
+  std::optional<std::string> journalError;
+  std::optional<std::string> error;
+};
+
 RecordingController::RecordingController(TrophyManager& trophyManager, RecordingServices services)
     : trophyManager_(trophyManager),
       services_(std::move(services)),
       haptics_(services_.hapticDevice, services_.log),
       pipeline_(samples_, services_.clock, services_.uuids, services_.announcer),
-      totalJumps_(services_.settings.integer(kTotalJumpsKey)) {
+      totalJumps_(services_.settings.integer(kTotalJumpsKey)),
+      background_(services_.background != nullptr ? *services_.background : inlineWork_) {
   // Another process (a headless recording) may add to the total meanwhile.
   totalSubscription_ = services_.settings.observe(std::string(kTotalJumpsKey), [this] {
     totalJumps_ = services_.settings.integer(kTotalJumpsKey);
@@ -50,8 +73,12 @@ RecordingController::~RecordingController() {
   if (timer_) timer_->invalidate();
   if (journalTimer_) journalTimer_->invalidate();
   services_.motionManager->stopDeviceMotionUpdates();
+  // A save under way is seen through; work handed over ends before the
+  // journal it uses is let go.
+  waitForSave();
+  background_.waitForIdle();
   // A journal still held here stays on disk, unlocked, for the next start.
-  if (journal_) flushJournal();
+  if (journal_) journalFlushed(journal_->flush());
 }
 
 void RecordingController::later(double delay, std::function<void()> work) {
@@ -86,7 +113,8 @@ void RecordingController::checkHeadphonesConnection() {
 }
 
 void RecordingController::toggleRecording() {
-  if (pendingSave_) return;  // Start waits until the failed save is settled
+  // Start waits until the last recording is saved, or its failed save settled.
+  if (pendingSave_ || saving_) return;
   if (isRecording_) {
     haptics_.playHaptic(kStopIntensity, kStopSharpness);
     isRecording_ = false;
@@ -103,6 +131,7 @@ void RecordingController::toggleRecording() {
     services_.log.line("no access");
   } else {
     haptics_.playHaptic(kStartIntensity, kStartSharpness);
+    lastSaved_.reset();
     startCountdown();
   }
   changed();
@@ -145,6 +174,7 @@ void RecordingController::cancelCountdown() {
 void RecordingController::beginRecording() {
   startTime_ = services_.clock.now();
   samples_.motionData.clear();
+  csv_.clear();
   startElapsedTimer();
   startJournal();
   startMotionUpdates();
@@ -165,7 +195,16 @@ void RecordingController::startJournal() {
 
 void RecordingController::flushJournal() {
   if (!journal_) return;
-  const auto error = journal_->flush();
+  // The wait for the disk happens off the main thread; samples keep arriving
+  // into the journal meanwhile.
+  auto error = std::make_shared<std::optional<std::string>>();
+  background_.submit([journal = journal_, error] { *error = journal->flush(); },
+                     [this, alive = std::weak_ptr<int>(alive_), error] {
+                       if (!alive.expired()) journalFlushed(*error);
+                     });
+}
+
+void RecordingController::journalFlushed(const std::optional<std::string>& error) {
   // One line per recording: a full disk would otherwise repeat it every flush.
   if (error && !journalFailureLogged_) {
     services_.log.line("Failed to write the recording journal: " + *error);
@@ -189,7 +228,10 @@ void RecordingController::startMotionUpdates() {
   motion.startDeviceMotionUpdates(
       [this](const std::optional<DeviceMotion>& sample, const std::optional<MotionError>& error) {
         pipeline_.handleMotionUpdate(sample, error);
-        if (sample && journal_) journal_->append(samples_.motionData.back());
+        if (sample) {
+          csv_.append(samples_.motionData.back());
+          if (journal_) journal_->append(samples_.motionData.back());
+        }
         changed();
       });
 }
@@ -209,67 +251,147 @@ void RecordingController::stopRecording() {
   const std::int64_t jumps = samples_.jumpCount;
   if (jumps < 1) {
     if (journal_) {
-      if (auto error = journal_->remove()) services_.log.line(*error);
+      // Removed after the flushes handed over before; nothing waits for it.
+      auto error = std::make_shared<std::optional<std::string>>();
+      background_.submit([journal = std::move(journal_), error] { *error = journal->remove(); },
+                         [this, alive = std::weak_ptr<int>(alive_), error] {
+                           if (!alive.expired() && *error) services_.log.line(**error);
+                         });
     }
     journal_.reset();
     return;
   }
 
-  std::string csv = makeMotionCSV(samples_.motionData);
   const double end = services_.clock.now();
-  UserRecordData record{services_.uuids.next().str(),
-                        startTime_,
-                        end,
-                        end - startTime_,
-                        jumps,
-                        std::move(csv),
-                        std::nullopt};
-  std::string stem = formatNumber(services_.clock.now());
+  auto job = std::make_shared<SaveJob>();
+  job->record = UserRecordData{services_.uuids.next().str(),
+                               startTime_,
+                               end,
+                               end - startTime_,
+                               jumps,
+                               std::string(),
+                               std::nullopt};
+  job->stem = formatNumber(services_.clock.now());
+  if (csv_.lineCount() == samples_.motionData.size()) {
+    // The text grown while recording moves into the save; a fresh, empty
+    // one waits for the next recording.
+    job->csv.emplace(std::move(csv_));
+    csv_ = MotionCsvText();
+  } else {
+    // Samples that reached the trace some other way: the CSV text is made
+    // from all of them in the save instead.
+    job->samples = std::move(samples_.motionData);
+    samples_.motionData.clear();
+    job->samplesLent = true;
+    job->encode = true;
+  }
   if (journal_) {
     // The record's id and file name are fixed in the journal before the first
     // attempt, so a retry or a recovery after a crash writes the same file.
-    if (auto error = journal_->finish(JournalEnding{end, record.id, stem})) {
-      services_.log.line("Failed to write the recording journal: " + *error);
-    }
+    job->journal = journal_;
+    job->ending = JournalEnding{end, job->record.id, job->stem};
   }
-  pendingSave_ = PendingSave{std::move(record), std::move(stem)};
-  finishSave();
+  startSave(job);
 }
 
-void RecordingController::finishSave() {
-  const UserRecordData& record = pendingSave_->record;
-  if (auto error = services_.records.saveUserRecordData(record, pendingSave_->stem)) {
-    saveFailure_ = std::move(error);
-    return;
+void RecordingController::startSave(const std::shared_ptr<SaveJob>& job) {
+  saving_ = job;
+  const FileManagerSingleton& records = services_.records;
+  background_.submit(
+      [job, &records] {
+        if (job->ending) {
+          job->journalError = job->journal->finish(*job->ending);
+          job->ending.reset();
+        }
+        if (job->encode) {
+          job->record.csvText = makeMotionCSV(job->samples);
+          job->encode = false;
+        }
+        if (job->csv) {
+          job->error = records.saveUserRecordData(job->record, job->csv->chunks(), job->stem);
+        } else {
+          job->error = records.saveUserRecordData(job->record, job->stem);
+        }
+        // Once on disk, the text is let go here: freeing a hundred megabytes
+        // takes the main thread milliseconds. A failed save keeps it for a retry.
+        if (!job->error) {
+          std::string().swap(job->record.csvText);
+          job->csv.reset();
+        }
+      },
+      [this, alive = std::weak_ptr<int>(alive_), job] {
+        if (!alive.expired()) saveEnded(job);
+      });
+}
+
+void RecordingController::saveEnded(const std::shared_ptr<SaveJob>& job) {
+  if (saving_ != job) return;  // already seen through by waitForSave
+  saving_.reset();
+  if (job->samplesLent) {
+    samples_.motionData = std::move(job->samples);
+    job->samples = {};
+    job->samplesLent = false;
   }
-  const std::int64_t jumps = record.jumps;
-  const double elapsed = record.timeSpent;
+  if (job->journalError) {
+    services_.log.line("Failed to write the recording journal: " + *job->journalError);
+    job->journalError.reset();
+  }
+  if (job->error) {
+    saveFailure_ = job->error;
+    pendingSave_ = job;
+  } else {
+    pendingSave_.reset();
+    finishSave(*job);
+    releaseJournal(std::move(job->journal));
+  }
+  changed();
+}
+
+void RecordingController::finishSave(const SaveJob& job) {
+  const std::int64_t jumps = job.record.jumps;
+  const double elapsed = job.record.timeSpent;
   const CommitResult commit = commitRecordedJumps(services_.settings, {}, journal_.get(), jumps);
   journal_.reset();
   if (commit.error) {
     services_.log.line("Failed to add the recording's jumps to the total: " + *commit.error);
   }
   totalJumps_ = commit.total ? *commit.total : saturatingAdd(totalJumps_, jumps);
-  pendingSave_.reset();
   saveFailure_.reset();
+  lastSaved_ = SavedRecording{jumps, elapsed};
   checkTrophies(jumps, elapsed);
   if (jumps > 10) later(kReviewDelay, [this] { requestReview(); });
   samples_.jumpCount = 0;
 }
 
+void RecordingController::releaseJournal(std::shared_ptr<RecordingJournal> journal) {
+  // Closing the last descriptor of a removed journal of tens of megabytes
+  // makes the file system free its blocks, which can take the main thread
+  // milliseconds: the last reference is let go on the worker instead.
+  if (journal)
+    background_.submit([journal = std::move(journal)]() mutable { journal.reset(); }, [] {});
+}
+
+void RecordingController::waitForSave() {
+  if (!saving_) return;
+  background_.waitForIdle();
+  const auto job = saving_;
+  saveEnded(job);
+}
+
 void RecordingController::retrySave() {
-  if (!pendingSave_) return;
+  if (!pendingSave_ || saving_) return;
   saveFailure_.reset();
-  finishSave();
+  startSave(pendingSave_);
   changed();
 }
 
 void RecordingController::discardRecording() {
-  if (!pendingSave_) return;
+  if (!pendingSave_ || saving_) return;
   if (journal_) {
     if (auto error = journal_->remove()) services_.log.line(*error);
   }
   journal_.reset();
+  releaseJournal(std::move(pendingSave_->journal));
   pendingSave_.reset();
   saveFailure_.reset();
   samples_.jumpCount = 0;
@@ -285,6 +407,8 @@ void RecordingController::stopForQuit() {
     if (countdownTimer_) countdownTimer_->invalidate();
     changed();
   }
+  // Nothing handed to the background may be lost by the quit.
+  waitForSave();
 }
 
 void RecordingController::checkTrophies(std::int64_t jumpCount, double elapsed) {
@@ -342,6 +466,21 @@ std::string formatElapsedTime(double seconds) {
   char text[48];
   std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64, minutes, rest);
   return text;
+}
+
+std::string savedConfirmationText(std::int64_t jumps, double seconds) {
+  constexpr double kLimit = 9.2e18;
+  const double clamped = std::isnan(seconds) ? 0.0 : std::fmax(0.0, std::fmin(kLimit, seconds));
+  const auto whole = static_cast<std::int64_t>(clamped);
+  const std::int64_t hours = whole / 3600, minutes = whole / 60 % 60, rest = whole % 60;
+  char duration[64];
+  if (hours > 0) {
+    std::snprintf(duration, sizeof duration, "%" PRId64 ":%02" PRId64 ":%02" PRId64, hours, minutes,
+                  rest);
+  } else {
+    std::snprintf(duration, sizeof duration, "%" PRId64 ":%02" PRId64, minutes, rest);
+  }
+  return "Saved: " + std::to_string(jumps) + (jumps == 1 ? " jump in " : " jumps in ") + duration;
 }
 
 }  // namespace hopster

@@ -9,6 +9,7 @@
 #include "platform/announcer.h"
 #include "platform/application_services.h"
 #include "platform/audio_session.h"
+#include "platform/background_work.h"
 #include "platform/clock.h"
 #include "platform/haptic_device.h"
 #include "platform/headphone_motion_service.h"
@@ -20,6 +21,7 @@
 #include "recording/jump_haptics.h"
 #include "recording/motion_pipeline.h"
 #include "records/file_manager_singleton.h"
+#include "records/motion_csv.h"
 #include "records/recording_journal.h"
 #include "trophies/trophy.h"
 #include "trophies/trophy_manager.h"
@@ -40,13 +42,19 @@ struct RecordingServices {
   UuidSource& uuids;
   Announcer& announcer;
   Log& log;
+  // Where a stopped recording is encoded and written, and the journal flushed,
+  // so the main thread never waits for the disk. Without one, that work runs
+  // on the main thread.
+  BackgroundWork* background = nullptr;
 };
 
 // The logic of the jump screen: the headphone and motion-access checks, the
 // three-second countdown, the recording with its live count and elapsed
 // time, and the stop that saves the record, grows the total and awards
-// trophies. All of it runs on the main thread; observers are told after
-// every change of state.
+// trophies. All of it runs on the main thread, except the encoding and
+// writing of a stopped recording and the journal's waits for the disk,
+// which go to the background work; observers are told after every change of
+// state.
 class RecordingController {
  public:
   static constexpr std::string_view kTotalJumpsKey = "totalJumps";
@@ -65,12 +73,19 @@ class RecordingController {
   void scheduleTrophyAlertDismissal(bool showTrophyAlert);
 
   // The program is quitting: a running recording is stopped and saved exactly
-  // as by the Stop button; a countdown is cancelled and saves nothing.
+  // as by the Stop button; a countdown is cancelled and saves nothing. Returns
+  // once a save under way has ended (see waitForSave).
   void stopForQuit();
+
+  // Blocks until a save under way has ended and finishes it on this thread:
+  // afterwards the record is saved and counted (or saveFailure() tells why
+  // not). Does nothing when no save is under way.
+  void waitForSave();
 
   // After a stop whose record could not be saved, saveFailure() holds the
   // reason until one of these is chosen; Start waits until then, and the
   // recording's jumps are neither added to the total nor judged for trophies.
+  // A retry saves in the background like a stop; discarding waits for it.
   // The recording stays in its journal on disk meanwhile, so quitting now
   // loses nothing: the next start saves it.
   void retrySave();
@@ -102,6 +117,16 @@ class RecordingController {
   [[nodiscard]] bool showTrophyAlert() const { return showTrophyAlert_; }
   [[nodiscard]] const std::optional<Trophy>& unlockedTrophy() const { return unlockedTrophy_; }
   [[nodiscard]] const std::optional<std::string>& saveFailure() const { return saveFailure_; }
+  // A stopped recording is being saved: from the stop (or a retry) until its
+  // record is written and counted, or its save failed. Start waits meanwhile.
+  [[nodiscard]] bool isSaving() const { return saving_ != nullptr; }
+  // What the last stop saved, for the screen's confirmation; none after a
+  // stop that saved nothing, and from the next Start on.
+  struct SavedRecording {
+    std::int64_t jumps = 0;
+    double timeSpent = 0.0;
+  };
+  [[nodiscard]] const std::optional<SavedRecording>& lastSaved() const { return lastSaved_; }
   // The journal of the running recording, or of a stopped one waiting to be saved.
   [[nodiscard]] const RecordingJournal* journal() const { return journal_.get(); }
   [[nodiscard]] TrophyManager& trophyManager() const { return trophyManager_; }
@@ -122,7 +147,12 @@ class RecordingController {
   void stopRecording();
   void startJournal();
   void flushJournal();
-  void finishSave();
+  void journalFlushed(const std::optional<std::string>& error);
+  struct SaveJob;
+  void startSave(const std::shared_ptr<SaveJob>& job);
+  void saveEnded(const std::shared_ptr<SaveJob>& job);
+  void finishSave(const SaveJob& job);
+  void releaseJournal(std::shared_ptr<RecordingJournal> journal);
   void checkTrophies(std::int64_t jumpCount, double elapsed);
   void requestReview();
   // Runs `work` after `delay` seconds, unless this controller is gone by then.
@@ -133,6 +163,9 @@ class RecordingController {
   RecordingServices services_;
   JumpHaptics haptics_;
   RecordingState samples_;
+  // The running recording's CSV text, grown with every sample so the stop
+  // need not write a hundred megabytes of it at once.
+  MotionCsvText csv_;
   MotionPipeline pipeline_;
 
   std::int64_t totalJumps_ = 0;
@@ -149,16 +182,17 @@ class RecordingController {
   bool showTrophyAlert_ = false;
   std::optional<Trophy> unlockedTrophy_;
 
-  // A stopped recording on its way to disk: kept until it is saved or discarded.
-  struct PendingSave {
-    UserRecordData record;
-    std::string stem;
-  };
-  std::unique_ptr<RecordingJournal> journal_;
+  // The journal is shared with the background work that flushes and
+  // finishes it; jobs run in order, so only one of them touches it at a time.
+  std::shared_ptr<RecordingJournal> journal_;
   std::shared_ptr<Timer> journalTimer_;
   bool journalFailureLogged_ = false;
-  std::optional<PendingSave> pendingSave_;
+  InlineBackgroundWork inlineWork_;  // when the services bring no background work
+  BackgroundWork& background_;
+  std::shared_ptr<SaveJob> saving_;       // the save under way
+  std::shared_ptr<SaveJob> pendingSave_;  // a failed save, kept until retried or discarded
   std::optional<std::string> saveFailure_;
+  std::optional<SavedRecording> lastSaved_;
   Subscription totalSubscription_;
 
   ObserverList<> changed_;
@@ -168,5 +202,10 @@ class RecordingController {
 // The elapsed-time text: whole minutes and seconds as "%02d:%02d"
 // (0 is "00:00", 65 is "01:05", 6000 is "100:00").
 [[nodiscard]] std::string formatElapsedTime(double seconds);
+
+// The short confirmation after a stop that saved a recording: "Saved: 30
+// jumps in 0:15" (minutes and seconds, hours too from one hour on, as
+// "1:02:03"; "1 jump" for one).
+[[nodiscard]] std::string savedConfirmationText(std::int64_t jumps, double seconds);
 
 }  // namespace hopster

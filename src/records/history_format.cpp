@@ -1,18 +1,30 @@
 #include "records/history_format.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace hopster {
 namespace {
 
+// printf's "%.2f" as the C locale writes it, whatever the process's numeric
+// locale: a point before the decimals, never a comma.
 std::string printfTwoDecimals(double value) {
-  // Sized first: a huge quotient has hundreds of digits.
-  const int size = std::snprintf(nullptr, 0, "%.2f", value);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  std::snprintf(text.data(), text.size() + 1, "%.2f", value);
-  return text;
+  // The largest double has 309 integer digits.
+  char text[400];
+  const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2).ptr;
+  return std::string(text, end);
+}
+
+template <class Record>
+void sortByStartDescendingImpl(std::vector<Record>& records) {
+  // NaN counts as below every number and equal to itself, which keeps the
+  // ordering strict and weak (a plain `>` would not be with NaNs about).
+  std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+    if (std::isnan(a.dateStart)) return false;
+    if (std::isnan(b.dateStart)) return true;
+    return a.dateStart > b.dateStart;
+  });
 }
 
 }  // namespace
@@ -44,14 +56,11 @@ std::string formatSpeed(std::int64_t jumps, double timeSpent) {
 }
 
 void sortByStartDescending(std::vector<UserRecordData>& records) {
-  // NaN counts as below every number and equal to itself, which keeps the
-  // ordering strict and weak (a plain `>` would not be with NaNs about).
-  std::stable_sort(records.begin(), records.end(),
-                   [](const UserRecordData& a, const UserRecordData& b) {
-                     if (std::isnan(a.dateStart)) return false;
-                     if (std::isnan(b.dateStart)) return true;
-                     return a.dateStart > b.dateStart;
-                   });
+  sortByStartDescendingImpl(records);
+}
+
+void sortByStartDescending(std::vector<RecordSummary>& records) {
+  sortByStartDescendingImpl(records);
 }
 
 }  // namespace hopster

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "records/record_summary.h"
 #include "records/user_record_data.h"
 
 namespace hopster {
@@ -14,12 +15,14 @@ namespace hopster {
 // integer of seconds gives "—" (the recorder never saves one).
 [[nodiscard]] std::string formatDuration(double seconds);
 
-// Jumps per second with two decimals, as printf "%.2f" writes it ("2.30",
-// and "inf" or "nan" when timeSpent is 0).
+// Jumps per second with two decimals, as printf "%.2f" writes it in the C
+// locale ("2.30", and "inf" or "nan" when timeSpent is 0), whatever the
+// process's numeric locale.
 [[nodiscard]] std::string formatSpeed(std::int64_t jumps, double timeSpent);
 
 // Latest start first. Stable, so records with equal starts keep their order;
 // records whose start is NaN go last, all together, in their old order.
 void sortByStartDescending(std::vector<UserRecordData>& records);
+void sortByStartDescending(std::vector<RecordSummary>& records);
 
 }  // namespace hopster

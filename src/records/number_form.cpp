@@ -19,16 +19,71 @@ char* writeLiteral(const char* text, std::size_t length, char* out) {
 constexpr double kSmallestPositional = 0.0001;
 constexpr double kFirstLargeExponential = 1e16;
 
+// The positional form of a value whose magnitude lies in [0.0001, 1e16):
+// every value a recording produces, so this is the hot path of a motion CSV.
+// The shortest round-trip digits (nearest to the value when several qualify)
+// come from to_chars in scientific form, the fastest form it has; they are
+// then laid out with copies of fixed size only, which compile to a few
+// register moves instead of calls: the text is built in a local buffer with
+// room to spare and copied out whole.
+char* writePositional(double value, double magnitude, char* out) {
+  char scientific[40] = {};
+  const char* const end =
+      std::to_chars(scientific, scientific + 32, magnitude, std::chars_format::scientific).ptr;
+  // "d[.ddd]e±XX": in this range the exponent x of d1.d2...dn x 10^x lies in
+  // [-4, 15], so it always has two digits.
+  const int size = (end[-2] - '0') * 10 + (end[-1] - '0');
+  const int exponent = end[-3] == '-' ? -size : size;
+  const char* const mark = end - 4;
+  const auto count = static_cast<std::size_t>(mark == scientific + 1 ? 1 : mark - scientific - 1);
+
+  // The n <= 17 digits side by side, followed by zeros.
+  char digits[48];
+  digits[0] = scientific[0];
+  std::memcpy(digits + 1, scientific + 2, 16);
+  std::memset(digits + count, '0', 17);
+
+  char text[64];
+  char* t = text;
+  if (value < 0.0) *t++ = '-';
+  std::size_t length = 0;
+  if (exponent < 0) {
+    // "0." then -x-1 zeros (at most three), then the digits.
+    const auto zeros = static_cast<std::size_t>(-exponent - 1);
+    std::memcpy(t, "0.000000", 8);
+    std::memcpy(t + 2 + zeros, digits, 17);
+    length = 2 + zeros + count;
+  } else {
+    const auto whole = static_cast<std::size_t>(exponent) + 1;  // digits before the point, <= 16
+    std::memcpy(t, digits, 16);
+    if (whole < count) {
+      t[whole] = '.';
+      std::memcpy(t + whole + 1, digits + whole, 16);
+      length = count + 1;
+    } else {
+      // All digits before the point, padded with the zeros after them, then ".0".
+      t[whole] = '.';
+      t[whole + 1] = '0';
+      length = whole + 2;
+    }
+  }
+  std::memcpy(out, text, kMaxNumberLength);
+  return out + (t - text) + length;
+}
+
 }  // namespace
 
 char* writeNumber(double value, char* out) {
   char* const limit = out + kMaxNumberLength;
+  const double magnitude = std::fabs(value);
+  if (magnitude >= kSmallestPositional && magnitude < kFirstLargeExponential) {
+    return writePositional(value, magnitude, out);
+  }
   if (std::isnan(value)) {
     return writeLiteral("nan", 3, out);
   }
   if (std::signbit(value)) {
     *out++ = '-';
-    value = -value;
   }
   if (std::isinf(value)) {
     return writeLiteral("inf", 3, out);
@@ -36,47 +91,10 @@ char* writeNumber(double value, char* out) {
   if (value == 0.0) {
     return writeLiteral("0.0", 3, out);
   }
-
-  // Shortest round-trip digits, nearest to the exact value when several
-  // qualify, laid out as "d[.ddd]e±XX[X]" straight into out.
-  char* const end = std::to_chars(out, limit, value, std::chars_format::scientific).ptr;
-  if (value < kSmallestPositional || value >= kFirstLargeExponential) {
-    // That layout is already the wanted exponential form: below 0.0001 as
-    // required, and from 1e16 up, where any form would do, with "e+" as
-    // Python's repr writes such values.
-    return end;
-  }
-
-  // In the positional range the exponent x of d1.d2...dn x 10^x lies in
-  // [-4, 15] and so has two digits; the digits are rearranged in place.
-  const int magnitude = (end[-2] - '0') * 10 + (end[-1] - '0');
-  const int exponent = end[-3] == '-' ? -magnitude : magnitude;
-  char* const exponentMark = end - 4;
-  const auto count = static_cast<std::size_t>(exponentMark == out + 1 ? 1 : exponentMark - out - 1);
-  const char first = out[0];
-  if (exponent < 0) {
-    // "0." then -x-1 zeros, then all digits.
-    const auto zeros = static_cast<std::size_t>(-exponent - 1);
-    std::memmove(out + 3 + zeros, out + 2, count - 1);
-    out[2 + zeros] = first;
-    std::memset(out + 2, '0', zeros);
-    out[0] = '0';
-    out[1] = '.';
-    return out + 2 + zeros + count;
-  }
-  const auto integerDigits = static_cast<std::size_t>(exponent) + 1;
-  if (integerDigits < count) {
-    // Move the point right by x places.
-    std::memmove(out + 1, out + 2, integerDigits - 1);
-    out[integerDigits] = '.';
-    return out + count + 1;
-  }
-  // All digits before the point, padded with zeros, then ".0".
-  std::memmove(out + 1, out + 2, count - 1);
-  out += count;
-  std::memset(out, '0', integerDigits - count);
-  out += integerDigits - count;
-  return writeLiteral(".0", 2, out);
+  // Below 0.0001 the scientific layout "d[.ddd]e-XX[X]" is already the wanted
+  // exponential form; from 1e16 up, where any form would do, it writes "e+"
+  // as Python's repr writes such values.
+  return std::to_chars(out, limit, magnitude, std::chars_format::scientific).ptr;
 }
 
 std::string formatNumber(double value) {

@@ -307,12 +307,23 @@ std::optional<std::string> RecordingJournal::writeChunk(std::uint32_t tag,
 }
 
 std::optional<std::string> RecordingJournal::flush() {
-  if (pending_.empty()) return std::nullopt;
+  // Taken out first, so samples keep arriving while the disk is waited for.
+  std::vector<MotionDataPoint> batch;
+  {
+    std::lock_guard lock(pendingMutex_);
+    batch.swap(pending_);
+  }
+  if (batch.empty()) return std::nullopt;
   const auto error =
-      writeChunk(kSamplesTag, bytesOf(pending_.data(), pending_.size() * sizeof(MotionDataPoint)));
-  // Kept for the next flush when the disk refused them, so no sample is
-  // dropped from the journal while the disk has room again later.
-  if (!error) pending_.clear();
+      writeChunk(kSamplesTag, bytesOf(batch.data(), batch.size() * sizeof(MotionDataPoint)));
+  if (error) {
+    // Kept for the next flush when the disk refused them, ahead of the ones
+    // that came meanwhile, so no sample is dropped from the journal while the
+    // disk has room again later.
+    std::lock_guard lock(pendingMutex_);
+    batch.insert(batch.end(), pending_.begin(), pending_.end());
+    pending_.swap(batch);
+  }
   return error;
 }
 

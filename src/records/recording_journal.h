@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,8 +69,12 @@ class RecordingJournal {
   RecordingJournal(const RecordingJournal&) = delete;
   RecordingJournal& operator=(const RecordingJournal&) = delete;
 
-  // Keeps `sample` until the next flush.
-  void append(const MotionDataPoint& sample) { pending_.push_back(sample); }
+  // Keeps `sample` until the next flush. May run while another thread
+  // flushes; everything else is for one thread at a time.
+  void append(const MotionDataPoint& sample) {
+    std::lock_guard lock(pendingMutex_);
+    pending_.push_back(sample);
+  }
   // Writes the kept samples as one chunk and waits until they are on the disk.
   [[nodiscard]] std::optional<std::string> flush();
   // Flushes, records how the recording is to be saved and moves the journal
@@ -107,6 +112,7 @@ class RecordingJournal {
   JournalHeader header_;
   std::optional<JournalEnding> ending_;
   std::string committingThrough_;
+  std::mutex pendingMutex_;  // guards pending_ only
   std::vector<MotionDataPoint> pending_;
   std::vector<MotionDataPoint> samples_;
 };

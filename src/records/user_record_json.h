@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <simdjson.h>
 
@@ -19,6 +20,20 @@ namespace hopster {
 // valid UTF-8.
 [[nodiscard]] std::optional<std::string> encodeUserRecordData(const UserRecordData& record,
                                                               std::string& out);
+
+// The record file around its CSV text, for a text already escaped for a JSON
+// string: the file is `head`, the escaped text, then `tail`. The record's own
+// csvText is not used. Fails like encodeUserRecordData.
+[[nodiscard]] std::optional<std::string> encodeUserRecordParts(const UserRecordData& record,
+                                                               std::string& head,
+                                                               std::string& tail);
+
+// Appends `text` to `out` as the inside of a JSON string, exactly as the
+// JSON library writes it (control bytes escaped, UTF-8 passed through).
+// Fails, with the library's description, when `text` is not valid UTF-8;
+// `out` is unspecified then.
+[[nodiscard]] std::optional<std::string> appendEscapedJsonText(std::string_view text,
+                                                               std::string& out);
 
 // Reads a record from a parsed document. The six members other than
 // "unlockedTrophy" are required with their types ("jumps" an integer);

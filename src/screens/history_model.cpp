@@ -1,7 +1,12 @@
 #include "screens/history_model.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <cmath>
+#include <memory>
+#include <utility>
 
 #include "records/history_format.h"
 
@@ -53,6 +58,11 @@ QString mediumDateFormat(const QLocale& locale) {
 HistoryModel::HistoryModel(const FileManagerSingleton& store, QObject* parent)
     : QAbstractListModel(parent), store_(store) {}
 
+HistoryModel::~HistoryModel() {
+  worker_.request_stop();
+  if (worker_.joinable()) worker_.join();
+}
+
 int HistoryModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(records_.size());
 }
@@ -61,7 +71,7 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
     return {};
   }
-  const UserRecordData& record = records_[static_cast<std::size_t>(index.row())];
+  const RecordSummary& record = records_[static_cast<std::size_t>(index.row())];
   switch (role) {
     case RecordIdRole:
       return QString::fromStdString(record.id);
@@ -89,12 +99,54 @@ QHash<int, QByteArray> HistoryModel::roleNames() const {
 }
 
 void HistoryModel::loadUserRecords() {
+  if (loading_) {
+    reloadAsked_ = true;
+    return;
+  }
+  loading_ = true;
+  emit loadingChanged();
+  startLoad();
+}
+
+void HistoryModel::startLoad() {
+  // The previous worker has handed over its result and is ending.
+  if (worker_.joinable()) worker_.join();
+  worker_ = std::jthread([this](std::stop_token stop) {
+    // Behind the interface thread when they compete for a processor.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+    // The lines are written on the model's thread with the result, so the
+    // store's log is never written from two threads at once.
+    MemoryLog lines;
+    auto summaries = std::make_shared<std::vector<RecordSummary>>(
+        store_.loadAllUserRecordSummaries(lines, stop));
+    if (stop.stop_requested()) return;
+    sortByStartDescending(*summaries);
+    auto logLines = std::make_shared<std::vector<std::string>>(lines.lines());
+    // Queued to this object, so it runs on its thread; a model destroyed
+    // first joins this thread before its QObject goes, which drops the call.
+    QMetaObject::invokeMethod(
+        this,
+        [this, summaries, logLines] { finishLoad(std::move(*summaries), std::move(*logLines)); },
+        Qt::QueuedConnection);
+  });
+}
+
+void HistoryModel::finishLoad(std::vector<RecordSummary> summaries,
+                              std::vector<std::string> logLines) {
+  for (const auto& line : logLines) store_.log().line(line);
   const bool wasEmpty = isEmpty();
   beginResetModel();
-  records_ = store_.loadAllUserRecordData();
-  sortByStartDescending(records_);
+  records_ = std::move(summaries);
   endResetModel();
   if (isEmpty() != wasEmpty) emit isEmptyChanged();
+  if (reloadAsked_) {
+    reloadAsked_ = false;
+    startLoad();
+    return;
+  }
+  loading_ = false;
+  emit loadingChanged();
+  emit userRecordsLoaded();
 }
 
 void HistoryModel::setLocale(const QLocale& locale) {
@@ -127,10 +179,13 @@ QString HistoryModel::startDateText(double dateStart) const {
   // Read afresh for each row, so a change of the default locale shows at the
   // next redraw.
   const QLocale locale = locale_.value_or(QLocale());
+  // The C locale's short time has seconds; a short time shows none.
+  const QString timeFormat = locale.language() == QLocale::C
+                                 ? QStringLiteral("HH:mm")
+                                 : locale.timeFormat(QLocale::ShortFormat);
   //: Medium date (%1) and short time (%2) of a recording's start.
   return tr("%1 at %2")
-      .arg(locale.toString(start, mediumDateFormat(locale)),
-           locale.toString(start, locale.timeFormat(QLocale::ShortFormat)));
+      .arg(locale.toString(start, mediumDateFormat(locale)), locale.toString(start, timeFormat));
 }
 
 }  // namespace hopster

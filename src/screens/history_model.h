@@ -5,20 +5,25 @@
 #include <QLocale>
 #include <QTimeZone>
 #include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "records/file_manager_singleton.h"
-#include "records/user_record_data.h"
+#include "records/record_summary.h"
 
 namespace hopster {
 
 // The history list: every record file that loads, latest start first, one
-// row per record with its lines of text ready to show.
+// row per record with its lines of text ready to show. Only the records'
+// summaries are held, never their motion traces, and they are read on a
+// worker thread, so the list shows at once and its rows follow.
 class HistoryModel : public QAbstractListModel {
   Q_OBJECT
   QML_ELEMENT
   QML_UNCREATABLE("made by the application")
   Q_PROPERTY(bool isEmpty READ isEmpty NOTIFY isEmptyChanged)
+  Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
 
  public:
   enum Role {
@@ -29,16 +34,26 @@ class HistoryModel : public QAbstractListModel {
     SpeedTextRole,      // "Speed: 2.30 J/S"
   };
 
-  // Starts empty; nothing is read until loadUserRecords().
+  // Starts empty; nothing is read until loadUserRecords(). The store must
+  // outlive the model.
   explicit HistoryModel(const FileManagerSingleton& store, QObject* parent = nullptr);
+  // Stops a load under way (it gives up between two files) and waits for it.
+  ~HistoryModel() override;
+  HistoryModel(const HistoryModel&) = delete;
+  HistoryModel& operator=(const HistoryModel&) = delete;
 
   [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
   [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
   [[nodiscard]] QHash<int, QByteArray> roleNames() const override;
 
   [[nodiscard]] bool isEmpty() const { return records_.empty(); }
+  // Whether a reload is under way.
+  [[nodiscard]] bool loading() const { return loading_; }
 
-  // Reads all record files afresh and shows them, latest start first.
+  // Reads all records afresh on a worker thread and shows them, latest start
+  // first, when they are ready; the store's log lines are written then, on
+  // this thread. Asked again while a reload is under way, it reloads once
+  // more after that one (any number of requests meanwhile make one reload).
   Q_INVOKABLE void loadUserRecords();
 
   // Start dates follow the default locale and local time unless these are set
@@ -48,15 +63,24 @@ class HistoryModel : public QAbstractListModel {
 
  signals:
   void isEmptyChanged();
+  void loadingChanged();
+  // Every reload asked for has finished and its rows are in the model.
+  void userRecordsLoaded();
 
  private:
   [[nodiscard]] QString startDateText(double dateStart) const;
   void startDatesChanged();
+  void startLoad();
+  void finishLoad(std::vector<RecordSummary> summaries, std::vector<std::string> logLines);
 
   const FileManagerSingleton& store_;
-  std::vector<UserRecordData> records_;
+  std::vector<RecordSummary> records_;
   std::optional<QLocale> locale_;
   std::optional<QTimeZone> timeZone_;
+  bool loading_ = false;
+  bool reloadAsked_ = false;
+  // Declared last, so it is stopped and joined before anything it uses goes.
+  std::jthread worker_;
 };
 
 }  // namespace hopster

@@ -58,6 +58,17 @@ void TrophyManager::unlockTrophy(std::string_view id) {
   store_.addToStringArray(kStoreKey, {std::string(id)});
 }
 
+void TrophyManager::unlockTrophies(const std::vector<std::string>& ids) {
+  std::vector<std::string> known;
+  for (const std::string& id : ids) {
+    const auto index = indexOfTrophy(trophies_, id);
+    if (!index) continue;
+    setUnlocked(*index);
+    known.push_back(id);
+  }
+  if (!known.empty()) store_.addToStringArray(kStoreKey, known);
+}
+
 void TrophyManager::saveUnlockedTrophies() {
   std::vector<std::string> ids;
   for (const Trophy& trophy : trophies_) {

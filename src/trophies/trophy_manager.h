@@ -43,6 +43,10 @@ class TrophyManager {
   // adds its id to the stored ones; an id of no trophy changes, tells and
   // saves nothing.
   void unlockTrophy(std::string_view id);
+  // The same for several ids, stored in one write: each store write flushes
+  // the settings file to disk, which a stop unlocking many trophies at once
+  // would otherwise do once per trophy.
+  void unlockTrophies(const std::vector<std::string>& ids);
 
   // Adds the ids of the unlocked trophies, in list order, to the stored ones.
   void saveUnlockedTrophies();

@@ -59,13 +59,11 @@ std::vector<std::string> trophiesEarned(const std::vector<Trophy>& current,
 }
 
 std::optional<Trophy> checkTrophies(TrophyManager& manager, const RecordingOutcome& outcome) {
-  std::optional<Trophy> lastUnlocked;
-  for (const std::string& id : trophiesEarned(manager.trophies(), outcome)) {
-    manager.unlockTrophy(id);
-    const auto index = indexOfTrophy(manager.trophies(), id);
-    lastUnlocked = index ? std::optional<Trophy>(manager.trophies()[*index]) : std::nullopt;
-  }
-  return lastUnlocked;
+  const std::vector<std::string> earned = trophiesEarned(manager.trophies(), outcome);
+  if (earned.empty()) return std::nullopt;
+  manager.unlockTrophies(earned);
+  const auto index = indexOfTrophy(manager.trophies(), earned.back());
+  return index ? std::optional<Trophy>(manager.trophies()[*index]) : std::nullopt;
 }
 
 }  // namespace hopster

@@ -35,7 +35,7 @@ std::string readText(const fs::path& path) {
 
 TEST(HeadlessRun, CountsSavesAwardsAndReplaysTheSameCount) {
   testing::TempDir dir;
-  const DataLocations locations{dir.path() / "Documents", dir.path() / "settings.json"};
+  const DataLocations locations{dir.path() / "Documents", dir.path() / "settings.json", {}};
 
   // About 150 jumps in about 100 seconds.
   const HeadlessRunResult first = run({"--headless", "--fast", "--seconds", "100", "--cadence",
@@ -76,7 +76,7 @@ TEST(HeadlessRun, CountsSavesAwardsAndReplaysTheSameCount) {
 
 TEST(HeadlessRun, ReportsAMissingReplayClearly) {
   testing::TempDir dir;
-  const DataLocations locations{dir.path() / "Documents", dir.path() / "settings.json"};
+  const DataLocations locations{dir.path() / "Documents", dir.path() / "settings.json", {}};
   const HeadlessRunResult missing =
       run({"--headless", "--fast", "--motion", "replay:/nonexistent.csv"}, locations);
   EXPECT_EQ(missing.outcome.exitCode, 1);
@@ -88,7 +88,7 @@ TEST(HeadlessRun, ReportsAMissingReplayClearly) {
 // idle stretch instead of ticking through it (the run used to spin forever).
 TEST(HeadlessRun, AReplayWithAHugeGapEndsAtOnceInVirtualTime) {
   testing::TempDir dir;
-  const DataLocations locations{dir.path() / "Documents", dir.path() / "settings.json"};
+  const DataLocations locations{dir.path() / "Documents", dir.path() / "settings.json", {}};
   // Sixteen columns: the time, and z as both user and world-frame acceleration.
   const auto row = [](double t, double z) {
     std::ostringstream line;

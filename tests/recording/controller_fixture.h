@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/audio_session.h"
+#include "platform/background_work.h"
 #include "platform/memory_key_value_storage.h"
 #include "platform/recording_haptic_device.h"
 #include "platform/virtual_scheduler.h"
@@ -17,7 +18,8 @@ namespace hopster::testing {
 constexpr double kEpoch = 1764942759.0;
 
 // A recording controller on test doubles, driven like the jump screen drives
-// it, in virtual time starting at kEpoch. Fixtures given the same settings
+// it, in virtual time starting at kEpoch, with its background work on the
+// test's thread. Fixtures given the same settings
 // state share their stored settings, as across a restart.
 struct ControllerFixture {
   explicit ControllerFixture(std::shared_ptr<MemoryKeyValueStorage::State> settingsState =
@@ -28,7 +30,7 @@ struct ControllerFixture {
     controller = std::make_unique<RecordingController>(
         trophies,
         RecordingServices{std::move(fake), audio, haptics, application, review, settingsStore,
-                          records, scheduler, scheduler, uuids, announcer, log});
+                          records, scheduler, scheduler, uuids, announcer, log, &background});
     triggers = std::make_unique<JumpScreenTriggers>(*controller);
     triggers->screenAppeared();
   }
@@ -61,6 +63,8 @@ struct ControllerFixture {
   FileManagerSingleton records{documents.path(), log};
   SequentialUuidSource uuids;
   RecordingAnnouncer announcer;
+  // Completes every job at once unless a test holds it.
+  ManualBackgroundWork background;
   FakeMotionService* headphones = nullptr;
   std::unique_ptr<RecordingController> controller;
   std::unique_ptr<JumpScreenTriggers> triggers;

@@ -26,6 +26,7 @@ ChildProgram::ChildProgram(const std::filesystem::path& binary, const std::files
     ::dup2(none, STDIN_FILENO);
     ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
     ::setenv("HOME", home.c_str(), 1);
     if (options.offscreenWindow) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
