@@ -1,6 +1,6 @@
 # Hopster's entry points. Each target installs what it needs first
 # (scripts/bootstrap.sh is quick when everything is in place).
-.PHONY: all bootstrap build run test asan bench torture fuzz fuzz-smoke fuzz-merge format format-check qmllint clean
+.PHONY: all bootstrap build run test install package asan bench torture fuzz fuzz-smoke fuzz-merge format format-check qmllint clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
@@ -23,6 +23,21 @@ run: build
 # Builds and runs every test.
 test: build
 	ctest --preset default
+
+# Installs the program and its desktop files under PREFIX (default
+# /usr/local); DESTDIR=/some/root stages the install there instead.
+PREFIX ?= /usr/local
+install: bootstrap build/default/build.ninja
+	cmake --build --preset default -j $(JOBS) --target hopster
+	DESTDIR="$(DESTDIR)" cmake --install build/default --prefix "$(PREFIX)"
+
+# A Debian package of a release build: build/release/hopster_<version>_<arch>.deb.
+# Optimised at -O2, as Debian builds its packages (GCC 12 at -O3 warns falsely
+# inside std::string, and warnings are errors).
+package: bootstrap
+	cmake --preset release -DHOPSTER_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" >/dev/null
+	cmake --build --preset release -j $(JOBS) --target hopster
+	cd build/release && cpack -G DEB
 
 # The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: bootstrap

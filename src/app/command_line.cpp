@@ -7,6 +7,8 @@
 #include <map>
 #include <string>
 
+#include "app/data_commands.h"
+
 namespace hopster {
 namespace {
 
@@ -34,9 +36,11 @@ std::string formatValue(double value) {
 
 std::string usageText() {
   return "Usage: hopster [options]\n"
+         "       hopster COMMAND [options]\n"
          "\n"
          "Counts jumps from headphone motion. Without --headless it opens its\n"
-         "window (a display is needed: X11 or Wayland).\n"
+         "window; on a machine without a display (neither X11 nor Wayland) it\n"
+         "says so and records 30 seconds in the terminal instead.\n"
          "\n"
          "Options:\n"
          "  --headless        run one recording in the terminal, without a window:\n"
@@ -79,7 +83,10 @@ std::string usageText() {
          "  --cancel-reminders\n"
          "                    remove the pending reminders and their timer or login\n"
          "                    entry, and exit\n"
+         "  --version         print the version\n"
          "  --help            show this text\n"
+         "\n" +
+         dataCommandsUsage() +
          "\n"
          "Daily reminders: the desktop's notification service cannot schedule, so\n"
          "Hopster keeps pending reminders in $XDG_DATA_HOME/hopster/reminders.json\n"
@@ -125,6 +132,7 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
   const std::map<std::string, bool*> switches = {
       {"--help", &line.help},
       {"-h", &line.help},
+      {"--version", &line.version},
       {"--fast", &line.fast},
       {"--headless", &line.headless},
       {"--smoke-test", &line.smokeTest},

@@ -22,6 +22,7 @@ inline constexpr double kMaxSimulatedSamples = 1'000'000;
 // What the command line asks for.
 struct CommandLine {
   bool help = false;
+  bool version = false;              // print the version and exit
   bool headless = false;             // one recording in the terminal, no window
   bool smokeTest = false;            // open the window, wait for its first frame, exit
   bool start = false;                // tap Start as soon as the window shows

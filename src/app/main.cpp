@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/data_commands.h"
 #include "app/headless_runner.h"
 #include "app/window_app.h"
 #include "reminders/reminder_delivery.h"
@@ -24,18 +25,29 @@ bool hasDisplay() {
   return set("QT_QPA_PLATFORM") || set("WAYLAND_DISPLAY") || set("DISPLAY");
 }
 
+// How long the terminal recording lasts that stands in for the window on a
+// machine without a display.
+constexpr double kFallbackSeconds = 30.0;
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && hopster::isDataCommand(args.front())) {
+    return hopster::runDataCommand(args, hopster::DataCommandEnvironment::forUser());
+  }
   std::string error;
-  const auto options =
-      hopster::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc), error);
+  auto options = hopster::parseCommandLine(args, error);
   if (!options) {
     std::cerr << "hopster: " << error << '\n';
     return 2;
   }
   if (options->help) {
     std::cout << hopster::usageText();
+    return 0;
+  }
+  if (options->version) {
+    std::cout << "hopster " << HOPSTER_VERSION << '\n';
     return 0;
   }
   if (options->deliverDueReminders) {
@@ -52,9 +64,21 @@ int main(int argc, char** argv) {
     return hopster::runHeadless(*options, hopster::DataLocations::forUser(), std::cout).exitCode;
   }
   if (!hasDisplay()) {
+    if (options->smokeTest) {
+      std::cerr << "hopster: no display to open a window on (neither WAYLAND_DISPLAY nor "
+                   "DISPLAY is set)\n";
+      return 1;
+    }
+    // The terminal does the window's main job instead: one recording, with
+    // the simulated headphones for 30 seconds unless told otherwise.
+    options->headless = true;
+    const bool timed =
+        options->motion.kind == hopster::MotionSourceKind::simulated && !options->seconds;
+    if (timed) options->seconds = kFallbackSeconds;
     std::cerr << "hopster: no display to open a window on (neither WAYLAND_DISPLAY nor DISPLAY "
-                 "is set); run \"hopster --headless\" to record in the terminal\n";
-    return 1;
+                 "is set); recording in the terminal instead"
+              << (timed ? ", for 30 seconds" : "") << " (see hopster --help)\n";
+    return hopster::runHeadless(*options, hopster::DataLocations::forUser(), std::cout).exitCode;
   }
   // Qt reads its own options (such as -platform) from the arguments.
   return hopster::runWindow(*options, argc, argv);

@@ -17,9 +17,10 @@ namespace hopster {
 class DbusNotificationSink final : public NotificationSink {
  public:
   static constexpr const char* appName = "Hopster";
-  // The installed icon and desktop entry ("hopster.desktop").
-  static constexpr const char* appIcon = "hopster";
-  static constexpr const char* desktopEntry = "hopster";
+  // The installed icon and desktop entry ("org.hopster.Hopster.desktop"):
+  // both are named by the application id.
+  static constexpr const char* appIcon = "org.hopster.Hopster";
+  static constexpr const char* desktopEntry = "org.hopster.Hopster";
   // The sound theme's sound for a new message, played when a reminder has sound.
   static constexpr const char* soundName = "message-new-instant";
   static constexpr std::uint64_t defaultCallTimeoutMicroseconds = 10'000'000;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
+#include "app/data_commands.h"
 
 namespace hopster {
 namespace {
@@ -113,6 +114,21 @@ TEST(CommandLine, CancelRemindersIsASwitchOfItsOwnAndDocumented) {
   EXPECT_FALSE(parseCommandLine({}, error)->cancelReminders);
   EXPECT_FALSE(parseCommandLine({"--cancel-reminders=yes"}, error));
   EXPECT_NE(usageText().find("\n  --cancel-reminders\n"), std::string::npos);
+}
+
+TEST(CommandLine, VersionAndTheDataCommandsAreKnownAndDocumented) {
+  std::string error;
+  const auto line = parseCommandLine({"--version"}, error);
+  ASSERT_TRUE(line) << error;
+  EXPECT_TRUE(line->version && !line->help && !line->headless);
+  EXPECT_NE(usageText().find("\n  --version "), std::string::npos);
+  for (const char* command : {"history", "export", "recount", "stats", "trophies"}) {
+    EXPECT_TRUE(isDataCommand(command)) << command;
+    EXPECT_NE(usageText().find(std::string("\n  ") + command + " "), std::string::npos) << command;
+  }
+  for (const char* other : {"--history", "History", "histories", "", "--headless"}) {
+    EXPECT_FALSE(isDataCommand(other)) << other;
+  }
 }
 
 }  // namespace

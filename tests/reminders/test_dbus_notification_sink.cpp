@@ -98,8 +98,9 @@ std::string notifyCalls() {
 
 // One call as notifyCalls shows it.
 std::string notifyCall(const std::string& title, const std::string& body, bool sound) {
-  return R"((time, [<s "Hopster">, <u 0>, <s "hopster">, <s ")" + title + R"(">, <s ")" + body +
-         R"(">, <as []>, <a{sv} [{"desktop-entry": <s "hopster">}, )" +
+  return R"((time, [<s "Hopster">, <u 0>, <s "org.hopster.Hopster">, <s ")" + title +
+         R"(">, <s ")" + body +
+         R"(">, <as []>, <a{sv} [{"desktop-entry": <s "org.hopster.Hopster">}, )" +
          (sound ? R"({"sound-name": <s "message-new-instant">}, )" : "") +
          R"({"urgency": <y 1>}]>, <i -1>]))";
 }

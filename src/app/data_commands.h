@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QLocale>
+#include <QTimeZone>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/headless_runner.h"
+
+namespace hopster {
+
+// The exit statuses of the data commands.
+inline constexpr int kExitFailure = 1;  // the data could not be read or written
+inline constexpr int kExitUsage = 2;    // a mistake on the command line
+
+// What a data command works with: where the data lives, where the output
+// goes and how the user's calendar and language look.
+struct DataCommandEnvironment {
+  DataLocations locations;
+  std::ostream& out;
+  std::ostream& err;
+  bool outIsTerminal = false;  // aligned tables instead of tab-separated lines
+  bool errIsTerminal = false;  // progress bars
+  double now = 0.0;            // the wall clock, seconds since 1970
+  QLocale locale;
+  QTimeZone zone;
+  Qt::DayOfWeek firstDayOfWeek = Qt::Monday;
+
+  // The real environment: the user's folders, standard output and error,
+  // the system locale, local time zone and the locale's week.
+  [[nodiscard]] static DataCommandEnvironment forUser();
+};
+
+// Whether `word`, the first argument, names a data command: history, export,
+// recount, stats or trophies.
+[[nodiscard]] bool isDataCommand(std::string_view word);
+
+// Runs the data command named by args[0] with the arguments after it and
+// returns the exit status: 0, kExitFailure or kExitUsage.
+[[nodiscard]] int runDataCommand(const std::vector<std::string>& args,
+                                 const DataCommandEnvironment& environment);
+
+// The command list that `hopster --help` ends with.
+[[nodiscard]] std::string dataCommandsUsage();
+
+}  // namespace hopster

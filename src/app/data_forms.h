@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/record_listing.h"
+#include "app/record_stats.h"
+#include "trophies/trophy.h"
+
+namespace hopster {
+
+// The documented JSON and CSV forms of the data commands.
+
+// One object per recording, in list order: "id", "file", "dateStart",
+// "dateEnd", "timeSpent", "jumps" and "speed" (jumps per second, null when
+// it is not a finite number).
+[[nodiscard]] nlohmann::ordered_json historyJson(const std::vector<RecordingEntry>& recordings);
+
+// The same fields as CSV: a header row of the JSON key names, then one row
+// per recording; numbers in their shortest exact form, a null speed empty.
+[[nodiscard]] std::string summaryCsv(const std::vector<RecordingEntry>& recordings);
+
+[[nodiscard]] nlohmann::ordered_json statsJson(const RecordStats& stats,
+                                               const std::vector<RecordingEntry>& recordings);
+
+// The subtitle the trophy grid shows: "Hidden Trophy" for a secret one.
+[[nodiscard]] std::string shownSubtitle(const Trophy& trophy);
+
+[[nodiscard]] nlohmann::ordered_json trophiesJson(const std::vector<Trophy>& trophies);
+
+}  // namespace hopster

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "recording/motion_data_point.h"
+
+namespace hopster {
+
+// Counts the jumps in a recorded trace again: every sample goes through the
+// recording's own motion pipeline, in virtual time at its recorded timing,
+// with the detector armed at the start as a fresh recording's is.
+[[nodiscard]] std::int64_t recountJumps(const std::vector<MotionDataPoint>& samples);
+
+struct Recount {
+  std::optional<std::int64_t> stored;  // the record's jump count; none for a bare trace
+  std::int64_t recounted = 0;
+  std::size_t skippedLines = 0;  // trace lines that were not samples
+  bool truncated = false;        // the trace was longer than a replay reads
+
+  [[nodiscard]] bool differs() const { return stored && *stored != recounted; }
+};
+
+// Recounts one file that a replay accepts: a record, a motion CSV or a phone
+// export. On failure returns nothing and puts the reason into `error`.
+[[nodiscard]] std::optional<Recount> recountFile(const std::filesystem::path& path,
+                                                 std::string& error);
+
+// The result line: "FILE stored N recounted M", with "stored -" and a note
+// for a file that is not a record.
+[[nodiscard]] std::string recountLine(const std::string& file, const Recount& recount);
+
+}  // namespace hopster

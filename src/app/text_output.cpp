@@ -1,0 +1,122 @@
+#include "app/text_output.h"
+
+#include <QDateTime>
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+
+namespace hopster {
+namespace {
+
+// Characters on screen: UTF-8 continuation bytes take no column.
+std::size_t displayWidth(std::string_view text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::string oneLine(std::string text) {
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  return text;
+}
+
+bool isSeparator(QChar c) { return c.isSpace() || (c.isPunct() && c != u'\''); }
+
+// Qt has short and long date styles but no medium one: the medium style is
+// the long one without the weekday and with the month name abbreviated
+// ("dddd, MMMM d, yyyy" becomes "MMM d, yyyy"). Quoted literals stay as
+// they are.
+QString mediumDateFormat(const QLocale& locale) {
+  const QString pattern = locale.dateFormat(QLocale::LongFormat);
+  const qsizetype size = pattern.size();
+  QString medium;
+  qsizetype i = 0;
+  while (i < size) {
+    const QChar c = pattern[i];
+    if (c == u'\'') {
+      qsizetype close = pattern.indexOf(u'\'', i + 1);
+      if (close < 0) close = size - 1;
+      medium += pattern.mid(i, close - i + 1);
+      i = close + 1;
+      continue;
+    }
+    qsizetype end = i;
+    while (end < size && pattern[end] == c) ++end;
+    const qsizetype length = end - i;
+    if (c == u'd' && length >= 3) {
+      // A weekday name goes with the separators after it, or before it when
+      // it ends the pattern.
+      i = end;
+      while (i < size && isSeparator(pattern[i])) ++i;
+      if (i == size) {
+        while (!medium.isEmpty() && isSeparator(medium.back())) medium.chop(1);
+      }
+      continue;
+    }
+    medium += (c == u'M' && length == 4) ? QStringLiteral("MMM") : pattern.mid(i, length);
+    i = end;
+  }
+  return medium;
+}
+
+}  // namespace
+
+std::string csvField(std::string_view text) {
+  const bool plain = text.find_first_of(",\"\r\n") == std::string_view::npos &&
+                     (text.empty() || (text.front() != ' ' && text.back() != ' '));
+  if (plain) return std::string(text);
+  std::string quoted = "\"";
+  for (const char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  quoted += '"';
+  return quoted;
+}
+
+void writeTable(std::ostream& out, const TextTable& table, bool aligned) {
+  if (!aligned) {
+    for (const auto& row : table.rows) {
+      for (std::size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << oneLine(row[i]);
+      out << '\n';
+    }
+    return;
+  }
+  std::vector<std::size_t> widths(table.header.size(), 0);
+  const auto measure = [&](const std::vector<std::string>& row) {
+    if (widths.size() < row.size()) widths.resize(row.size(), 0);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      widths[i] = std::max(widths[i], displayWidth(oneLine(row[i])));
+    }
+  };
+  measure(table.header);
+  for (const auto& row : table.rows) measure(row);
+  const auto write = [&](const std::vector<std::string>& row) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      const std::string cell = oneLine(row[i]);
+      const std::string padding(widths[i] - displayWidth(cell), ' ');
+      const bool right = i < table.rightAligned.size() && table.rightAligned[i];
+      if (i > 0) line += "  ";
+      line += right ? padding + cell : cell + padding;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    out << line << '\n';
+  };
+  if (!table.header.empty()) write(table.header);
+  for (const auto& row : table.rows) write(row);
+}
+
+std::string startDateText(double dateStart, const QLocale& locale, const QTimeZone& zone) {
+  const double milliseconds = std::floor(dateStart * 1000);
+  if (!std::isfinite(milliseconds) || std::fabs(milliseconds) >= 0x1p62) return "—";
+  const QDateTime start = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(milliseconds), zone);
+  if (!start.isValid()) return "—";
+  return QStringLiteral("%1 at %2")
+      .arg(locale.toString(start, mediumDateFormat(locale)),
+           locale.toString(start, locale.timeFormat(QLocale::ShortFormat)))
+      .toStdString();
+}
+
+}  // namespace hopster

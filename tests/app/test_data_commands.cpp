@@ -1,0 +1,478 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QLocale>
+#include <QTimeZone>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "app/data_commands.h"
+#include "app/data_forms.h"
+#include "app/recount.h"
+#include "app/text_output.h"
+#include "support/child_program.h"
+#include "support/temp_dir.h"
+
+namespace hopster {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+// Seconds since 1970 of a local wall-clock time in `zone`.
+double at(const QTimeZone& zone, int year, int month, int day, int hour = 12, int minute = 0) {
+  return static_cast<double>(
+             QDateTime(QDate(year, month, day), QTime(hour, minute), zone).toMSecsSinceEpoch()) /
+         1000.0;
+}
+
+RecordingEntry recording(double dateStart, std::int64_t jumps, double timeSpent = 60.0,
+                         std::string id = "ID") {
+  return RecordingEntry{"/records/" + id + ".json", std::move(id), dateStart,
+                        dateStart + timeSpent,      timeSpent,     jumps};
+}
+
+// RFC 4180 fields back out of CSV text, row by row.
+std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        rows.back().back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        rows.back().back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().emplace_back();
+    } else if (c == '\n') {
+      rows.emplace_back(1);
+    } else {
+      rows.back().back() += c;
+    }
+  }
+  if (rows.back() == std::vector<std::string>(1)) rows.pop_back();  // after the last line feed
+  return rows;
+}
+
+TEST(Stats, StreaksAndWeeksFollowLocalCalendarDays) {
+  const QTimeZone utc = QTimeZone::utc();
+  const QTimeZone berlin("Europe/Berlin");
+  const QTimeZone newYork("America/New_York");
+  struct Case {
+    const char* name;
+    QTimeZone zone;
+    std::vector<double> starts;
+    double now;
+    Qt::DayOfWeek firstDay;
+    std::int64_t current, longest, thisWeek;  // thisWeek: recordings have 1 jump each
+  };
+  const std::vector<Case> cases = {
+      {"empty history", utc, {}, at(utc, 2026, 12, 7), Qt::Monday, 0, 0, 0},
+      {"across a month end",
+       utc,
+       {at(utc, 2026, 1, 30), at(utc, 2026, 1, 31), at(utc, 2026, 2, 1)},
+       at(utc, 2026, 2, 1, 20),
+       Qt::Monday,
+       3,
+       3,
+       3},
+      {"across a year end, nothing yet today",
+       utc,
+       {at(utc, 2026, 12, 31, 23, 59), at(utc, 2027, 1, 1, 0, 1)},
+       at(utc, 2027, 1, 2, 8),
+       Qt::Monday,
+       2,
+       2,
+       2},
+      {"a gap ends the streak",
+       utc,
+       {at(utc, 2026, 11, 1), at(utc, 2026, 11, 2), at(utc, 2026, 11, 3), at(utc, 2026, 11, 5)},
+       at(utc, 2026, 11, 7),
+       Qt::Monday,
+       0,
+       3,
+       3},
+      {"two recordings on one day count once",
+       utc,
+       {at(utc, 2026, 11, 2, 8), at(utc, 2026, 11, 2, 20), at(utc, 2026, 11, 3)},
+       at(utc, 2026, 11, 3, 21),
+       Qt::Monday,
+       2,
+       2,
+       3},
+      // Spring forward: late evenings an hour apart in UTC fall on one UTC
+      // day, but on separate local days around the 23-hour day.
+      {"over the change to summer time",
+       berlin,
+       {at(berlin, 2026, 3, 28, 23, 30), at(berlin, 2026, 3, 29, 23, 30),
+        at(berlin, 2026, 3, 30, 0, 30)},
+       at(berlin, 2026, 3, 30, 9),
+       Qt::Monday,
+       3,
+       3,
+       1},
+      {"over the change back to winter time",
+       berlin,
+       {at(berlin, 2026, 10, 24, 0, 30), at(berlin, 2026, 10, 25, 0, 30),
+        at(berlin, 2026, 10, 25, 23, 30)},
+       at(berlin, 2026, 10, 26, 1),
+       Qt::Monday,
+       2,
+       2,
+       0},
+      {"a late evening is local, not UTC",
+       newYork,
+       {at(newYork, 2026, 12, 5, 22), at(newYork, 2026, 12, 6, 23, 30)},
+       at(newYork, 2026, 12, 7, 7),
+       Qt::Monday,
+       2,
+       2,
+       0},
+      // Sunday 6 December 2026: the week began Monday 30 November, or that
+      // very Sunday.
+      {"a week from Monday",
+       utc,
+       {at(utc, 2026, 11, 29), at(utc, 2026, 11, 30), at(utc, 2026, 12, 5), at(utc, 2026, 12, 6)},
+       at(utc, 2026, 12, 6, 18),
+       Qt::Monday,
+       2,
+       2,
+       3},
+      {"a week from Sunday",
+       utc,
+       {at(utc, 2026, 11, 29), at(utc, 2026, 11, 30), at(utc, 2026, 12, 5), at(utc, 2026, 12, 6)},
+       at(utc, 2026, 12, 6, 18),
+       Qt::Sunday,
+       2,
+       2,
+       1},
+      {"a recording after now is not this week",
+       utc,
+       {at(utc, 2026, 12, 8)},
+       at(utc, 2026, 12, 7),
+       Qt::Monday,
+       0,
+       1,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<RecordingEntry> list;
+    for (const double start : c.starts) list.push_back(recording(start, 1));
+    const RecordStats stats = computeStats(list, 77, c.now, c.zone, c.firstDay);
+    EXPECT_EQ(stats.currentStreak, c.current);
+    EXPECT_EQ(stats.longestStreak, c.longest);
+    EXPECT_EQ(stats.jumpsThisWeek, c.thisWeek);
+    EXPECT_EQ(stats.recordings, c.starts.size());
+    EXPECT_EQ(stats.totalJumps, 77);
+    EXPECT_EQ(stats.weekStart.dayOfWeek(), c.firstDay);
+  }
+}
+
+TEST(Stats, BestsSkipInfiniteSpeedsAndPreferTheEarlierRecording) {
+  const std::vector<RecordingEntry> list = {
+      recording(5000, 30, 0.0, "zero-duration"),  // infinite speed
+      recording(4000, 150, 100.0, "later-tie"),   // 1.5 per second
+      recording(3000, 150, 60.0, "earlier-tie"),  // 2.5 per second
+      recording(2000, 10, 4.0, "fast-too"),       // 2.5 per second, earliest
+  };
+  const RecordStats stats = computeStats(list, 0, 6000, QTimeZone::utc(), Qt::Monday);
+  ASSERT_TRUE(stats.bestRecording && stats.bestSpeed);
+  EXPECT_EQ(list[*stats.bestRecording].id, "earlier-tie");
+  EXPECT_EQ(list[*stats.bestSpeed].id, "fast-too");
+
+  const auto json = statsJson(stats, list);
+  EXPECT_EQ(json["bestRecording"]["jumps"], 150);
+  EXPECT_EQ(json["bestSpeed"]["speed"], 2.5);
+
+  const auto empty = statsJson(computeStats({}, 0, 6000, QTimeZone::utc(), Qt::Monday), {});
+  EXPECT_TRUE(empty["bestRecording"].is_null());
+  EXPECT_TRUE(empty["bestSpeed"].is_null());
+  EXPECT_EQ(empty["weekStart"], "1969-12-29") << "the week of Thursday 1 January 1970";
+}
+
+TEST(Stats, TheWeekStartsOnTheLocalesFirstDay) {
+  for (const auto& [name, day] : std::vector<std::pair<const char*, Qt::DayOfWeek>>{
+           {"en_US", Qt::Sunday}, {"de_DE", Qt::Monday}, {"ar_EG", Qt::Saturday}}) {
+    QLocale::setDefault(QLocale(name));
+    EXPECT_EQ(DataCommandEnvironment::forUser().firstDayOfWeek, day) << name;
+  }
+  QLocale::setDefault(QLocale::c());
+}
+
+TEST(HistoryForms, ZeroDurationHasNoSpeedAndTheCsvReadsBackAsTheJson) {
+  std::vector<RecordingEntry> list = {
+      recording(1764942759.123456, 150, 65.257, "A"),
+      recording(1764942000.5, 3, 0.0, "zero"),
+      recording(1764940000.0, 1, 0.00005, "tiny"),
+  };
+  list[0].file = "/data/odd, \"name\"\n.json";
+  const auto json = historyJson(list);
+  EXPECT_TRUE(json[1]["speed"].is_null());
+  EXPECT_EQ(json[0]["speed"], 150 / 65.257);
+
+  const auto rows = parseCsv(summaryCsv(list));
+  ASSERT_EQ(rows.size(), list.size() + 1);
+  const std::vector<std::string> header = {"id",        "file",  "dateStart", "dateEnd",
+                                           "timeSpent", "jumps", "speed"};
+  EXPECT_EQ(rows[0], header);
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    SCOPED_TRACE(list[i].id);
+    const auto& row = rows[i + 1];
+    ASSERT_EQ(row.size(), header.size());
+    EXPECT_EQ(row[0], json[i]["id"]);
+    EXPECT_EQ(row[1], json[i]["file"]);
+    for (std::size_t column = 2; column <= 4; ++column) {
+      EXPECT_EQ(std::stod(row[column]), json[i][header[column]].get<double>()) << header[column];
+    }
+    EXPECT_EQ(std::stoll(row[5]), json[i]["jumps"].get<std::int64_t>());
+    if (json[i]["speed"].is_null()) {
+      EXPECT_EQ(row[6], "");
+    } else {
+      EXPECT_EQ(std::stod(row[6]), json[i]["speed"].get<double>());
+    }
+  }
+}
+
+TEST(TextForms, CsvFieldsAreQuotedOnlyWhenNeeded) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"plain", "plain"},
+      {"", ""},
+      {"a,b", "\"a,b\""},
+      {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"two\nlines", "\"two\nlines\""},
+      {"carriage\rreturn", "\"carriage\rreturn\""},
+      {" padded", "\" padded\""},
+      {"padded ", "\"padded \""},
+      {"inner space", "inner space"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(csvField(text), expected) << text;
+}
+
+TEST(TextForms, TablesAlignByCharactersOrStayOneLinePerRow) {
+  const TextTable table{{"Name", "Jumps"}, {{"—", "5"}, {"long\tname", "150"}}, {false, true}};
+  std::ostringstream aligned, plain;
+  writeTable(aligned, table, true);
+  writeTable(plain, table, false);
+  EXPECT_EQ(aligned.str(),
+            "Name       Jumps\n"
+            "—              5\n"
+            "long name    150\n");
+  EXPECT_EQ(plain.str(), "—\t5\nlong name\t150\n");
+}
+
+TEST(TextForms, HiddenTrophiesKeepTheirSecretInEveryForm) {
+  Trophy secret{"750-under-5min",         "Speed Demon", "Completed 750 jumps in under 5 minutes!",
+                DifficultyLevels::normal, true,          false};
+  for (const bool unlocked : {false, true}) {
+    secret.isUnlocked = unlocked;
+    EXPECT_EQ(shownSubtitle(secret), "Hidden Trophy");
+    EXPECT_EQ(trophiesJson({secret})[0]["subtitle"], "Hidden Trophy");
+  }
+  const Trophy open{"60-1min",
+                    "60 Jumps Per Minute",
+                    "Reached 60 jumps per minute!",
+                    DifficultyLevels::easy,
+                    false,
+                    false};
+  EXPECT_EQ(shownSubtitle(open), "Reached 60 jumps per minute!");
+}
+
+TEST(Recount, CountsWithTheRecordingsDetectorStartingArmed) {
+  const std::vector<std::pair<std::vector<double>, std::int64_t>> cases = {
+      {{0.8, 0.9, 0.8}, 1},  // no re-arm between rises
+      {{0.8, 0.5, 0.8}, 1},  // 0.5 does not re-arm
+      {{0.8, -0.1, 0.8}, 2},
+      {{0.7, 0.0, 0.7}, 0},  // the levels themselves do nothing
+      {{0.71}, 1},           // the first rise counts: armed at the start
+      {{}, 0},
+  };
+  for (const auto& [zs, expected] : cases) {
+    std::vector<MotionDataPoint> samples;
+    double time = 1764942759.0;
+    for (const double z : zs) {
+      MotionDataPoint point;
+      point.timeStamp = (time += 0.04);
+      point.accelerationZ = z;
+      point.globalAccelerationZ = z;
+      samples.push_back(point);
+    }
+    EXPECT_EQ(recountJumps(samples), expected) << ::testing::PrintToString(zs);
+  }
+}
+
+// The real program, with its data in a scratch home.
+struct ProgramRun {
+  int status;
+  std::string output;
+};
+
+ProgramRun runHopster(const fs::path& home, const std::vector<std::string>& args) {
+  testing::ChildProgram program(HOPSTER_BINARY, home, args);
+  const int status = program.wait(120.0);
+  return ProgramRun{status, program.output()};
+}
+
+std::string readText(const fs::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class RealData : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    home_ = new testing::TempDir;
+    // Two recordings: about 60 and 240 jumps, the second fast enough for
+    // trophies.
+    for (const auto& seconds : {"30", "100"}) {
+      const ProgramRun run = runHopster(home(), {"--headless", "--fast", "--seconds", seconds,
+                                                 "--cadence", "2.5", "--seed", "5"});
+      ASSERT_EQ(run.status, 0) << run.output;
+    }
+  }
+  static void TearDownTestSuite() { delete home_; }
+  static fs::path home() { return home_->path(); }
+  static fs::path documents() { return home() / "data" / "hopster" / "Documents"; }
+
+  static testing::TempDir* home_;
+};
+
+testing::TempDir* RealData::home_ = nullptr;
+
+TEST_F(RealData, HistoryJsonAndSummaryCsvDescribeTheSameRecordings) {
+  const ProgramRun history = runHopster(home(), {"history", "--json"});
+  ASSERT_EQ(history.status, 0) << history.output;
+  const auto json = nlohmann::json::parse(history.output);
+  ASSERT_EQ(json.size(), 2u);
+  EXPECT_GT(json[0]["dateStart"].get<double>(), json[1]["dateStart"].get<double>());
+
+  const fs::path csvFile = home() / "summary.csv";
+  const ProgramRun exported =
+      runHopster(home(), {"export", "--format", "csv", "-o", csvFile.string()});
+  ASSERT_EQ(exported.status, 0) << exported.output;
+  EXPECT_EQ(exported.output, "") << "-o leaves standard output empty";
+  const auto rows = parseCsv(readText(csvFile));
+  ASSERT_EQ(rows.size(), 3u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(rows[i + 1][0], json[i]["id"]);
+    EXPECT_EQ(rows[i + 1][1], json[i]["file"]);
+    EXPECT_EQ(std::stod(rows[i + 1][2]), json[i]["dateStart"].get<double>());
+    EXPECT_EQ(std::stoll(rows[i + 1][5]), json[i]["jumps"].get<std::int64_t>());
+    EXPECT_TRUE(fs::exists(json[i]["file"].get<std::string>()));
+  }
+
+  // Piped, the table is one tab-separated line per recording, ids last.
+  const ProgramRun plain = runHopster(home(), {"history"});
+  ASSERT_EQ(plain.status, 0) << plain.output;
+  EXPECT_THAT(plain.output, HasSubstr("\t" + json[0]["id"].get<std::string>() + "\n"));
+  EXPECT_THAT(plain.output, HasSubstr(" J/S\t"));
+}
+
+TEST_F(RealData, RecountAgreesWithTheRecorderAndFlagsAChangedCount) {
+  const auto json = nlohmann::json::parse(runHopster(home(), {"history", "--json"}).output);
+  const std::string record = json[0]["file"];
+  const std::int64_t jumps = json[0]["jumps"];
+
+  // The trace alone, as a motion CSV, exported by id.
+  const fs::path trace = home() / "trace.csv";
+  const ProgramRun exported = runHopster(home(), {"export", json[0]["id"].get<std::string>(),
+                                                  "--format", "csv", "-o", trace.string()});
+  ASSERT_EQ(exported.status, 0) << exported.output;
+
+  // The same record claiming one jump more.
+  auto changed = nlohmann::json::parse(readText(record));
+  changed["jumps"] = jumps + 1;
+  const fs::path tampered = home() / "tampered.json";
+  std::ofstream(tampered) << changed.dump();
+
+  const std::string count = std::to_string(jumps);
+  struct Case {
+    std::vector<std::string> files;
+    int status;
+    std::vector<std::string> lines;
+  };
+  const std::vector<Case> cases = {
+      {{record}, 0, {record + " stored " + count + " recounted " + count}},
+      {{trace.string()}, 0, {trace.string() + " stored - recounted " + count}},
+      {{record, tampered.string()},
+       1,
+       {tampered.string() + " stored " + std::to_string(jumps + 1) + " recounted " + count}},
+      {{(home() / "missing.json").string(), record}, 1, {"missing.json: ", " recounted "}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"recount"};
+    args.insert(args.end(), c.files.begin(), c.files.end());
+    const ProgramRun run = runHopster(home(), args);
+    EXPECT_EQ(run.status, c.status) << run.output;
+    for (const auto& line : c.lines) EXPECT_THAT(run.output, HasSubstr(line));
+  }
+}
+
+TEST_F(RealData, StatsAndTrophiesReadTheStoredState) {
+  const ProgramRun stats = runHopster(home(), {"stats", "--json"});
+  ASSERT_EQ(stats.status, 0) << stats.output;
+  const auto json = nlohmann::json::parse(stats.output);
+  const auto history = nlohmann::json::parse(runHopster(home(), {"history", "--json"}).output);
+  const std::int64_t sum =
+      history[0]["jumps"].get<std::int64_t>() + history[1]["jumps"].get<std::int64_t>();
+  EXPECT_EQ(json["totalJumps"], sum);
+  EXPECT_EQ(json["recordings"], 2);
+  EXPECT_EQ(json["currentStreak"], 1);
+  EXPECT_EQ(json["jumpsThisWeek"], sum);
+
+  const ProgramRun trophies = runHopster(home(), {"trophies", "--json"});
+  ASSERT_EQ(trophies.status, 0) << trophies.output;
+  const auto list = nlohmann::json::parse(trophies.output);
+  ASSERT_EQ(list.size(), 11u);
+  EXPECT_EQ(list[0]["id"], "trophy-first-10");
+  EXPECT_EQ(list[0]["isUnlocked"], true);
+  EXPECT_EQ(list[4]["subtitle"], "Hidden Trophy");
+  EXPECT_EQ(list[10]["isUnlocked"], false);
+}
+
+TEST_F(RealData, MistakesAndMissingDataExitWithTheirStatus) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+  } cases[] = {
+      {{"export", "NO-SUCH-ID", "--format", "csv"}, 1, "no record file or record id"},
+      {{"export", "--format", "xml"}, 2, "--format takes csv or json"},
+      {{"export"}, 2, "--format csv or --format json is required"},
+      {{"export", "--format"}, 2, "--format needs a value"},
+      {{"history", "--bogus"}, 2, "unknown option \"--bogus\""},
+      {{"stats", "extra"}, 2, "unexpected argument"},
+      {{"recount"}, 2, "name at least one FILE"},
+      {{"export", "--format", "csv", "-o", "/nonexistent-folder/x.csv"}, 1, "cannot write"},
+      {{"trophies", "--help"}, 0, "Usage: hopster trophies"},
+      {{"--version"}, 0, "hopster " HOPSTER_VERSION},
+  };
+  for (const auto& c : cases) {
+    const ProgramRun run = runHopster(home(), c.args);
+    EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.args) << run.output;
+    EXPECT_THAT(run.output, HasSubstr(c.message)) << ::testing::PrintToString(c.args);
+  }
+}
+
+TEST(Fallback, WithoutADisplayPlainHopsterRecordsInTheTerminal) {
+  testing::TempDir home;
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
+  const ProgramRun run = runHopster(home.path(), {"--seconds", "1"});
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("no display"));
+  EXPECT_THAT(run.output, HasSubstr("Jumps counted: "));
+  EXPECT_THAT(run.output, HasSubstr("Total jumps: "));
+}
+
+}  // namespace
+}  // namespace hopster
