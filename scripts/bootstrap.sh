@@ -13,11 +13,11 @@ packages=(
   libmicrohttpd-dev libzip-dev libqrencode-dev
   # Qt 6 Quick interface: the libraries, the QML modules the screens import,
   # the tools (qmllint, qmltestrunner) and a font for offscreen rendering
-  qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-charts-dev qt6-svg-dev
+  qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-svg-dev
   libqt6svg6 qt6-qpa-plugins libgl-dev fonts-dejavu-core
   qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qtquick
   qml6-module-qtquick-controls qml6-module-qtquick-layouts qml6-module-qtquick-shapes
-  qml6-module-qtquick-templates qml6-module-qtquick-window qml6-module-qtcharts
+  qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qt5compat-graphicaleffects qml6-module-qttest
   # tests, benchmarks and fuzzing; a private session bus with a stand-in
   # desktop notification service for the reminder tests
@@ -26,11 +26,15 @@ packages=(
   # llvm-14 brings llvm-symbolizer, without which a fuzzer's finding shows
   # its stack as bare addresses
   clang libclang-rt-14-dev llvm-14
-  # the reliability campaign (make torture): a real window under Xvfb with
-  # Mesa's software OpenGL, closed as a window manager would
-  xvfb xdotool python3-xlib libgl1-mesa-dri
+  # the reliability campaign (make torture) and the screenshots: a real window
+  # under Xvfb with Mesa's software OpenGL, closed as a window manager would
+  xvfb xauth xdotool python3-xlib libgl1-mesa-dri
   # systemd-analyze checks the reminder timer units it writes
   systemd
+  # make install / make package and their checks: the desktop entry and
+  # metainfo validators, the manual page renderer, the .deb tools (CPack
+  # finds the programs with file, their libraries with dpkg-shlibdeps)
+  desktop-file-utils appstream man-db groff-base dpkg-dev file
 )
 
 missing=()

@@ -1,11 +1,16 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Controls.impl
 import QtQuick.Layouts
 import Hopster
 
 // The tab container: the jump screen, the trophy grid and the history list,
-// opening on the first tab. Ctrl+Tab and Ctrl+Shift+Tab (or Ctrl+1..3)
-// switch tabs from the keyboard.
+// opening on the first tab with the keyboard focus on the jump screen. A flat
+// tab bar along the bottom, each tab an icon over its label, the selected one
+// tinted green. Ctrl+Tab and Ctrl+Shift+Tab (or Ctrl+1..3) switch tabs from
+// the keyboard; Tab also reaches the tabs, where Space, Enter or the arrow
+// keys select.
 Page {
     id: tabs
 
@@ -15,16 +20,27 @@ Page {
     property alias currentIndex: tabBar.currentIndex
 
     objectName: "homeTabs"
+    focus: true
     palette.highlight: Theme.appGreen
+    // The window's own colour shows through: a full-window background here
+    // would only be painted over it again on every frame.
+    background: null
 
     StackLayout {
         id: stack
         anchors.fill: parent
         currentIndex: tabBar.currentIndex
+        // A tab switched from the tab bar leaves the focus on the tab bar;
+        // otherwise (a shortcut, a tap) the new screen takes it.
+        onCurrentIndexChanged: {
+            if (!tabBar.activeFocus && tabs.activeFocus)
+                stack.children[currentIndex].forceActiveFocus();
+        }
 
         JumpView {
             jumpModel: tabs.jumpModel
             active: StackLayout.isCurrentItem
+            focus: true
         }
         TrophyListView {
             trophyModel: tabs.trophyModel
@@ -40,6 +56,21 @@ Page {
         objectName: "tabBar"
         Accessible.name: qsTr("Tabs")
         position: TabBar.Footer
+        spacing: 0
+        // On a wide window the three tabs keep to the content width, centred.
+        leftPadding: Math.max(0, (width - Theme.contentMaxWidth) / 2)
+        rightPadding: leftPadding
+        topPadding: 1
+        bottomPadding: 4
+
+        background: Rectangle {
+            color: Theme.tabBarBackground
+            Rectangle {
+                width: parent.width
+                height: 1
+                color: Theme.separator
+            }
+        }
 
         Repeater {
             model: [
@@ -48,18 +79,73 @@ Page {
                 { "label": qsTr("History"), "icon": "images/tab-history.svg", "name": "historyTab" }
             ]
             TabButton {
+                id: tab
+
                 required property var modelData
+                // Selected tabs are dark green, the others grey: icon and label alike.
+                readonly property color tint: checked ? Theme.darkGreen : Theme.secondaryText
+
                 objectName: modelData.name
                 text: modelData.label
                 icon.source: modelData.icon
-                icon.width: 26
-                icon.height: 26
-                icon.color: checked ? Theme.appGreen : Theme.gray
-                display: AbstractButton.TextUnderIcon
+                focusPolicy: Qt.StrongFocus
+                implicitHeight: 56
+                padding: 4
                 Accessible.role: Accessible.PageTab
                 Accessible.name: modelData.label
+                Keys.onReturnPressed: tabBar.setCurrentIndex(TabBar.index)
+                Keys.onEnterPressed: tabBar.setCurrentIndex(TabBar.index)
+                // Left and Right step through the tabs, selecting as they go.
+                Keys.onLeftPressed: tabs.stepTab(-1)
+                Keys.onRightPressed: tabs.stepTab(1)
+
+                contentItem: ColumnLayout {
+                    spacing: 2
+                    IconImage {
+                        objectName: tab.modelData.name + "Icon"
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.preferredWidth: 26
+                        Layout.preferredHeight: 26
+                        source: tab.icon.source
+                        sourceSize.width: 52
+                        sourceSize.height: 52
+                        color: tab.tint
+                        Accessible.ignored: true
+                    }
+                    Text {
+                        objectName: tab.modelData.name + "Label"
+                        Layout.fillWidth: true
+                        text: tab.text
+                        color: tab.tint
+                        font.pixelSize: 12
+                        font.weight: tab.checked ? Font.DemiBold : Font.Medium
+                        horizontalAlignment: Text.AlignHCenter
+                        elide: Text.ElideRight
+                    }
+                }
+                background: Item {
+                    // The keyboard focus: a rounded ring inside the tab, so
+                    // nothing clips it.
+                    Rectangle {
+                        anchors.fill: parent
+                        anchors.margins: 2
+                        radius: 10
+                        color: "transparent"
+                        border.width: Theme.focusRingWidth
+                        border.color: Theme.focusRing
+                        visible: tab.visualFocus
+                    }
+                }
             }
         }
+    }
+
+    // Focus first, as a keyboard move: selecting hands the focus to the
+    // selected tab as well, but with no reason that shows it.
+    function stepTab(step: int) {
+        const next = (tabBar.currentIndex + 3 + step) % 3;
+        tabBar.itemAt(next).forceActiveFocus(Qt.TabFocusReason);
+        tabBar.setCurrentIndex(next);
     }
 
     Shortcut {

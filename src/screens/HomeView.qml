@@ -4,7 +4,7 @@ import Hopster
 // The first-run pages until "hasSeenOnboarding" is true, then three tabs:
 // Jump, Trophies and History. The flag is live: when it is written true the
 // tabs replace the pages at once, on the Jump tab.
-Item {
+FocusScope {
     id: home
 
     required property HomeViewModel homeModel
@@ -25,9 +25,11 @@ Item {
         }
     }
 
+    // The loaded screen takes the keyboard focus (the jump screen at launch).
     Loader {
         id: content
         anchors.fill: parent
+        focus: true
     }
 
     Connections {

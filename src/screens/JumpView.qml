@@ -1,49 +1,88 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
-import QtCharts
 import Hopster
 
 // The jump screen: headphone status and total, the live count, the chart of
 // vertical acceleration, Start / Stop or the countdown ring, the elapsed
 // time, the two alerts and the trophy popup. It only draws the view model's
-// state and forwards taps to it.
-Item {
+// state and forwards taps to it. The keyboard focus starts on Start / Stop
+// (or the countdown ring while it shows), so Space or Enter starts and stops
+// at once; Tab reaches every control.
+FocusScope {
     id: screen
 
     required property JumpViewModel jumpModel
     // Whether the Jump tab is the one on display.
     property bool active: true
+    // A save of the last recording is running; Start waits for it.
+    readonly property bool saving: screen.jumpModel.isSaving
 
     objectName: "jumpView"
 
-    onActiveChanged: if (active) jumpModel.screenAppeared()
-    Component.onCompleted: if (active) jumpModel.screenAppeared()
+    // The Start / Stop button's appearance: when the tab is opened, unless
+    // the countdown ring stands in its place (the button's own return after
+    // the countdown is seen to by the view model).
+    onActiveChanged: if (active && !jumpModel.isStarting) jumpModel.screenAppeared()
+    Component.onCompleted: if (active && !jumpModel.isStarting) jumpModel.screenAppeared()
 
-    // Space or Enter taps Start / Stop while the button is offered.
+    // The system's reason from a failure text such as "Could not write
+    // /some/file.tmp: No space left on device", without the path.
+    function failureReason(failure: string): string {
+        const cut = failure.lastIndexOf(": ");
+        const reason = cut >= 0 ? failure.slice(cut + 2) : failure;
+        return reason.length > 0 ? reason.charAt(0).toUpperCase() + reason.slice(1) : "";
+    }
+
+    // Space or Enter taps Start / Stop while the button is offered, also when
+    // no control of the screen holds the focus.
     Keys.onPressed: (event) => {
         if (event.key !== Qt.Key_Space && event.key !== Qt.Key_Return && event.key !== Qt.Key_Enter)
             return;
+        // Keys another control let through (Enter on Copy, say) are not a tap on Start.
+        const focused = screen.Window.activeFocusItem;
+        if (focused !== screen && focused !== controlArea)
+            return;
         event.accepted = true;
-        if (!screen.jumpModel.isStarting)
+        if (!screen.jumpModel.isStarting && !screen.saving)
             screen.jumpModel.toggleRecording();
     }
-    focus: active
+
+    // Paces all that moves while recording (the count's rise, the chart) to
+    // shared frames, at most 25 a second.
+    FrameClock {
+        id: frameClock
+    }
 
     ColumnLayout {
-        anchors.fill: parent
+        // Full width on a phone; on a wide window a centred column.
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: Math.min(parent.width, Theme.contentMaxWidth)
         spacing: 0
 
         // 1. Header: headphone dot and symbol, total jumps.
         RowLayout {
             Layout.fillWidth: true
-            Layout.topMargin: 8
+            Layout.topMargin: 2
 
-            RowLayout {
+            // A small button: a tap, or Space or Enter with the focus on it,
+            // checks the headphones again.
+            Item {
                 id: headphoneStatus
                 objectName: "headphoneStatus"
-                Layout.leftMargin: Theme.margin
-                spacing: 8
+                Layout.leftMargin: Theme.margin - 6
+                implicitWidth: statusRow.implicitWidth + 12
+                implicitHeight: statusRow.implicitHeight + 12
+                activeFocusOnTab: true
+                Keys.onPressed: (event) => {
+                    if (event.key === Qt.Key_Space || event.key === Qt.Key_Return
+                            || event.key === Qt.Key_Enter) {
+                        event.accepted = true;
+                        screen.jumpModel.checkHeadphonesConnection();
+                    }
+                }
                 Accessible.role: Accessible.Button
                 Accessible.name: screen.jumpModel.motionDevice === "phone"
                                  ? (screen.jumpModel.isHeadphonesConnected
@@ -52,22 +91,36 @@ Item {
                                     ? qsTr("Headphones connected") : qsTr("No headphones connected"))
                 Accessible.onPressAction: screen.jumpModel.checkHeadphonesConnection()
 
-                Rectangle {
-                    objectName: "headphoneDot"
-                    Layout.preferredWidth: 8
-                    Layout.preferredHeight: 8
-                    radius: 4
-                    color: screen.jumpModel.isHeadphonesConnected ? Theme.green : Theme.red
+                RowLayout {
+                    id: statusRow
+                    anchors.centerIn: parent
+                    spacing: 8
+
+                    Rectangle {
+                        objectName: "headphoneDot"
+                        Layout.preferredWidth: 8
+                        Layout.preferredHeight: 8
+                        radius: 4
+                        color: screen.jumpModel.isHeadphonesConnected ? Theme.darkGreen : Theme.red
+                    }
+                    Image {
+                        objectName: "motionDeviceSymbol"
+                        source: screen.jumpModel.motionDevice === "phone" ? "images/phone.svg"
+                                                                           : "images/headphones.svg"
+                        sourceSize.width: 48
+                        sourceSize.height: 48
+                        Layout.preferredWidth: 24
+                        Layout.preferredHeight: 24
+                        Accessible.ignored: true
+                    }
                 }
-                Image {
-                    objectName: "motionDeviceSymbol"
-                    source: screen.jumpModel.motionDevice === "phone" ? "images/phone.svg"
-                                                                       : "images/headphones.svg"
-                    sourceSize.width: 48
-                    sourceSize.height: 48
-                    Layout.preferredWidth: 24
-                    Layout.preferredHeight: 24
-                    Accessible.ignored: true
+                Rectangle {
+                    anchors.fill: parent
+                    radius: 8
+                    color: "transparent"
+                    border.width: Theme.focusRingWidth
+                    border.color: Theme.focusRing
+                    visible: headphoneStatus.activeFocus
                 }
                 TapHandler {
                     onTapped: screen.jumpModel.checkHeadphonesConnection()
@@ -141,6 +194,7 @@ Item {
 
         // 2. The live count.
         ColumnLayout {
+            objectName: "countBlock"
             visible: !screen.jumpModel.showPushSetup
             Layout.fillWidth: true
             Layout.fillHeight: true
@@ -153,24 +207,51 @@ Item {
                 Layout.fillWidth: true
                 Layout.leftMargin: Theme.margin
                 Layout.rightMargin: Theme.margin
-                Layout.preferredHeight: Math.min(paintedHeight, 300)
-                text: screen.jumpModel.jumpCount
+                // The number gives up height first when the window is short,
+                // so the controls below stay in view.
+                Layout.fillHeight: true
+                Layout.preferredHeight: 330
+                Layout.maximumHeight: 330
+                Layout.minimumHeight: 36
                 font.pixelSize: 280
-                fontSizeMode: Text.HorizontalFit
+                renderType: Text.NativeRendering
+                fontSizeMode: Text.Fit
                 minimumPixelSize: 28
                 horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
                 wrapMode: Text.NoWrap
                 maximumLineCount: 1
                 Accessible.role: Accessible.StaticText
                 Accessible.name: qsTr("%1 jumps").arg(screen.jumpModel.jumpCount)
 
-                // Counting up: the new digits rise into place.
-                transform: Translate { id: rise }
-                onTextChanged: countAnimation.restart()
-                ParallelAnimation {
-                    id: countAnimation
-                    NumberAnimation { target: rise; property: "y"; from: 24; to: 0; duration: 350; easing.type: Easing.OutCubic }
-                    NumberAnimation { target: count; property: "opacity"; from: 0.4; to: 1; duration: 350 }
+                // Counting up: the new digits rise into place. The digits
+                // change, and the rise steps, on the frame clock's ticks, so
+                // they are drawn in the same frames as the chart.
+                readonly property string latest: screen.jumpModel.jumpCount
+                readonly property int riseMilliseconds: 350
+                // How far the rise has come, 0 to 1.
+                property real risen: 1
+                property double riseStart: 0
+                text: ""
+                Component.onCompleted: text = latest
+                onLatestChanged: frameClock.request()
+                opacity: 0.4 + 0.6 * risen
+                // Out-cubic: fast at first, settling into place.
+                transform: Translate { y: 24 * Math.pow(1 - count.risen, 3) }
+                Connections {
+                    target: frameClock
+                    function onTicked() {
+                        const now = Date.now();
+                        if (count.text !== count.latest) {
+                            count.riseStart = now;
+                            count.risen = 0;
+                            count.text = count.latest;
+                        } else if (count.risen < 1) {
+                            count.risen = Math.min(1, (now - count.riseStart) / count.riseMilliseconds);
+                        }
+                        if (count.risen < 1)
+                            frameClock.request();
+                    }
                 }
             }
             Label {
@@ -182,83 +263,119 @@ Item {
         }
 
         // 4. The live chart, fixed from -4 to 4 g.
-        ChartView {
+        AccelerationChart {
             id: chart
             objectName: "accelerationChart"
             // Nothing to draw before the phone streams; the set-up takes its room.
             visible: !screen.jumpModel.showPushSetup
             Layout.fillWidth: true
-            Layout.preferredHeight: 100 + 2 * Theme.margin
-            Layout.margins: 0
-            antialiasing: true
-            legend.visible: false
-            backgroundColor: "transparent"
-            margins { left: Theme.margin; right: Theme.margin; top: 4; bottom: 4 }
+            Layout.preferredHeight: 100
+            Layout.margins: Theme.margin
+            model: screen.jumpModel
+            clock: frameClock
+            lineColor: Theme.appGreen
+            textColor: Theme.secondaryText
             Accessible.role: Accessible.Chart
             Accessible.name: qsTr("Vertical acceleration")
-
-            // The axes (a fixed -4 to 4 g scale, times along the bottom) are
-            // set up by the view model on the series' chart.
-            LineSeries {
-                id: series
-                name: qsTr("G-force")
-                color: Theme.appGreen
-                width: 2
-            }
-            Component.onCompleted: screen.jumpModel.fillSeries(series)
-            Connections {
-                target: screen.jumpModel
-                function onChartChanged() {
-                    screen.jumpModel.fillSeries(series);
-                }
-            }
         }
 
-        // 6. Start / Stop, or the countdown ring.
-        Item {
+        // 6. Start / Stop, or the countdown ring; whichever shows holds the
+        // keyboard focus of the screen.
+        FocusScope {
+            id: controlArea
+            objectName: "controlArea"
             Layout.fillWidth: true
             Layout.preferredHeight: 120
+            Layout.minimumHeight: 120
+            focus: true
+            // Whether the focus ring shows: after keyboard use, not after a tap.
+            property bool showFocus: false
 
-            RoundButton {
+            Button {
                 id: startStop
                 objectName: "startStopButton"
                 anchors.centerIn: parent
                 visible: !screen.jumpModel.isStarting
+                // Start waits while the last recording is being saved.
+                enabled: !screen.saving
+                focus: !screen.jumpModel.isStarting
                 width: 100
                 height: 100
-                flat: true
-                focusPolicy: Qt.NoFocus
+                padding: 0
+                focusPolicy: Qt.StrongFocus
                 Accessible.role: Accessible.Button
-                Accessible.name: screen.jumpModel.isRecording ? qsTr("Stop Jumping") : qsTr("Start")
+                Accessible.name: screen.saving ? qsTr("Saving…")
+                                               : screen.jumpModel.isRecording ? qsTr("Stop Jumping")
+                                                                              : qsTr("Start")
                 onClicked: screen.jumpModel.toggleRecording()
+                onVisualFocusChanged: if (visualFocus) controlArea.showFocus = true
+                // Space presses it as any button; Enter and Return click too.
+                Keys.onPressed: (event) => {
+                    controlArea.showFocus = true;
+                    event.accepted = event.key === Qt.Key_Return || event.key === Qt.Key_Enter;
+                    if (event.accepted)
+                        startStop.clicked();
+                }
+                PointHandler {
+                    onActiveChanged: if (active) controlArea.showFocus = false
+                }
+                // Back from disabled, the button takes the focus it lost.
+                onEnabledChanged: if (enabled && controlArea.activeFocus) forceActiveFocus()
 
                 background: Rectangle {
                     radius: 50
-                    color: screen.jumpModel.isRecording ? Qt.rgba(1, 0.23, 0.19, 0.2) : Theme.appGreen
+                    color: screen.jumpModel.isRecording ? Qt.alpha(Theme.darkRed, 0.2)
+                                                        : startStop.down ? Qt.darker(Theme.appGreen, 1.15)
+                                                                         : Theme.appGreen
+                    opacity: startStop.enabled ? 1.0 : 0.5
+                    // The keyboard focus, a ring just outside the disc.
+                    Rectangle {
+                        anchors.centerIn: parent
+                        width: parent.width + 4 * Theme.focusRingWidth
+                        height: width
+                        radius: width / 2
+                        color: "transparent"
+                        border.width: Theme.focusRingWidth
+                        border.color: Theme.focusRing
+                        visible: startStop.visualFocus
+                                 || (startStop.activeFocus && controlArea.showFocus)
+                    }
                 }
-                contentItem: Column {
-                    anchors.centerIn: parent
-                    Label {
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        visible: !screen.jumpModel.isRecording
-                        text: qsTr("Start")
-                        color: "black"
-                        font.pixelSize: Theme.titleSize
-                        font.bold: true
-                    }
-                    Label {
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        visible: screen.jumpModel.isRecording
-                        text: qsTr("Stop")
-                        color: Theme.red
-                        font.pixelSize: Theme.bodySize
-                    }
-                    Label {
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        visible: screen.jumpModel.isRecording
-                        text: qsTr("Jumping")
-                        color: Theme.red
-                        font.pixelSize: Theme.bodySize
+                contentItem: Item {
+                    Column {
+                        objectName: "startStopLabel"
+                        anchors.centerIn: parent
+                        Label {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            visible: !screen.jumpModel.isRecording && !screen.saving
+                            text: qsTr("Start")
+                            color: "black"
+                            font.pixelSize: Theme.titleSize
+                            font.bold: true
+                        }
+                        Label {
+                            objectName: "savingLabel"
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            visible: !screen.jumpModel.isRecording && screen.saving
+                            text: qsTr("Saving…")
+                            color: "black"
+                            font.pixelSize: Theme.bodySize
+                            font.bold: true
+                        }
+                        Label {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            visible: screen.jumpModel.isRecording
+                            text: qsTr("Stop")
+                            color: Theme.darkRed
+                            font.pixelSize: Theme.bodySize
+                        }
+                        Label {
+                            anchors.horizontalCenter: parent.horizontalCenter
+                            visible: screen.jumpModel.isRecording
+                            text: qsTr("Jumping")
+                            color: Theme.darkRed
+                            font.pixelSize: Theme.bodySize
+                        }
                     }
                 }
             }
@@ -267,18 +384,72 @@ Item {
                 objectName: "countdownRing"
                 anchors.centerIn: parent
                 visible: screen.jumpModel.isStarting
+                focus: screen.jumpModel.isStarting
+                showFocus: controlArea.showFocus
                 countdown: screen.jumpModel.countdown
                 onTapped: screen.jumpModel.cancelCountdown()
+                PointHandler {
+                    onActiveChanged: if (active) controlArea.showFocus = false
+                }
+            }
+        }
+
+        // After a stop that saved a recording, what was saved; it fades
+        // after a few seconds or when the next recording starts. Its line is
+        // kept so nothing moves when it comes and goes.
+        Label {
+            id: savedNote
+            objectName: "savedConfirmation"
+            readonly property string confirmation: screen.jumpModel.savedConfirmation
+            property bool fresh: false
+            Layout.fillWidth: true
+            Layout.leftMargin: Theme.margin
+            Layout.rightMargin: Theme.margin
+            Layout.preferredHeight: Math.ceil(fontMetrics.height)
+            text: confirmation
+            color: Theme.darkGreen
+            font.pixelSize: Theme.subheadlineSize
+            horizontalAlignment: Text.AlignHCenter
+            elide: Text.ElideRight
+            opacity: fresh && confirmation !== "" && !screen.jumpModel.isStarting
+                     && !screen.jumpModel.isRecording ? 1 : 0
+            Behavior on opacity { NumberAnimation { duration: 400 } }
+            Accessible.role: Accessible.StaticText
+            Accessible.name: opacity > 0 ? text : ""
+            onConfirmationChanged: {
+                fresh = confirmation !== "";
+                if (fresh) savedNoteTimer.restart();
+            }
+            FontMetrics {
+                id: fontMetrics
+                font.pixelSize: Theme.subheadlineSize
+            }
+            Timer {
+                id: savedNoteTimer
+                interval: 4000
+                onTriggered: savedNote.fresh = false
             }
         }
 
         // 7. Elapsed time.
         Label {
+            id: elapsed
             objectName: "elapsedTime"
             Layout.alignment: Qt.AlignHCenter
             Layout.bottomMargin: Theme.margin
-            text: screen.jumpModel.elapsedText
-            color: Theme.gray
+            // Changes on the frame clock's tick, in a frame drawn anyway
+            // while recording.
+            readonly property string latest: screen.jumpModel.elapsedText
+            text: ""
+            Component.onCompleted: text = latest
+            onLatestChanged: frameClock.request()
+            Connections {
+                target: frameClock
+                function onTicked() {
+                    elapsed.text = elapsed.latest;
+                }
+            }
+            color: Theme.secondaryText
             font.pixelSize: Theme.bodySize
             Accessible.name: qsTr("Elapsed time %1").arg(screen.jumpModel.elapsedText)
         }
@@ -320,7 +491,8 @@ Item {
         shown: screen.jumpModel.hasSaveFailure
         closePolicy: Popup.NoAutoClose
         title: qsTr("Recording Not Saved")
-        message: qsTr("Your jumps could not be saved: %1").arg(screen.jumpModel.saveFailure)
+        message: qsTr("Your jumps are kept for now. Try saving them again, or discard them.")
+        detail: qsTr("Reason: %1").arg(screen.failureReason(screen.jumpModel.saveFailure))
         acceptText: qsTr("Try Again")
         rejectText: qsTr("Discard")
         onAccepted: screen.jumpModel.retrySave()

@@ -22,6 +22,7 @@ ApplicationWindow {
 
     HomeView {
         anchors.fill: parent
+        focus: true
         homeModel: window.homeModel
         jumpModel: window.jumpModel
         trophyModel: window.trophyModel

@@ -71,10 +71,16 @@ Page {
         }
     }
 
+    // On a wide window the pages keep a readable width, centred; pages
+    // sliding in and out are cut at the edges of that column.
     StackView {
         id: stack
         objectName: "onboardingStack"
-        anchors.fill: parent
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: Math.min(parent.width, Theme.contentMaxWidth)
+        clip: true
         initialItem: page1
     }
 

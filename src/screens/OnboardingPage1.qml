@@ -16,6 +16,7 @@ Item {
         spacing: 8
 
         Text {
+            objectName: "welcomeTitle"
             Layout.fillWidth: true
             Layout.margins: Theme.margin
             text: qsTr("Welcome to") + "\n" + qsTr("Hopster")
@@ -26,6 +27,7 @@ Item {
             wrapMode: Text.WordWrap
         }
         Image {
+            objectName: "welcomeIcon"
             Layout.fillWidth: true
             Layout.fillHeight: true
             Layout.topMargin: Theme.margin
@@ -39,6 +41,7 @@ Item {
         }
         Item { Layout.fillHeight: true }
         Text {
+            objectName: "welcomeTagline"
             Layout.fillWidth: true
             Layout.margins: Theme.margin
             Layout.topMargin: 2 * Theme.margin

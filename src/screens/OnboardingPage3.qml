@@ -13,6 +13,9 @@ Item {
 
     signal next()
 
+    // The description's side padding: 55, or what leaves it 280 wide.
+    readonly property real sidePadding: Math.min(55, Math.max(Theme.margin, (width - 280) / 2))
+
     objectName: "onboardingPage3"
 
     Component.onCompleted: page.onboardingModel.preparePage3()
@@ -22,6 +25,7 @@ Item {
         spacing: 8
 
         Text {
+            objectName: "page3Title"
             Layout.fillWidth: true
             text: qsTr("Jump Tracking")
             font.pixelSize: Theme.largeTitleSize
@@ -31,9 +35,11 @@ Item {
             wrapMode: Text.WordWrap
         }
         Text {
+            objectName: "page3Text"
             Layout.fillWidth: true
-            Layout.leftMargin: 55
-            Layout.rightMargin: 55
+            // 55 at each side, less on a window too narrow for that.
+            Layout.leftMargin: page.sidePadding
+            Layout.rightMargin: page.sidePadding
             text: qsTr("Hopster accurately tracks your jumps using motion data from your AirPods and provides real-time statistics.")
             font.pixelSize: Theme.bodySize
             color: "white"
@@ -42,6 +48,7 @@ Item {
         }
         Item { Layout.fillHeight: true }
         Image {
+            objectName: "page3Picture"
             Layout.alignment: Qt.AlignHCenter
             Layout.preferredWidth: 250
             Layout.preferredHeight: 250
@@ -72,9 +79,11 @@ Item {
                 wrapMode: Text.WordWrap
             }
             Text {
+                objectName: "page3Promise"
                 Layout.fillWidth: true
                 Layout.margins: Theme.margin
-                Layout.bottomMargin: Theme.margin + 40
+                // The gap above the button shrinks on a short window.
+                Layout.bottomMargin: page.height < 640 ? Theme.margin : Theme.margin + 40
                 text: qsTr("Your motion data is solely used to track your activity and is never shared without your explicit consent.")
                 font.pixelSize: Theme.captionSize
                 color: Theme.gray

@@ -23,16 +23,22 @@ Item {
 
     Component.onCompleted: page.onboardingModel.preparePage4()
 
-    // 1. The background picture, as large as fits, fading out towards its
-    // own top and bottom edges.
+    // 1. The background picture, fading out towards its own top and bottom
+    // edges, as large as fits between the question and the choices so that
+    // neither covers it on a short window.
     Item {
         id: background
+        objectName: "reminderPicture"
 
         // Width over height of the picture.
         readonly property real aspect: art.implicitHeight > 0 ? art.implicitWidth / art.implicitHeight : 1
+        // The free band between the question and the choices.
+        readonly property real bandTop: questionBox.y + questionBox.height
+        readonly property real bandHeight: Math.max(0, choices.y - bandTop)
 
-        anchors.centerIn: parent
-        width: Math.min(page.width, page.height * background.aspect)
+        x: (page.width - width) / 2
+        y: bandTop + (bandHeight - height) / 2
+        width: Math.min(page.width, bandHeight * background.aspect)
         height: width / background.aspect
 
         Image {
@@ -79,6 +85,7 @@ Item {
         spacing: 8
 
         Item {
+            id: questionBox
             Layout.fillWidth: true
             Layout.leftMargin: 30
             Layout.rightMargin: 30
@@ -87,9 +94,11 @@ Item {
 
             Text {
                 id: question
+                objectName: "reminderQuestion"
                 anchors.fill: parent
                 text: qsTr("Would you like a boost to stay focused on your goal, or prefer no reminders?")
-                font.pixelSize: Theme.titleSize
+                // A step smaller on a short window, to leave room for the picture.
+                font.pixelSize: page.height < 640 ? Theme.title2Size : Theme.titleSize
                 font.bold: true
                 color: "white"
                 horizontalAlignment: Text.AlignHCenter
@@ -110,11 +119,18 @@ Item {
         }
         Item { Layout.fillHeight: true }
         RowLayout {
+            id: choices
+
+            // Both choices narrow alike when the window cannot fit them at
+            // full width, keeping a margin at the window's edges.
+            readonly property real buttonWidth: Math.min(144, (page.width - 2 * Theme.margin - spacing - 2 * 8) / 2)
+
             Layout.alignment: Qt.AlignHCenter
             spacing: 8
 
             ChoiceButton {
                 objectName: "noButton"
+                Layout.preferredWidth: choices.buttonWidth
                 Layout.margins: Theme.margin
                 padding: Theme.margin
                 text: qsTr("No")
@@ -123,6 +139,7 @@ Item {
             }
             ChoiceButton {
                 objectName: "yeahButton"
+                Layout.preferredWidth: choices.buttonWidth
                 leftPadding: Theme.margin
                 rightPadding: Theme.margin
                 topPadding: 0

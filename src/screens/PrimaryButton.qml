@@ -23,11 +23,17 @@ Button {
 
     background: Rectangle {
         radius: 12
-        color: Theme.appGreen
-        // The keyboard focus shows as a white ring inside the edge.
-        border.width: button.visualFocus ? 3 : 0
-        border.color: "white"
-        opacity: button.down ? 0.7 : 1.0
+        color: button.down ? Qt.darker(Theme.appGreen, 1.15) : Theme.appGreen
+        // The keyboard focus: a ring just outside the edge.
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: -2 * Theme.focusRingWidth
+            radius: parent.radius + 2 * Theme.focusRingWidth
+            color: "transparent"
+            border.width: Theme.focusRingWidth
+            border.color: Theme.focusRing
+            visible: button.visualFocus
+        }
     }
     contentItem: Text {
         text: button.text

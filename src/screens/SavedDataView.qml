@@ -25,21 +25,16 @@ Page {
         historyModel.loadUserRecords();
     }
 
-    // The indicator is switched on before the records are read, and off
-    // again once they are: the reading itself is synchronous.
+    // Pull-to-refresh: the indicator is switched on as the reload is asked
+    // for, and off once the model has finished every reload asked for (the
+    // records are read on a worker thread).
     function refresh() {
         refreshing = true;
-        refreshTimer.start();
+        reload();
     }
 
-    Timer {
-        id: refreshTimer
-        interval: 0
-        onTriggered: {
-            screen.reload();
-            screen.refreshing = false;
-        }
-    }
+    readonly property bool modelLoading: historyModel.loading
+    onModelLoadingChanged: if (!modelLoading) refreshing = false
 
     onActiveChanged: if (active) reload()
     Component.onCompleted: if (active) reload()
@@ -49,8 +44,9 @@ Page {
         text: qsTr("Saved Data")
         font.pixelSize: Theme.largeTitleSize
         font.bold: true
-        leftPadding: Theme.margin
-        rightPadding: Theme.margin
+        // Lined up with the rows, also when they are centred on a wide window.
+        leftPadding: Math.max(Theme.margin, (width - Theme.contentMaxWidth) / 2 + Theme.margin)
+        rightPadding: leftPadding
         topPadding: 8
         bottomPadding: 8
         elide: Text.ElideRight
@@ -93,7 +89,11 @@ Page {
     ListView {
         id: list
         objectName: "historyList"
-        anchors.fill: parent
+        // On a wide window the rows keep a readable width, centred.
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: Math.min(parent.width, Theme.contentMaxWidth)
         anchors.topMargin: 8
         visible: !screen.historyModel.isEmpty
         model: screen.historyModel
@@ -133,29 +133,38 @@ Page {
                 anchors.rightMargin: Theme.margin
                 spacing: 2
 
+                // Long lines wrap: the row grows rather than cut a date.
                 Label {
+                    objectName: "historyStartDate"
                     Layout.fillWidth: true
                     text: row.startDateText
                     font.pixelSize: Theme.headlineSize
                     font.weight: Font.DemiBold
-                    elide: Text.ElideRight
+                    wrapMode: Text.Wrap
                 }
                 Label {
+                    objectName: "historyDuration"
                     Layout.fillWidth: true
                     text: row.durationText
                     font.pixelSize: Theme.subheadlineSize
-                    elide: Text.ElideRight
+                    wrapMode: Text.Wrap
                 }
                 RowLayout {
                     Layout.fillWidth: true
                     Label {
+                        objectName: "historyJumps"
+                        Layout.fillWidth: true
                         text: row.jumpsText
                         font.pixelSize: Theme.subheadlineSize
+                        wrapMode: Text.Wrap
                     }
-                    Item { Layout.fillWidth: true }
                     Label {
+                        objectName: "historySpeed"
+                        Layout.maximumWidth: lines.width * 0.6
                         text: row.speedText
                         font.pixelSize: Theme.bodySize
+                        horizontalAlignment: Text.AlignRight
+                        wrapMode: Text.Wrap
                     }
                 }
             }

@@ -1,14 +1,14 @@
 import QtQuick
-import QtQuick.Layouts
 import QtQuick.Controls.impl
 import Qt5Compat.GraphicalEffects
 import Hopster
 
-// One trophy's place in the grid: the card centred in it. The picture is
-// blurred, paled and padlocked while the trophy is locked; once unlocked a
-// tap on it plays the card's haptic and shakes and grows it for a moment.
-// The row's values come from TrophyListModel, which also keeps the card's
-// haptic engine and shake flag.
+// One trophy's card, as wide as the grid makes it: the picture, as wide as
+// the card's content, then the title and subtitle. The picture is blurred,
+// paled and padlocked while the trophy is locked; once unlocked a tap on it
+// plays the card's haptic and shakes and grows it for a moment. The row's
+// values come from TrophyListModel, which also keeps the card's haptic
+// engine and shake flag.
 Item {
     id: root
 
@@ -21,6 +21,16 @@ Item {
     required property string imageName
     required property bool shaking
 
+    // Set by the grid while some of the card lies on screen. Each time the
+    // card comes on screen it gets a fresh haptic engine; cards never shown
+    // make none.
+    property bool shown: false
+
+    // Space round the card's content.
+    readonly property real padding: width < 150 ? 8 : Theme.margin
+    // The picture's side: the card's content width.
+    readonly property real pictureSize: Math.max(10, width - 2 * padding)
+
     // The picture's animations: ease-in-out over 0.6 s, from wherever the
     // picture is when the shake flag changes.
     component ShakeAnimation: NumberAnimation {
@@ -30,8 +40,11 @@ Item {
     }
 
     objectName: "trophyCard_" + trophyId
-    implicitWidth: card.implicitWidth
-    implicitHeight: card.implicitHeight
+    implicitWidth: 150 + 2 * Theme.margin
+    implicitHeight: content.implicitHeight + 2 * padding
+    // The grown picture reaches past the card: above its neighbours while
+    // it is grown, including on its way back.
+    z: picture.grown > 1 ? 1 : 0
 
     activeFocusOnTab: true
     Accessible.role: Accessible.Button
@@ -46,34 +59,32 @@ Item {
         trophyModel.cardTapped(index);
     }
 
-    // The card comes on screen when it is made and each time its tab is
-    // shown again; every time, it gets a fresh haptic engine.
-    Component.onCompleted: trophyModel.cardAppeared(index)
-    onVisibleChanged: if (visible) trophyModel.cardAppeared(index)
+    onShownChanged: if (shown) trophyModel.cardAppeared(index)
 
     Rectangle {
         id: card
-        anchors.horizontalCenter: parent.horizontalCenter
-        height: parent.height
-        implicitWidth: content.implicitWidth + 2 * Theme.margin
-        implicitHeight: content.implicitHeight + 2 * Theme.margin
+        objectName: "trophyCard"
+        anchors.fill: parent
         radius: 10
         color: Theme.background
-        border.color: Theme.appGreen
-        border.width: root.activeFocus ? 2 : 0
-        clip: true
+        border.color: Theme.focusRing
+        border.width: root.activeFocus ? Theme.focusRingWidth : 0
 
-        ColumnLayout {
+        // Not clipped: the grown, shaking picture may reach past the card.
+        // Placed by anchors rather than a layout, so that the card's height
+        // follows its texts at once and the grid can place it right away.
+        Item {
             id: content
-            x: Theme.margin
-            y: Theme.margin
-            spacing: 8
+            x: root.padding
+            y: root.padding
+            width: root.pictureSize
+            implicitHeight: subtitle.y + subtitle.implicitHeight
 
             Item {
                 id: picture
                 objectName: "trophyPicture"
-                Layout.preferredWidth: 150
-                Layout.preferredHeight: 150
+                width: root.pictureSize
+                height: root.pictureSize
 
                 // Blur, shadow and masks are shaders; the software renderer
                 // cannot run them and gets the plain picture instead.
@@ -105,8 +116,8 @@ Item {
                     id: art
                     anchors.fill: parent
                     source: "images/" + root.imageName + ".svg"
-                    sourceSize.width: 150
-                    sourceSize.height: 150
+                    sourceSize.width: 300
+                    sourceSize.height: 300
                     fillMode: Image.PreserveAspectFit
                     smooth: true
                     visible: !picture.effects
@@ -184,28 +195,33 @@ Item {
                 }
             }
 
-            ColumnLayout {
-                Layout.preferredWidth: 150
-                Layout.maximumWidth: 150
-                spacing: 2
-
-                Text {
-                    Layout.fillWidth: true
-                    text: root.title
-                    textFormat: Text.PlainText
-                    wrapMode: Text.Wrap
-                    font.pixelSize: Theme.headlineSize
-                    font.bold: true
-                }
-                Text {
-                    objectName: "cardSubtitle"
-                    Layout.fillWidth: true
-                    text: root.cardSubtitle
-                    textFormat: Text.PlainText
-                    wrapMode: Text.Wrap
-                    font.pixelSize: Theme.subheadlineSize
-                    color: Theme.secondaryText
-                }
+            Text {
+                id: title
+                objectName: "cardTitle"
+                anchors.top: picture.bottom
+                // Grown to 1.2 about its centre, the picture reaches a
+                // tenth of its size further down; the title starts below.
+                anchors.topMargin: Math.max(8, Math.ceil(root.pictureSize * 0.1) + 4)
+                width: parent.width
+                text: root.title
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                font.pixelSize: Theme.headlineSize
+                font.bold: true
+            }
+            Text {
+                id: subtitle
+                objectName: "cardSubtitle"
+                anchors.top: title.bottom
+                anchors.topMargin: 2
+                width: parent.width
+                text: root.cardSubtitle
+                textFormat: Text.PlainText
+                wrapMode: Text.Wrap
+                // A step smaller on a narrow card, so that long words such as
+                // "Congratulations" still fit on one line.
+                font.pixelSize: root.pictureSize < 130 ? Theme.subheadlineSize - 2 : Theme.subheadlineSize
+                color: Theme.secondaryText
             }
         }
     }

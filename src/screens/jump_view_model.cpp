@@ -3,31 +3,15 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include <QDateTime>
-#include <QList>
-#include <QPointF>
-#include <QtCharts/QChart>
-#include <QtCharts/QDateTimeAxis>
-#include <QtCharts/QValueAxis>
-#include <QtCharts/QXYSeries>
-
 #include "screens/trophy_presentation.h"
 
 namespace hopster {
-namespace {
-constexpr int kChartRedrawMilliseconds = 33;
-}  // namespace
-
 JumpViewModel::JumpViewModel(RecordingController& controller, QObject* parent)
     : QObject(parent),
       controller_(controller),
       shown_(snapshot()),
       triggers_(controller),
-      subscription_(controller.observe([this] { stateChanged(); })) {
-  chartRedraw_.setSingleShot(true);
-  chartRedraw_.setInterval(kChartRedrawMilliseconds);
-  connect(&chartRedraw_, &QTimer::timeout, this, &JumpViewModel::chartChanged);
-}
+      subscription_(controller.observe([this] { stateChanged(); })) {}
 
 QString JumpViewModel::elapsedText() const {
   return QString::fromStdString(formatElapsedTime(controller_.timeElapsed()));
@@ -36,61 +20,6 @@ QString JumpViewModel::elapsedText() const {
 QVariantMap JumpViewModel::unlockedTrophy() const {
   const auto& trophy = controller_.unlockedTrophy();
   return trophy ? trophyProperties(*trophy) : QVariantMap{};
-}
-
-namespace {
-
-// The chart's axes, made on first use: g from -4 to 4 on the left, whatever
-// the data, and the times of the points along the bottom.
-std::pair<QValueAxis*, QDateTimeAxis*> chartAxes(QXYSeries& series) {
-  QChart* chart = series.chart();
-  if (chart == nullptr) return {nullptr, nullptr};
-  for (QAbstractAxis* axis : series.attachedAxes()) {
-    if (auto* time = qobject_cast<QDateTimeAxis*>(axis)) {
-      return {qobject_cast<QValueAxis*>(chart->axes(Qt::Vertical).value(0)), time};
-    }
-  }
-  auto* g = new QValueAxis(chart);
-  g->setRange(-4.0, 4.0);
-  g->setTickCount(5);
-  g->setLabelFormat(QStringLiteral("%d"));
-  g->setTitleText(JumpViewModel::tr("G-force"));
-  g->setTitleVisible(false);
-  auto* time = new QDateTimeAxis(chart);
-  time->setFormat(QStringLiteral("mm:ss"));
-  time->setTickCount(3);
-  time->setTitleText(JumpViewModel::tr("Time"));
-  time->setTitleVisible(false);
-  QFont small = g->labelsFont();
-  small.setPixelSize(10);
-  g->setLabelsFont(small);
-  time->setLabelsFont(small);
-  chart->addAxis(g, Qt::AlignLeft);
-  chart->addAxis(time, Qt::AlignBottom);
-  series.attachAxis(g);
-  series.attachAxis(time);
-  return {g, time};
-}
-
-}  // namespace
-
-void JumpViewModel::fillSeries(QObject* series) const {
-  auto* xy = qobject_cast<QXYSeries*>(series);
-  if (xy == nullptr) return;
-  const auto [g, time] = chartAxes(*xy);
-  QList<QPointF> points;
-  points.reserve(static_cast<qsizetype>(controller_.accelerationData().size()));
-  for (const AccelerationData& point : controller_.accelerationData()) {
-    points.append(QPointF(point.time * 1000.0, point.zAcceleration));
-  }
-  xy->replace(points);
-  if (time != nullptr && !points.isEmpty()) {
-    // The window moves along with the newest points; at least a second wide.
-    const double first = points.constFirst().x();
-    const double last = std::max(points.constLast().x(), first + 1000.0);
-    time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(first)),
-                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(last)));
-  }
 }
 
 void JumpViewModel::setMotionSource(const QString& device, const QStringList& pushUrls,
@@ -146,14 +75,24 @@ void JumpViewModel::stateChanged() {
   if (now.trophyId != before.trophyId) emit unlockedTrophyChanged();
   if (now.trophyAlert != before.trophyAlert) emit showTrophyAlertChanged();
   if (now.saveFailure != before.saveFailure) emit saveFailureChanged();
-  if (now.newestPoint != before.newestPoint || now.points != before.points) {
-    // An emptied chart shows at once; new points wait for the next redraw.
-    if (now.points == 0) {
-      chartRedraw_.stop();
-      emit chartChanged();
-    } else if (!chartRedraw_.isActive()) {
-      chartRedraw_.start();
-    }
+  // The chart paces its own redraws.
+  if (now.newestPoint != before.newestPoint || now.points != before.points) emit chartChanged();
+}
+
+QString JumpViewModel::savedConfirmation() const {
+  const auto& saved = controller_.lastSaved();
+  if (!saved) return {};
+  return QString::fromStdString(savedConfirmationText(saved->jumps, saved->timeSpent));
+}
+
+void JumpViewModel::saveStateChanged() {
+  if (const bool saving = isSaving(); saving != savingShown_) {
+    savingShown_ = saving;
+    emit isSavingChanged();
+  }
+  if (QString text = savedConfirmation(); text != confirmationShown_) {
+    confirmationShown_ = std::move(text);
+    emit savedConfirmationChanged();
   }
 }
 

@@ -42,6 +42,11 @@ class JumpViewModel : public QObject {
   // Why the last stopped recording could not be saved; empty when nothing waits.
   Q_PROPERTY(QString saveFailure READ saveFailure NOTIFY saveFailureChanged)
   Q_PROPERTY(bool hasSaveFailure READ hasSaveFailure NOTIFY saveFailureChanged)
+  // A stopped recording is being written; Start waits until it is done.
+  Q_PROPERTY(bool isSaving READ isSaving NOTIFY isSavingChanged)
+  // What the last stop saved ("Saved: 30 jumps in 0:15"); empty when it saved
+  // nothing, and from the next Start on.
+  Q_PROPERTY(QString savedConfirmation READ savedConfirmation NOTIFY savedConfirmationChanged)
   // What the motion comes from, for the header's symbol: "headphones" or "phone".
   Q_PROPERTY(QString motionDevice READ motionDevice NOTIFY motionSourceChanged)
   // With the phone source: where the phone app sends to, shown until a stream arrives.
@@ -70,11 +75,20 @@ class JumpViewModel : public QObject {
   [[nodiscard]] int chartPointCount() const {
     return static_cast<int>(controller_.accelerationData().size());
   }
+  // What the chart draws: its points, oldest first, and the start of the
+  // recording they belong to (seconds since 1970), from which its time axis
+  // counts. chartChanged tells of every added or dropped point.
+  [[nodiscard]] const std::deque<AccelerationData>& chartPoints() const {
+    return controller_.accelerationData();
+  }
+  [[nodiscard]] double recordingStart() const { return controller_.startTime(); }
 
   [[nodiscard]] QString saveFailure() const {
     return QString::fromStdString(controller_.saveFailure().value_or(std::string()));
   }
   [[nodiscard]] bool hasSaveFailure() const { return controller_.saveFailure().has_value(); }
+  [[nodiscard]] bool isSaving() const { return controller_.isSaving(); }
+  [[nodiscard]] QString savedConfirmation() const;
 
   [[nodiscard]] QString motionDevice() const { return motionDevice_; }
   [[nodiscard]] QStringList pushUrls() const { return pushUrls_; }
@@ -99,9 +113,6 @@ class JumpViewModel : public QObject {
   // Puts the first push URL (the local network's) on the clipboard.
   Q_INVOKABLE void copyPushUrl() const;
   Q_INVOKABLE void discardRecording() { controller_.discardRecording(); }
-  // Replaces the points of a chart line series (an XY series of the charts
-  // module) with the chart window: x in milliseconds since 1970, y in g.
-  Q_INVOKABLE void fillSeries(QObject* series) const;
 
  signals:
   void jumpCountChanged();
@@ -117,6 +128,8 @@ class JumpViewModel : public QObject {
   void unlockedTrophyChanged();
   void chartChanged();
   void saveFailureChanged();
+  void isSavingChanged();
+  void savedConfirmationChanged();
   void motionSourceChanged();
 
  private:
@@ -139,12 +152,13 @@ class JumpViewModel : public QObject {
   QStringList pushUrls_;
   bool showPushSetup_ = false;
   QString motionSourceError_;
-  // Samples arrive up to a hundred times a second; the chart is redrawn at
-  // most this often, which the eye cannot tell apart and which keeps the
-  // main thread free.
-  QTimer chartRedraw_;
   JumpScreenTriggers triggers_;
   Subscription subscription_;
+  // The save's own properties, followed apart from the snapshot above.
+  void saveStateChanged();
+  bool savingShown_ = controller_.isSaving();
+  QString confirmationShown_ = savedConfirmation();
+  Subscription saveSubscription_ = controller_.observe([this] { saveStateChanged(); });
 };
 
 }  // namespace hopster

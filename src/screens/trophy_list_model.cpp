@@ -62,13 +62,16 @@ QHash<int, QByteArray> TrophyListModel::roleNames() const {
 
 void TrophyListModel::cardAppeared(int row) {
   if (!isRow(row)) return;
-  cards_[static_cast<std::size_t>(row)].haptics.prepareTrophyHaptics();
+  Card& card = cards_[static_cast<std::size_t>(row)];
+  card.haptics.prepareTrophyHaptics();
+  card.prepared = true;
 }
 
 void TrophyListModel::cardTapped(int row) {
   if (!isRow(row)) return;
   const auto at = static_cast<std::size_t>(row);
   if (!manager_.trophies()[at].isUnlocked) return;
+  if (!cards_[at].prepared) cardAppeared(row);
   cards_[at].haptics.playTrophyHaptic();
   setShaking(row, true);
   // Each tap settles the card on its own schedule, even while an earlier
@@ -96,7 +99,8 @@ void TrophyListModel::setShaking(int row, bool shaking) {
 void TrophyListModel::matchCardsToTrophies() {
   const std::size_t count = manager_.trophies().size();
   while (cards_.size() > count) cards_.pop_back();
-  while (cards_.size() < count) cards_.push_back(Card{TrophyCardHaptics(haptics_, log_), false});
+  while (cards_.size() < count)
+    cards_.push_back(Card{TrophyCardHaptics(haptics_, log_), false, false});
 }
 
 void TrophyListModel::willChange(const TrophyManager::Change& change) {

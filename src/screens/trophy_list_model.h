@@ -48,15 +48,18 @@ class TrophyListModel : public QAbstractListModel {
   [[nodiscard]] QHash<int, QByteArray> roleNames() const override;
 
   // The card of `row` came on screen: makes and starts its haptic engine.
+  // Cards that never come on screen make none.
   Q_INVOKABLE void cardAppeared(int row);
   // The picture of the card of `row` was tapped: an unlocked trophy plays
-  // its haptic and shakes for kShakeSeconds; a locked one does nothing.
+  // its haptic and shakes for kShakeSeconds; a locked one does nothing. A
+  // card tapped before it was reported on screen prepares its engine first.
   Q_INVOKABLE void cardTapped(int row);
 
  private:
   struct Card {
     TrophyCardHaptics haptics;
     bool shaking = false;
+    bool prepared = false;
   };
 
   [[nodiscard]] bool isRow(int row) const;

@@ -2,7 +2,7 @@
 // the core behind them on test doubles in virtual time (`world` in QML).
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
-#include <QApplication>
+#include <QGuiApplication>
 #include <QQmlContext>
 #include <QQmlEngine>
 
@@ -24,9 +24,8 @@ class Setup : public QObject {
   hopster::testing::TestWorld world_;
 };
 
-// The charts module needs a widget application.
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  QGuiApplication app(argc, argv);
   Setup setup;
   return quick_test_main_with_setup(argc, argv, "hopster_qml", HOPSTER_QML_TEST_DIR, &setup);
 }

@@ -1,6 +1,7 @@
 #include "qml_world.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QSet>
 
@@ -128,6 +129,10 @@ int TestWorld::hapticTaps() const {
   return static_cast<int>(core_->haptics.playersStarted().size());
 }
 
+int TestWorld::hapticEnginesMade() const {
+  return static_cast<int>(core_->haptics.enginesMade().size());
+}
+
 void TestWorld::setOnboardingMotionAvailable(bool available) {
   core_->onboardingMotionAvailable = available;
 }
@@ -168,9 +173,10 @@ int TestWorld::scheduledReminders() const {
 }
 
 QString TestWorld::screenshotPath(const QString& name) const {
-  QDir dir(QStringLiteral(HOPSTER_SCREENSHOT_DIR));
-  dir.mkpath(QStringLiteral("."));
-  return dir.filePath(name + QStringLiteral(".png"));
+  const QString path =
+      QDir(QStringLiteral(HOPSTER_SCREENSHOT_DIR)).filePath(name + QStringLiteral(".png"));
+  QFileInfo(path).dir().mkpath(QStringLiteral("."));  // the name may hold folders
+  return path;
 }
 
 bool TestWorld::isNotBlank(const QString& path) const {

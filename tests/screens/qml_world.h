@@ -38,6 +38,8 @@ class TestWorld : public QObject {
   Q_INVOKABLE void unlockTrophy(const QString& id);
   Q_INVOKABLE void saveRecord(double dateStart, double timeSpent, int jumps);
   Q_INVOKABLE [[nodiscard]] int hapticTaps() const;
+  // Haptic engines made so far (each trophy card shown makes one).
+  Q_INVOKABLE [[nodiscard]] int hapticEnginesMade() const;
 
   // The motion service of the newest page 3 of the first run: whether the
   // ones made from now on have motion, its starts, whether it runs, and a
@@ -53,8 +55,8 @@ class TestWorld : public QObject {
   Q_INVOKABLE [[nodiscard]] int notificationPrompts() const;
   Q_INVOKABLE [[nodiscard]] int scheduledReminders() const;
 
-  // <build folder>/screenshots/<name>.png, and whether a picture there holds
-  // more than a few colours (something was drawn).
+  // <build folder>/screenshots/<name>.png (its folders made), and whether a
+  // picture there holds more than a few colours (something was drawn).
   Q_INVOKABLE [[nodiscard]] QString screenshotPath(const QString& name) const;
   Q_INVOKABLE [[nodiscard]] bool isNotBlank(const QString& path) const;
 

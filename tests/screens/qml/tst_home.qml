@@ -12,6 +12,7 @@ Item {
         id: homeComponent
         HomeView {
             anchors.fill: parent
+            focus: true
             homeModel: world.homeModel
             jumpModel: world.jumpModel
             trophyModel: world.trophyModel
@@ -47,6 +48,53 @@ Item {
             compare(tabs.currentIndex, 0);
             keySequence("Ctrl+2");
             compare(tabs.currentIndex, 1);
+        }
+
+        // At launch the keys go to the jump screen: Space starts at once.
+        function test_spaceStartsACountdownRightAfterLaunch() {
+            world.reset(true);
+            createTemporaryObject(homeComponent, root);
+            keyClick(Qt.Key_Space);
+            compare(world.jumpModel.isStarting, true);
+        }
+
+        // Tab walks from Start into the tab bar, where Space selects a tab
+        // and Left steps back; each tab shows its focus while it has it.
+        function test_tabReachesTheTabsWithAVisibleFocus() {
+            world.reset(true);
+            const home = createTemporaryObject(homeComponent, root);
+            const tabs = findChild(home, "homeTabs");
+            const history = findChild(home, "historyTab");
+            for (let i = 0; i < 10 && !history.activeFocus; ++i)
+                keyClick(Qt.Key_Tab);
+            verify(history.activeFocus);
+            verify(history.visualFocus);
+            keyClick(Qt.Key_Space);
+            compare(tabs.currentIndex, 2);
+            verify(history.activeFocus);
+            keyClick(Qt.Key_Left);
+            compare(tabs.currentIndex, 1);
+            verify(findChild(home, "trophiesTab").activeFocus);
+            verify(findChild(home, "trophiesTab").visualFocus);
+        }
+
+        // The Start button's appearance runs the headphone check; while the
+        // countdown ring stands in its place, reopening the tab must not.
+        function test_reopeningTheJumpTabDuringACountdownLeavesTheHeadphonesAlone() {
+            world.reset(true);
+            const home = createTemporaryObject(homeComponent, root);
+            const tabs = findChild(home, "homeTabs");
+            keyClick(Qt.Key_Space);
+            compare(world.jumpModel.isStarting, true);
+            world.setHeadphones(false);
+            keySequence("Ctrl+2");
+            keySequence("Ctrl+1");
+            compare(tabs.currentIndex, 0);
+            compare(world.jumpModel.isHeadphonesConnected, true);
+            // The button's return after a cancel is an appearance: it checks.
+            keyClick(Qt.Key_Escape);
+            compare(world.jumpModel.isStarting, false);
+            compare(world.jumpModel.isHeadphonesConnected, false);
         }
     }
 }

@@ -48,7 +48,7 @@ Item {
             world.setHeadphones(data.headphones);
             world.setMotionAuthorization(data.motion);
             mouseClick(item("headphoneStatus"));
-            compare(item("headphoneDot").color, data.headphones ? Theme.green : Theme.red);
+            compare(item("headphoneDot").color, data.headphones ? Theme.darkGreen : Theme.red);
             mouseClick(item("startStopButton"));
             tryCompare(item(data.alert), "visible", true);
             compare(item("countdownRing").visible, false);
@@ -68,13 +68,14 @@ Item {
             compare(screen.jumpModel.isRecording, true);
             world.jump(12);
             world.advance(3.0);
-            compare(item("jumpCount").text, "12");
-            compare(item("elapsedTime").text, "00:03");
+            // Both change on the screen's next frame.
+            tryCompare(item("jumpCount"), "text", "12");
+            tryCompare(item("elapsedTime"), "text", "00:03");
 
             keyClick(Qt.Key_Return);
             compare(screen.jumpModel.isRecording, false);
-            compare(item("jumpCount").text, "0");
-            compare(item("elapsedTime").text, "00:00");
+            tryCompare(item("jumpCount"), "text", "0");
+            tryCompare(item("elapsedTime"), "text", "00:00");
             compare(item("totalJumps").text, "Total Jumps: 12");
             const popup = item("trophyAlert");
             tryVerify(() => popup.parent.opacity > 0.99);
@@ -83,14 +84,120 @@ Item {
             tryCompare(popup.parent, "opacity", 0);
         }
 
-        function test_spaceStartsAndTappingTheRingCancels() {
+        function test_spaceStartsAndTheRingCancels_data() {
+            return [
+                { tag: "tap", cancel: () => mouseClick(item("countdownRing")) },
+                { tag: "space", cancel: () => keyClick(Qt.Key_Space) },
+                { tag: "escape", cancel: () => keyClick(Qt.Key_Escape) }
+            ];
+        }
+
+        function test_spaceStartsAndTheRingCancels(data) {
             keyClick(Qt.Key_Space);
             compare(screen.jumpModel.isStarting, true);
             world.advance(1.0);
-            mouseClick(item("countdownRing"));
+            data.cancel();
+            compare(screen.jumpModel.isStarting, false);
             compare(item("startStopButton").visible, true);
             world.advance(10.0);
             compare(screen.jumpModel.isRecording, false);
+            // The focus is back on Start: the keyboard goes on at once.
+            verify(item("startStopButton").activeFocus);
+            keyClick(Qt.Key_Return);
+            compare(screen.jumpModel.isStarting, true);
+        }
+
+        // The keyboard stays on the control area from the countdown into the
+        // recording, so the same key stops what it started.
+        function test_theKeyThatStartsAlsoStops() {
+            keyClick(Qt.Key_Space);
+            verify(item("countdownRing").activeFocus);
+            world.advance(4.0);
+            compare(screen.jumpModel.isRecording, true);
+            verify(item("startStopButton").activeFocus);
+            keyClick(Qt.Key_Space);
+            compare(screen.jumpModel.isRecording, false);
+        }
+
+        function test_theLabelSitsOnTheCentreOfItsDisc() {
+            for (const recording of [false, true]) {
+                if (recording) {
+                    mouseClick(item("startStopButton"));
+                    world.advance(4.0);
+                }
+                compare(screen.jumpModel.isRecording, recording);
+                const button = item("startStopButton");
+                const label = item("startStopLabel");
+                const centre = label.mapToItem(button, label.width / 2, label.height / 2);
+                verify(Math.abs(centre.x - button.width / 2) <= 2, "x " + centre.x);
+                verify(Math.abs(centre.y - button.height / 2) <= 2, "y " + centre.y);
+                verify(label.height > 10);
+            }
+        }
+
+        // Heights are the window's less the tab bar.
+        function test_everythingFitsFromTheSmallestWindowToADesktop_data() {
+            return [
+                { tag: "320x560", width: 320, height: 504 },
+                { tag: "360x720", width: 360, height: 664 },
+                { tag: "1280x900", width: 1280, height: 844 }
+            ];
+        }
+
+        function test_everythingFitsFromTheSmallestWindowToADesktop(data) {
+            root.width = data.width;
+            root.height = data.height;
+            waitForRendering(screen);
+            const inside = (name) => {
+                const it = item(name);
+                const r = it.mapToItem(screen, 0, 0, it.width, it.height);
+                verify(r.x >= 0 && r.y >= 0 && r.x + r.width <= screen.width + 0.5
+                       && r.y + r.height <= screen.height + 0.5, name + " " + JSON.stringify(r));
+                return r;
+            };
+            const count = inside("jumpCount");
+            const controls = inside("controlArea");
+            const elapsed = inside("elapsedTime");
+            inside("startStopButton");
+            inside("totalJumps");
+            verify(count.y + count.height <= controls.y, "count over the controls");
+            verify(controls.y + controls.height <= elapsed.y, "controls over the time");
+            // A wide window keeps the content to a centred column.
+            verify(count.width <= Theme.contentMaxWidth);
+            fuzzyCompare(count.x + count.width / 2, screen.width / 2, 1);
+        }
+
+        function test_aStopThatSavedConfirmsItUntilTheNextStartOrAWhile_data() {
+            return [
+                { tag: "next start", wait: false },
+                { tag: "a few seconds", wait: true }
+            ];
+        }
+
+        function test_aStopThatSavedConfirmsItUntilTheNextStartOrAWhile(data) {
+            if (screen.jumpModel.savedConfirmation === undefined)
+                skip("the view model offers no saved confirmation");
+            const note = item("savedConfirmation");
+            mouseClick(item("startStopButton"));
+            world.advance(4.0);
+            world.jump(30);
+            world.advance(15.0);
+            keyClick(Qt.Key_Space);
+            compare(screen.jumpModel.isRecording, false);
+            tryVerify(() => note.opacity > 0.99);
+            verify(note.text.indexOf("30") >= 0, note.text);
+            if (data.wait) {
+                tryCompare(note, "opacity", 0, 6000);
+            } else {
+                keyClick(Qt.Key_Space);
+                compare(screen.jumpModel.isStarting, true);
+                tryCompare(note, "opacity", 0);
+            }
+        }
+
+        function cleanup() {
+            root.width = 390;
+            root.height = 844;
         }
 
         function test_aLongCountStaysOnOneLine() {
@@ -98,9 +205,62 @@ Item {
             world.advance(4.0);
             world.jump(12345);
             const count = item("jumpCount");
-            compare(count.text, "12345");
+            tryCompare(count, "text", "12345");
             compare(count.lineCount, 1);
             verify(count.contentWidth <= count.width + 1);
+        }
+
+        // A new count rises into place over a few frames of the clock the
+        // chart shares, and the clock stops once all is still again.
+        function test_theCountRisesIntoPlaceAndTheClockThenStops() {
+            const count = item("jumpCount");
+            const clock = item("accelerationChart").clock;
+            tryCompare(clock, "running", false);
+            // How the digits look in the frame they change in.
+            const shown = [];
+            const record = () => shown.push({ opacity: count.opacity, y: count.transform[0].y });
+            count.textChanged.connect(record);
+            mouseClick(item("startStopButton"));
+            world.advance(4.0);
+            world.jump(1);
+            tryCompare(count, "text", "1");
+            count.textChanged.disconnect(record);
+            compare(shown.length, 1);
+            fuzzyCompare(shown[0].opacity, 0.4, 1e-6, "the new digits start faint");
+            fuzzyCompare(shown[0].y, 24, 1e-6, "and low");
+            tryCompare(count, "opacity", 1, 2000);
+            compare(count.transform[0].y, 0);
+            keyClick(Qt.Key_Return);
+            compare(screen.jumpModel.isRecording, false);
+            tryCompare(count, "opacity", 1, 2000);
+            tryCompare(clock, "running", false, 2000);
+        }
+
+        // The chart redraws as points arrive, empties at Stop and then stays
+        // still: no redraws while nothing records.
+        function test_theChartRedrawsOnlyWhilePointsArrive() {
+            const chart = item("accelerationChart");
+            compare(chart.model, screen.jumpModel);
+            wait(100);
+            const idle = chart.frameCount;
+            wait(200);
+            compare(chart.frameCount, idle, "idle before a recording");
+
+            mouseClick(item("startStopButton"));
+            world.advance(4.0);
+            world.jump(3);
+            world.advance(1.0);
+            verify(screen.jumpModel.chartPointCount > 0);
+            // New points are drawn on the frame clock's next tick.
+            tryVerify(() => chart.frameCount > idle);
+
+            keyClick(Qt.Key_Return);
+            compare(screen.jumpModel.isRecording, false);
+            compare(screen.jumpModel.chartPointCount, 0);
+            const stopped = chart.frameCount;
+            verify(stopped > idle);
+            wait(200);
+            compare(chart.frameCount, stopped, "idle after Stop");
         }
     }
 }

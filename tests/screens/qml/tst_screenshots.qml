@@ -2,17 +2,20 @@ import QtQuick
 import QtTest
 import Hopster
 
-// Renders every screen and state to PNG files under the build folder
-// (screenshots/), so a reviewer can look at them, and checks none is blank.
+// Renders every screen and state in the real application window, at the
+// smallest supported phone window, two common phone sizes and a desktop
+// window, to PNG files under the build folder (screenshots/<size>/), so a
+// reviewer sees what a user sees, and checks none is blank. It must run on an
+// X server with OpenGL (Mesa's software rasteriser will do), so the blur,
+// masks, gradients and shadows are drawn as on a desktop.
 Item {
     id: root
-    width: 390
-    height: 844
+    width: 100
+    height: 100
 
     Component {
-        id: homeComponent
-        HomeView {
-            anchors.fill: parent
+        id: appComponent
+        Main {
             homeModel: world.homeModel
             jumpModel: world.jumpModel
             trophyModel: world.trophyModel
@@ -25,68 +28,121 @@ Item {
         name: "Screenshots"
         when: windowShown
 
-        property var home
+        property var win: null
+        property string size: ""
 
-        function shoot(name) {
-            wait(700);  // let transitions finish
-            const path = world.screenshotPath(name);
-            grabImage(root).save(path);
-            verify(world.isNotBlank(path), name + " is blank");
+        function initTestCase() {
+            verify(Qt.platform.pluginName === "xcb",
+                   "screenshots need an X server (run under xvfb-run with QT_QPA_PLATFORM=xcb), not "
+                   + Qt.platform.pluginName);
+            verify(GraphicsInfo.api === GraphicsInfo.OpenGL,
+                   "screenshots need OpenGL (install Mesa's drivers, libgl1-mesa-dri); the windows "
+                   + "render with graphics API " + GraphicsInfo.api);
+        }
+
+        function openApp(data, hasSeenOnboarding) {
+            world.reset(hasSeenOnboarding);
+            size = data.tag;
+            win = createTemporaryObject(appComponent, root, { width: data.w, height: data.h });
+            verify(win, "the main window");
+            tryVerify(() => win.width === data.w && win.height === data.h, 2000);
+            waitForRendering(win.contentItem);
+        }
+
+        function shoot(name, settle) {
+            wait(settle === undefined ? 250 : settle);  // let transitions finish
+            const path = world.screenshotPath(size + "/" + name);
+            grabImage(win.contentItem).save(path);
+            verify(world.isNotBlank(path), size + "/" + name + " is blank");
+        }
+
+        function find(name) {
+            // Popups are not visual children: the window owns them.
+            const found = findChild(win.contentItem, name) || findChild(win, name);
+            verify(found, name);
+            return found;
         }
 
         function tabs() {
-            return findChild(home, "homeTabs");
+            return findChild(win.contentItem, "homeTabs");
         }
 
-        function test_everyScreen() {
-            world.reset(false);
-            home = createTemporaryObject(homeComponent, root);
-            const pages = ["letsGoButton", "page2Next", "page3Next"];
+        function sizes() {
+            return [
+                { tag: "320x560", w: 320, h: 560 },
+                { tag: "360x720", w: 360, h: 720 },
+                { tag: "390x844", w: 390, h: 844 },
+                { tag: "1280x900", w: 1280, h: 900 }
+            ];
+        }
+
+        function test_firstRunThenEveryTab_data() {
+            return sizes();
+        }
+
+        function test_firstRunThenEveryTab(data) {
+            openApp(data, false);
+            const stack = find("onboardingStack");
+            const next = ["letsGoButton", "page2Next", "page3Next"];
             for (let page = 1; page <= 4; ++page) {
+                tryVerify(() => !stack.busy, 3000);
                 shoot("onboarding-" + page);
                 if (page < 4)
-                    mouseClick(findChild(home, pages[page - 1]));
+                    mouseClick(find(next[page - 1]));
             }
-            mouseClick(findChild(home, "yeahButton"));
+            mouseClick(find("yeahButton"));
             shoot("onboarding-4-allowed");
-            mouseClick(findChild(home, "noButton"));
-            tryVerify(() => tabs() !== null);
+            mouseClick(find("noButton"));
+            tryVerify(() => tabs() !== null, 3000, "the tabs replace the first run");
             shoot("jump-idle");
 
             world.jumpModel.toggleRecording();
             world.advance(2.0);
-            shoot("jump-countdown");
+            shoot("jump-countdown", 800);  // the ring fills
             world.advance(2.0);
             world.jump(40);
             world.advance(20.0);
             shoot("jump-recording");
             world.jumpModel.toggleRecording();
-            shoot("jump-trophy-popup");
+            shoot("jump-trophy-popup", 700);  // slid in
             world.advance(4.0);
 
             world.unlockTrophy("60-1min");
             world.unlockTrophy("750-under-5min");
             tabs().currentIndex = 1;
             shoot("trophies");
+            const card = find("trophyCard_trophy-first-10");
+            mouseClick(findChild(card, "trophyPicture"));
+            shoot("trophies-tapped-card", 300);  // mid-shake, grown
+            world.advance(0.3);
 
-            tabs().currentIndex = 2;
-            shoot("history-one-row");
             world.saveRecord(1764950000, 65.257, 150);
             world.saveRecord(1764960000, 0, 3);
-            tabs().currentIndex = 0;
+            world.saveRecord(1765036800, 3725.9, 9999);
             tabs().currentIndex = 2;
             shoot("history");
         }
 
-        function test_emptyHistory() {
-            world.reset(true);
-            home = createTemporaryObject(homeComponent, root);
+        function test_emptyHistoryAndAlerts_data() {
+            return sizes();
+        }
+
+        function test_emptyHistoryAndAlerts(data) {
+            openApp(data, true);
+            verify(tabs(), "the tabs show");
             tabs().currentIndex = 2;
             shoot("history-empty");
-            world.setHeadphones(false);
             tabs().currentIndex = 0;
+
+            world.setHeadphones(false);
             world.jumpModel.toggleRecording();
             shoot("jump-no-headphones-alert");
+            find("headphoneAlert").close();
+
+            world.setHeadphones(true);
+            world.setMotionAuthorization(0);
+            world.jumpModel.toggleRecording();
+            shoot("jump-motion-access-alert");
         }
     }
 }
