@@ -20,51 +20,11 @@
 namespace hopster {
 namespace {
 
-// Reads the whole file into `buffer`, followed by the zeroed padding the
-// JSON parser may read past the end; the buffer is reused from file to file.
-std::optional<std::string> readPadded(const std::filesystem::path& path, std::vector<char>& buffer,
-                                      std::size_t& length) {
-  std::string error;
-  const int fd = openDataFile(path, error);
-  if (fd < 0) return error;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int failure = errno;
-    ::close(fd);
-    return std::strerror(failure);
-  }
-  const std::size_t limit = MotionTraceLimits{}.maxRecordBytes;
-  length = 0;
-  std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
-  for (;;) {
-    if (capacity > limit + 1) {
-      ::close(fd);
-      return "larger than " + std::to_string(limit) + " bytes";
-    }
-    if (buffer.size() < capacity + simdjson::SIMDJSON_PADDING) {
-      buffer.resize(capacity + simdjson::SIMDJSON_PADDING);
-    }
-    const ssize_t got = ::read(fd, buffer.data() + length, capacity - length);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const int failure = errno;
-      ::close(fd);
-      return std::strerror(failure);
-    }
-    if (got == 0) break;
-    length += static_cast<std::size_t>(got);
-    if (length == capacity) capacity *= 2;  // the file grew while it was read
-  }
-  ::close(fd);
-  std::fill_n(buffer.data() + length, simdjson::SIMDJSON_PADDING, '\0');
-  return std::nullopt;
-}
-
 std::optional<UserRecordData> readRecord(simdjson::dom::parser& parser,
                                          const std::filesystem::path& path,
                                          std::vector<char>& buffer, std::string& error) {
   std::size_t length = 0;
-  if (auto failure = readPadded(path, buffer, length)) {
+  if (auto failure = readPaddedFile(path, buffer, length, MotionTraceLimits{}.maxRecordBytes)) {
     error = *failure;
     return std::nullopt;
   }

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <ostream>
 
+#include "screens/history_model.h"
+
 namespace hopster {
 namespace {
 
@@ -19,45 +21,6 @@ std::string oneLine(std::string text) {
   std::replace_if(
       text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   return text;
-}
-
-bool isSeparator(QChar c) { return c.isSpace() || (c.isPunct() && c != u'\''); }
-
-// Qt has short and long date styles but no medium one: the medium style is
-// the long one without the weekday and with the month name abbreviated
-// ("dddd, MMMM d, yyyy" becomes "MMM d, yyyy"). Quoted literals stay as
-// they are.
-QString mediumDateFormat(const QLocale& locale) {
-  const QString pattern = locale.dateFormat(QLocale::LongFormat);
-  const qsizetype size = pattern.size();
-  QString medium;
-  qsizetype i = 0;
-  while (i < size) {
-    const QChar c = pattern[i];
-    if (c == u'\'') {
-      qsizetype close = pattern.indexOf(u'\'', i + 1);
-      if (close < 0) close = size - 1;
-      medium += pattern.mid(i, close - i + 1);
-      i = close + 1;
-      continue;
-    }
-    qsizetype end = i;
-    while (end < size && pattern[end] == c) ++end;
-    const qsizetype length = end - i;
-    if (c == u'd' && length >= 3) {
-      // A weekday name goes with the separators after it, or before it when
-      // it ends the pattern.
-      i = end;
-      while (i < size && isSeparator(pattern[i])) ++i;
-      if (i == size) {
-        while (!medium.isEmpty() && isSeparator(medium.back())) medium.chop(1);
-      }
-      continue;
-    }
-    medium += (c == u'M' && length == 4) ? QStringLiteral("MMM") : pattern.mid(i, length);
-    i = end;
-  }
-  return medium;
 }
 
 }  // namespace
@@ -109,14 +72,7 @@ void writeTable(std::ostream& out, const TextTable& table, bool aligned) {
 }
 
 std::string startDateText(double dateStart, const QLocale& locale, const QTimeZone& zone) {
-  const double milliseconds = std::floor(dateStart * 1000);
-  if (!std::isfinite(milliseconds) || std::fabs(milliseconds) >= 0x1p62) return "—";
-  const QDateTime start = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(milliseconds), zone);
-  if (!start.isValid()) return "—";
-  return QStringLiteral("%1 at %2")
-      .arg(locale.toString(start, mediumDateFormat(locale)),
-           locale.toString(start, locale.timeFormat(QLocale::ShortFormat)))
-      .toStdString();
+  return recordStartText(dateStart, locale, zone).toStdString();
 }
 
 }  // namespace hopster

@@ -67,10 +67,22 @@ std::int64_t settlingNs() {
   return std::max<std::int64_t>(2 * ns, 20'000'000);
 }
 
-// Reads the whole file into `buffer`, followed by the zeroed padding the JSON
-// parser may read past the end. The buffer is reused from file to file.
-std::optional<std::string> readPadded(const std::filesystem::path& path, std::vector<char>& buffer,
-                                      std::size_t& length) {
+bool isPlainFileName(std::string_view stem) {
+  return !stem.empty() && stem != "." && stem != ".." && stem.find('/') == std::string_view::npos &&
+         stem.find('\0') == std::string_view::npos;
+}
+
+// The path extension: the text after the last "." of the file name.
+bool hasJsonExtension(const std::string& name) {
+  const auto dot = name.rfind('.');
+  return dot != std::string::npos && name.compare(dot + 1, std::string::npos, "json") == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> readPaddedFile(const std::filesystem::path& path,
+                                          std::vector<char>& buffer, std::size_t& length,
+                                          std::size_t maxBytes) {
   std::string error;
   const int fd = openDataFile(path, error);
   if (fd < 0) return error;
@@ -83,6 +95,10 @@ std::optional<std::string> readPadded(const std::filesystem::path& path, std::ve
   length = 0;
   std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
   for (;;) {
+    if (capacity - 1 > maxBytes) {
+      ::close(fd);
+      return "larger than " + std::to_string(maxBytes) + " bytes";
+    }
     if (buffer.size() < capacity + simdjson::SIMDJSON_PADDING) {
       buffer.resize(capacity + simdjson::SIMDJSON_PADDING);
     }
@@ -101,19 +117,6 @@ std::optional<std::string> readPadded(const std::filesystem::path& path, std::ve
   std::fill_n(buffer.data() + length, simdjson::SIMDJSON_PADDING, '\0');
   return std::nullopt;
 }
-
-bool isPlainFileName(std::string_view stem) {
-  return !stem.empty() && stem != "." && stem != ".." && stem.find('/') == std::string_view::npos &&
-         stem.find('\0') == std::string_view::npos;
-}
-
-// The path extension: the text after the last "." of the file name.
-bool hasJsonExtension(const std::string& name) {
-  const auto dot = name.rfind('.');
-  return dot != std::string::npos && name.compare(dot + 1, std::string::npos, "json") == 0;
-}
-
-}  // namespace
 
 std::string fileUrl(const std::filesystem::path& path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -290,7 +293,7 @@ std::vector<UserRecordData> FileManagerSingleton::loadAllUserRecordData() const 
   for (const auto& file : *files) {
     std::size_t length = 0;
     UserRecordData record;
-    std::optional<std::string> failure = readPadded(file.path, buffer, length);
+    std::optional<std::string> failure = readPaddedFile(file.path, buffer, length);
     if (!failure) failure = decodeRecordFile(parser, buffer, length, record);
     if (failure) {
       logLoadFailure(log_, file.path, *failure);
@@ -360,7 +363,7 @@ std::vector<RecordSummary> FileManagerSingleton::loadAllUserRecordSummaries(
         ::close(fd);
       }
       std::size_t length = 0;
-      if (!summary) failure = readPadded(file.path, buffer, length);
+      if (!summary) failure = readPaddedFile(file.path, buffer, length);
       if (!summary && !failure) summary = reader.summarize(buffer.data(), length);
       if (!failure && !summary) {
         // Only the full decoder can tell: it gives the verdict and the reason.

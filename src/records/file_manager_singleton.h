@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <span>
 #include <stop_token>
@@ -94,6 +95,15 @@ class FileManagerSingleton {
   Log& log_;
   std::filesystem::path summaryCache_;
 };
+
+// Reads the whole file at `path` into `buffer`, followed by the zeroed
+// padding the JSON parser may read past the end, and sets `length`; the
+// buffer can be reused from file to file. Data files are opened without
+// blocking and anything not regular is refused (see openDataFile). Returns
+// why the file could not be read, or nothing; a file past `maxBytes` is refused.
+[[nodiscard]] std::optional<std::string> readPaddedFile(
+    const std::filesystem::path& path, std::vector<char>& buffer, std::size_t& length,
+    std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
 // The file URL of `path` (file:// and the absolute path, percent-encoded).
 [[nodiscard]] std::string fileUrl(const std::filesystem::path& path);

@@ -166,25 +166,29 @@ void HistoryModel::startDatesChanged() {
 }
 
 QString HistoryModel::startDateText(double dateStart) const {
+  // Read afresh for each row, so a change of the default locale shows at the
+  // next redraw.
+  return recordStartText(dateStart, locale_.value_or(QLocale()), timeZone_);
+}
+
+QString recordStartText(double dateStart, const QLocale& locale,
+                        const std::optional<QTimeZone>& timeZone) {
   const QString unknown = QStringLiteral("—");
   // A record file may hold any number; milliseconds must fit a 64-bit integer
   // with room left for the time-zone offset Qt adds.
   const double milliseconds = std::floor(dateStart * 1000);
   if (!std::isfinite(milliseconds) || std::fabs(milliseconds) >= 0x1p62) return unknown;
   const auto epochMs = static_cast<qint64>(milliseconds);
-  const QDateTime start = timeZone_ ? QDateTime::fromMSecsSinceEpoch(epochMs, *timeZone_)
-                                    : QDateTime::fromMSecsSinceEpoch(epochMs);
+  const QDateTime start = timeZone ? QDateTime::fromMSecsSinceEpoch(epochMs, *timeZone)
+                                   : QDateTime::fromMSecsSinceEpoch(epochMs);
   if (!start.isValid()) return unknown;
 
-  // Read afresh for each row, so a change of the default locale shows at the
-  // next redraw.
-  const QLocale locale = locale_.value_or(QLocale());
   // The C locale's short time has seconds; a short time shows none.
   const QString timeFormat = locale.language() == QLocale::C
                                  ? QStringLiteral("HH:mm")
                                  : locale.timeFormat(QLocale::ShortFormat);
   //: Medium date (%1) and short time (%2) of a recording's start.
-  return tr("%1 at %2")
+  return HistoryModel::tr("%1 at %2")
       .arg(locale.toString(start, mediumDateFormat(locale)), locale.toString(start, timeFormat));
 }
 

@@ -83,4 +83,10 @@ class HistoryModel : public QAbstractListModel {
   std::jthread worker_;
 };
 
+// A recording's start as the history rows show it: the locale's medium date
+// and short time ("Dec 5, 2026 at 1:52 PM"), in `timeZone` or local time;
+// "—" for a date no calendar can show.
+[[nodiscard]] QString recordStartText(double dateStart, const QLocale& locale,
+                                      const std::optional<QTimeZone>& timeZone = std::nullopt);
+
 }  // namespace hopster

@@ -211,7 +211,9 @@ Item {
             view.active = true;
             tryVerify(() => !findChild(view, "historyPlaceholder").visible);
             const list = findChild(view, "historyList");
-            compare(list.count, 3);
+            // A load already under way may show fewer rows first; the reload
+            // asked for on reappearing follows it.
+            tryCompare(list, "count", 3);
             const row = (i) => {
                 list.positionViewAtIndex(i, ListView.Beginning);
                 return findChild(view, "historyRow_" + i);
