@@ -1,48 +1,16 @@
 #include "app/record_listing.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-
-#include <simdjson.h>
 
 #include "motion_sources/motion_trace.h"
 #include "platform/data_file.h"
 #include "records/history_format.h"
-#include "records/user_record_json.h"
 
 namespace hopster {
-namespace {
-
-std::optional<UserRecordData> readRecord(simdjson::dom::parser& parser,
-                                         const std::filesystem::path& path,
-                                         std::vector<char>& buffer, std::string& error) {
-  std::size_t length = 0;
-  if (auto failure = readPaddedFile(path, buffer, length, MotionTraceLimits{}.maxRecordBytes)) {
-    error = *failure;
-    return std::nullopt;
-  }
-  simdjson::dom::element root;
-  if (const auto code = parser.parse(buffer.data(), length, false).get(root)) {
-    error = std::string("dataCorrupted: The given data was not valid JSON. (") +
-            simdjson::error_message(code) + ")";
-    return std::nullopt;
-  }
-  auto record = decodeUserRecordData(root);
-  if (!record) {
-    error = record.error().description();
-    return std::nullopt;
-  }
-  return std::move(record).value();
-}
-
-}  // namespace
 
 RecordingList listRecordings(const FileManagerSingleton& store, Log& log) {
   // The store's own count line is chatter on a command's standard error;
@@ -72,9 +40,7 @@ RecordingList listRecordings(const FileManagerSingleton& store, Log& log) {
 
 std::optional<UserRecordData> readRecordFile(const std::filesystem::path& path,
                                              std::string& error) {
-  simdjson::dom::parser parser;
-  std::vector<char> buffer;
-  return readRecord(parser, path, buffer, error);
+  return readUserRecordFile(path, error, MotionTraceLimits{}.maxRecordBytes);
 }
 
 bool looksLikeRecordFile(const std::filesystem::path& path) {

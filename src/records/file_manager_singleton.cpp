@@ -283,6 +283,21 @@ void logCount(Log& log, std::size_t count) {
 
 }  // namespace
 
+std::optional<UserRecordData> readUserRecordFile(const std::filesystem::path& path,
+                                                 std::string& error, std::size_t maxBytes) {
+  simdjson::dom::parser parser;
+  std::vector<char> buffer;
+  std::size_t length = 0;
+  UserRecordData record;
+  std::optional<std::string> failure = readPaddedFile(path, buffer, length, maxBytes);
+  if (!failure) failure = decodeRecordFile(parser, buffer, length, record);
+  if (failure) {
+    error = std::move(*failure);
+    return std::nullopt;
+  }
+  return record;
+}
+
 std::vector<UserRecordData> FileManagerSingleton::loadAllUserRecordData() const {
   const auto files = listRecordFiles(documents_, log_);
   if (!files) return {};

@@ -105,6 +105,12 @@ class FileManagerSingleton {
     const std::filesystem::path& path, std::vector<char>& buffer, std::size_t& length,
     std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
+// Reads and decodes one record file, with its motion trace, as the full load
+// does. On failure returns nothing and puts the reason into `error`.
+[[nodiscard]] std::optional<UserRecordData> readUserRecordFile(
+    const std::filesystem::path& path, std::string& error,
+    std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
+
 // The file URL of `path` (file:// and the absolute path, percent-encoded).
 [[nodiscard]] std::string fileUrl(const std::filesystem::path& path);
 
