@@ -38,7 +38,20 @@ std::optional<std::size_t> payloadElements(std::string_view body) {
   return payload.size();
 }
 
+// Whether the body is an object with a "messageId" member of any value,
+// found by simdjson apart from the decoder.
+bool hasMessageId(std::string_view body) {
+  simdjson::dom::parser parser;
+  simdjson::dom::element id;
+  return parser.parse(simdjson::padded_string(body)).at_key_case_insensitive("messageId").get(id) ==
+         simdjson::SUCCESS;
+}
+
 void checkMessage(std::string_view body, const PushMessage& message) {
+  // An id made up for a message that sent none would make every such
+  // message after the first look like a repeat of it.
+  requireInvariant(!message.messageId || hasMessageId(body),
+                   "a message has an id only when it sent one");
   requireInvariant(message.payload.size() <= kMaxPushReadings,
                    "a message keeps at most kMaxPushReadings readings");
   requireInvariant(!message.truncated || message.payload.size() == kMaxPushReadings,

@@ -106,8 +106,9 @@ std::string usageText() {
          "\n"
          "Exit status: 0 done; 1 the motion source or a check before the start\n"
          "failed, or the window could not open; 2 a mistake on the command line;\n"
-         "3 the recording could not be saved (it is kept in its journal and\n"
-         "saved at the next start).\n";
+         "3 the recording could not be saved (as much of it as its journal\n"
+         "holds, which the output counts in jumps, is recovered at the next\n"
+         "start).\n";
 }
 
 std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args,

@@ -48,8 +48,9 @@ const std::map<std::string, std::string, std::less<>>& helpTexts() {
        "recording's whole motion CSV.\n"
        "\n"
        "  --format csv|json   the output format (required)\n"
-       "  -o, --output FILE   write FILE, replacing it atomically, instead of\n"
-       "                      standard output\n"},
+       "  -o, --output FILE   write FILE instead of standard output: a file\n"
+       "                      (or a link's target) is replaced atomically, a\n"
+       "                      pipe or device is written as it is\n"},
       {"recount",
        "Usage: hopster recount FILE...\n"
        "\n"
@@ -313,7 +314,7 @@ int runRecount(Command& command, const std::vector<std::string>& args) {
     const auto recount = recountFile(files[i], error);
     bar.clear();
     if (!recount) {
-      command.failure(files[i] + ": " + error);
+      command.failure(files[i] + (error.starts_with("not a ") ? " is " : ": ") + error);
       allMatch = false;
       continue;
     }
@@ -333,8 +334,7 @@ int runStats(Command& command, const std::vector<std::string>& args) {
   const auto list = command.recordings(status);
   if (!list) return status;
   const DataCommandEnvironment& env = command.env_;
-  KeyValueStore settings(std::make_unique<FileKeyValueStorage>(env.locations.settingsFile),
-                         command.log_);
+  KeyValueStore settings(FileKeyValueStorage::forReading(env.locations.settingsFile), command.log_);
   const RecordStats stats =
       computeStats(*list, settings.integer("totalJumps"), env.now, env.zone, env.firstDayOfWeek);
   if (parsed->json) {
@@ -373,8 +373,7 @@ int runTrophies(Command& command, const std::vector<std::string>& args) {
   const auto parsed = command.parse(args, true, false, false, status);
   if (!parsed) return status;
   const DataCommandEnvironment& env = command.env_;
-  KeyValueStore settings(std::make_unique<FileKeyValueStorage>(env.locations.settingsFile),
-                         command.log_);
+  KeyValueStore settings(FileKeyValueStorage::forReading(env.locations.settingsFile), command.log_);
   const TrophyManager manager(settings);
   if (parsed->json) {
     env.out << dumpJson(trophiesJson(manager.trophies()));

@@ -21,21 +21,11 @@
 namespace hopster {
 namespace {
 
-constexpr std::string_view kSavedPrefix = "UserRecordData saved successfully to ";
-
-// Prints log lines into the run's output and remembers the record file saved.
+// Prints log lines into the run's output.
 class HeadlessLog final : public Log {
  public:
   explicit HeadlessLog(std::ostream& out) : out_(out) {}
-  void line(std::string_view message) override {
-    out_ << message << std::endl;
-    if (message.starts_with(kSavedPrefix) && message.ends_with(".")) {
-      message.remove_prefix(kSavedPrefix.size());
-      message.remove_suffix(1);
-      savedUrl = std::string(message);
-    }
-  }
-  std::optional<std::string> savedUrl;
+  void line(std::string_view message) override { out_ << message << std::endl; }
 
  private:
   std::ostream& out_;
@@ -89,8 +79,11 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   // Housekeeping first: what killed runs left behind is saved or removed.
   SystemClock wallClock;
   records.removeStaleTemporaryFiles(wallClock.now());
-  recoverAbandonedRecordings(RecoveryServices{settings, locations.settingsFile.parent_path(),
-                                              trophies, records, wallClock, uuids, log});
+  for (const RecoveredRecording& recovered :
+       recoverAbandonedRecordings(RecoveryServices{settings, locations.settingsFile.parent_path(),
+                                                   trophies, records, wallClock, uuids, log})) {
+    outcome.recoveredRecordUrls.push_back(fileUrl(recovered.file));
+  }
   const std::vector<std::string> unlockedBeforeRun = unlockedTitles(trophies);
   const auto haptics = makeSystemHapticDevice(log);
   HeadlessApplication application;
@@ -176,9 +169,11 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   poll->invalidate();
 
   if (simulated != nullptr) outcome.jumpsSimulated = simulated->jumpsSimulated();
-  outcome.recordUrl = log.savedUrl;
+  // The run's own record only: records recovered at the start have theirs.
+  if (const auto& saved = controller.lastSaved()) outcome.recordUrl = fileUrl(saved->file);
   outcome.totalJumps = controller.totalJumps();
   outcome.saveFailure = controller.saveFailure();
+  const std::optional<KeptJumps>& kept = controller.keptJumps();
   for (const std::string& title : unlockedTitles(trophies)) {
     if (std::find(unlockedBeforeRun.begin(), unlockedBeforeRun.end(), title) ==
         unlockedBeforeRun.end()) {
@@ -188,12 +183,15 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
 
   out << "\nJumps counted: " << outcome.jumpsCounted << '\n';
   if (outcome.jumpsSimulated) out << "Jumps simulated: " << *outcome.jumpsSimulated << '\n';
+  for (const std::string& url : outcome.recoveredRecordUrls) {
+    out << "Recovered an earlier recording: " << url << '\n';
+  }
   if (outcome.saveFailure) {
     outcome.exitCode = kExitRecordNotSaved;
     out << "Record NOT saved: " << *outcome.saveFailure << '\n';
-    if (const RecordingJournal* journal = controller.journal()) {
-      out << "The recording is kept in " << journal->path().string()
-          << " and will be saved at the next start.\n";
+    if (kept) {
+      out << keptJumpsText(*kept) << '\n';
+      if (!kept->journal.empty()) out << "Kept in: " << kept->journal.string() << '\n';
     }
   } else {
     out << (outcome.recordUrl ? "Record saved: " + *outcome.recordUrl

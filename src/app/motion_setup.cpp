@@ -88,7 +88,7 @@ MotionSetup setUpMotion(const CommandLine& options, Scheduler& scheduler, const 
   }
 
   std::string error;
-  const auto token = loadOrCreatePushToken(defaultPushTokenFile(), error);
+  const auto token = loadOrCreatePushToken(defaultPushTokenFile(), log, error);
   if (!token) {
     setup.error =
         "No push token could be kept in " + defaultPushTokenFile().string() + ": " + error;

@@ -40,7 +40,16 @@ RecordingList listRecordings(const FileManagerSingleton& store, Log& log) {
 
 std::optional<UserRecordData> readRecordFile(const std::filesystem::path& path,
                                              std::string& error) {
-  return readUserRecordFile(path, error, MotionTraceLimits{}.maxRecordBytes);
+  auto record = readUserRecordFile(path, error, MotionTraceLimits{}.maxRecordBytes);
+  // A JSON file without a record's keys at its top is some other file, not a
+  // damaged record: said in words rather than as a decoding error.
+  constexpr std::string_view kMissingKey = "keyNotFound(\"";
+  if (!record && error.starts_with(kMissingKey) && error.find(" at ") == std::string::npos) {
+    const std::size_t end = error.find('"', kMissingKey.size());
+    error = "not a Hopster record: no \"" +
+            error.substr(kMissingKey.size(), end - kMissingKey.size()) + "\" key";
+  }
+  return record;
 }
 
 bool looksLikeRecordFile(const std::filesystem::path& path) {

@@ -22,6 +22,7 @@
 #include <thread>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace hopster {
 namespace {
@@ -121,6 +122,23 @@ int openListener(std::string address, std::uint16_t port, std::string& message) 
   return -1;
 }
 
+// A client's address as 16 bytes, an IPv4 one as IPv6 maps it, so that a
+// client is the same whichever socket family it came in by.
+using ClientAddress = std::array<unsigned char, 16>;
+
+ClientAddress clientAddressOf(const sockaddr* address) {
+  ClientAddress out{};
+  if (address->sa_family == AF_INET6) {
+    const auto& v6 = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+    std::memcpy(out.data(), &v6, out.size());
+  } else if (address->sa_family == AF_INET) {
+    out[10] = out[11] = 0xff;
+    const auto& v4 = reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
+    std::memcpy(out.data() + 12, &v4, 4);
+  }
+  return out;
+}
+
 std::uint16_t boundPort(int fd) {
   sockaddr_storage bound{};
   socklen_t length = sizeof bound;
@@ -142,8 +160,8 @@ class PhonePushServer::Engine {
         log_(log),
         clock_(clock),
         limits_(limits),
-        allowance_(std::chrono::duration_cast<Steady::duration>(
-            std::chrono::duration<double>(limits.requestSeconds))) {}
+        allowance_(secondsOf(limits.requestSeconds)),
+        tokenlessAllowance_(secondsOf(std::min(limits.tokenlessSeconds, limits.requestSeconds))) {}
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
@@ -155,32 +173,34 @@ class PhonePushServer::Engine {
       }
       thread_.join();
     }
-    // Closes the listening socket and every connection, with their callbacks.
+    // Closes every connection, with their callbacks.
     if (daemon_ != nullptr) MHD_stop_daemon(daemon_);
     if (empty_ != nullptr) MHD_destroy_response(empty_);
     if (wake_ >= 0) ::close(wake_);
+    if (listener_ >= 0) ::close(listener_);
   }
 
   // Serves `listener`, which it then owns. Nothing, or why not.
   std::optional<std::string> start(int listener) {
+    listener_ = listener;
     empty_ = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
     wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     const unsigned idle = static_cast<unsigned>(std::max(1.0, std::ceil(limits_.requestSeconds)));
-    // Without an internal thread libmicrohttpd runs only when told to, on the
-    // thread below, which waits on its epoll descriptor.
+    // Connections come from acceptWaiting(), which decides who gets in;
+    // libmicrohttpd's own limit only has to leave room for connections cut
+    // since its last run, which it has yet to close. Without an internal
+    // thread it runs only when told to, on the thread below, which waits on
+    // its epoll descriptor.
+    const unsigned ownLimit = 2 * limits_.connections + kAcceptBatch;
     if (empty_ != nullptr && wake_ >= 0) {
       daemon_ = MHD_start_daemon(
-          MHD_USE_EPOLL, 0, nullptr, nullptr, &Engine::onRequest, this, MHD_OPTION_LISTEN_SOCKET,
-          listener, MHD_OPTION_CONNECTION_LIMIT, limits_.connections,
-          MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits_.connectionsPerAddress,
-          MHD_OPTION_CONNECTION_TIMEOUT, idle, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kHeaderMemory,
-          MHD_OPTION_NOTIFY_COMPLETED, &Engine::onCompleted, this, MHD_OPTION_NOTIFY_CONNECTION,
-          &Engine::onConnection, this, MHD_OPTION_END);
+          MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET, 0, nullptr, nullptr, &Engine::onRequest, this,
+          MHD_OPTION_CONNECTION_LIMIT, ownLimit, MHD_OPTION_CONNECTION_TIMEOUT, idle,
+          MHD_OPTION_CONNECTION_MEMORY_LIMIT, kHeaderMemory, MHD_OPTION_NOTIFY_COMPLETED,
+          &Engine::onCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &Engine::onConnection, this,
+          MHD_OPTION_END);
     }
-    if (daemon_ == nullptr) {
-      ::close(listener);
-      return "Cannot start the phone push server";
-    }
+    if (daemon_ == nullptr) return "Cannot start the phone push server";
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_EPOLL_FD);
     if (info == nullptr) return "Cannot start the phone push server: no epoll";
     epoll_ = info->epoll_fd;
@@ -193,10 +213,20 @@ class PhonePushServer::Engine {
   }
 
   [[nodiscard]] PushServerCounts counts() const {
-    return {accepted_, refused_, notFound_, tooLarge_, busy_, cutOff_, peakBuffered_};
+    return {accepted_, refused_, notFound_,   tooLarge_,    busy_,
+            cutOff_,   evicted_, turnedAway_, peakBuffered_};
   }
 
  private:
+  // Connections taken from the backlog between two runs of libmicrohttpd, so
+  // a request that has arrived is read before a crowd behind it can push its
+  // connection out.
+  static constexpr unsigned kAcceptBatch = 8;
+  // Addresses remembered for having shown the token.
+  static constexpr std::size_t kKnownAddresses = 8;
+  // How long accepting waits when the process is out of descriptors.
+  static constexpr std::chrono::milliseconds kAcceptPause{100};
+
   struct Request {
     std::string body;
     std::size_t reserved = 0;  // bytes of the shared budget held for the body
@@ -204,21 +234,40 @@ class PhonePushServer::Engine {
   };
   struct Tracked {
     int fd = -1;
-    Steady::time_point deadline;
+    ClientAddress address{};
+    std::uint64_t serial = 0;         // the order connections came in
+    Steady::time_point requestStart;  // when the current request could begin
+    bool showedToken = false;
     bool cut = false;
   };
+  struct Known {
+    ClientAddress address{};
+    std::uint64_t lastSeen = 0;  // the count of requests that showed the token, then
+  };
+
+  static Steady::duration secondsOf(double seconds) {
+    return std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(seconds));
+  }
 
   void run() {
     for (;;) {
-      std::array<pollfd, 2> waits{pollfd{epoll_, POLLIN, 0}, pollfd{wake_, POLLIN, 0}};
+      if (acceptPausedUntil_ && Steady::now() >= *acceptPausedUntil_) acceptPausedUntil_.reset();
+      std::array<pollfd, 3> waits{pollfd{wake_, POLLIN, 0}, pollfd{epoll_, POLLIN, 0},
+                                  pollfd{acceptPausedUntil_ ? -1 : listener_, POLLIN, 0}};
       if (::poll(waits.data(), waits.size(), waitMilliseconds()) < 0 && errno != EINTR) {
         report("The phone push server stopped: " + errorText(errno));
         return;
       }
-      if (waits[1].revents != 0) return;
+      if (waits[0].revents != 0) return;
+      // Requests that have arrived first, then newcomers.
       MHD_run(daemon_);
+      if (waits[2].revents != 0) acceptWaiting();
       cutOverdue();
     }
+  }
+
+  [[nodiscard]] Steady::time_point deadlineOf(const Tracked& tracked) const {
+    return tracked.requestStart + (tracked.showedToken ? allowance_ : tokenlessAllowance_);
   }
 
   [[nodiscard]] int waitMilliseconds() const {
@@ -228,24 +277,123 @@ class PhonePushServer::Engine {
       wait = static_cast<long long>(std::min<MHD_UNSIGNED_LONG_LONG>(own, 60'000));
     }
     const auto now = Steady::now();
-    for (const auto& [connection, tracked] : connections_) {
-      if (tracked.cut) continue;
+    const auto until = [&](Steady::time_point moment) {
       const long long left = std::max<long long>(
-          0, std::chrono::ceil<std::chrono::milliseconds>(tracked.deadline - now).count());
+          0, std::chrono::ceil<std::chrono::milliseconds>(moment - now).count());
       wait = wait < 0 ? left : std::min(wait, left);
+    };
+    for (const auto& [connection, tracked] : connections_) {
+      if (!tracked.cut) until(deadlineOf(tracked));
     }
+    if (acceptPausedUntil_) until(*acceptPausedUntil_);
     return static_cast<int>(wait);
+  }
+
+  void acceptWaiting() {
+    for (unsigned taken = 0; taken < kAcceptBatch;) {
+      sockaddr_storage peer{};
+      socklen_t length = sizeof peer;
+      const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length,
+                               SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (fd >= 0) {
+        ++taken;
+        admit(fd, reinterpret_cast<const sockaddr*>(&peer), length);
+      } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // The backlog stays readable: waiting a moment keeps this from spinning.
+        acceptPausedUntil_ = Steady::now() + kAcceptPause;
+        report("The phone push server cannot take a connection: " + errorText(errno));
+        return;
+      } else if (errno != EINTR && errno != ECONNABORTED && errno != EPROTO) {
+        return;  // the backlog is empty
+      }
+    }
+  }
+
+  void admit(int fd, const sockaddr* peer, socklen_t length) {
+    if (!makeRoomFor(clientAddressOf(peer))) {
+      ::close(fd);
+      ++turnedAway_;
+      report("Turned away a client of the phone push server: every connection is in use");
+      return;
+    }
+    // libmicrohttpd closes the socket whatever the outcome.
+    if (MHD_add_connection(daemon_, fd, peer, length) != MHD_YES) {
+      ++turnedAway_;
+      report("Turned away a client of the phone push server: " + errorText(errno));
+    }
+  }
+
+  // Whether a connection from `from` may be added, after cutting one that
+  // has not shown the token if there is no room otherwise.
+  bool makeRoomFor(const ClientAddress& from) {
+    const bool fromKnown = isKnown(from);
+    std::size_t open = 0, openFromSame = 0;
+    Tracked *sameAddress = nullptr, *stranger = nullptr, *anyTokenless = nullptr;
+    const auto keepOldest = [](Tracked*& oldest, Tracked& candidate) {
+      if (oldest == nullptr || candidate.serial < oldest->serial) oldest = &candidate;
+    };
+    for (auto& [connection, tracked] : connections_) {
+      if (tracked.cut) continue;
+      ++open;
+      const bool same = tracked.address == from;
+      openFromSame += same ? 1 : 0;
+      if (tracked.showedToken) continue;
+      if (same) keepOldest(sameAddress, tracked);
+      keepOldest(anyTokenless, tracked);
+      if (!isKnown(tracked.address)) keepOldest(stranger, tracked);
+    }
+    Tracked* victim = nullptr;
+    if (openFromSame >= limits_.connectionsPerAddress) {
+      victim = sameAddress;
+    } else if (open >= limits_.connections) {
+      victim = stranger != nullptr || !fromKnown ? stranger : anyTokenless;
+    } else {
+      return true;
+    }
+    if (victim == nullptr) return false;
+    cut(*victim);
+    ++evicted_;
+    report("Closed a client of the phone push server that had not shown the token, to make room");
+    return true;
+  }
+
+  [[nodiscard]] bool isKnown(const ClientAddress& address) const {
+    return std::any_of(known_.begin(), known_.end(),
+                       [&](const Known& known) { return known.address == address; });
+  }
+
+  // Remembers `address` for having shown the token, forgetting the address
+  // that showed it longest ago when the list is full.
+  void remember(const ClientAddress& address) {
+    ++tokenShown_;
+    auto found = std::find_if(known_.begin(), known_.end(),
+                              [&](const Known& known) { return known.address == address; });
+    if (found == known_.end()) {
+      if (known_.size() < kKnownAddresses) {
+        found = known_.insert(known_.end(), Known{address, tokenShown_});
+      } else {
+        found = std::min_element(known_.begin(), known_.end(), [](const Known& a, const Known& b) {
+          return a.lastSeen < b.lastSeen;
+        });
+        found->address = address;
+      }
+    }
+    found->lastSeen = tokenShown_;
+  }
+
+  static void cut(Tracked& tracked) {
+    tracked.cut = true;
+    // The descriptor stays libmicrohttpd's: it sees the connection end on its
+    // next run and closes it with its usual callbacks.
+    ::shutdown(tracked.fd, SHUT_RDWR);
   }
 
   void cutOverdue() {
     const auto now = Steady::now();
     for (auto& [connection, tracked] : connections_) {
-      if (tracked.cut || now < tracked.deadline) continue;
+      if (tracked.cut || now < deadlineOf(tracked)) continue;
       ++cutOff_;
-      tracked.cut = true;
-      // The descriptor stays libmicrohttpd's: it sees the connection end on
-      // its next run and closes it with its usual callbacks.
-      ::shutdown(tracked.fd, SHUT_RDWR);
+      cut(tracked);
       report("Cut off a client of the phone push server that took too long over a request");
     }
   }
@@ -255,10 +403,15 @@ class PhonePushServer::Engine {
     auto& engine = *static_cast<Engine*>(self);
     if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
       engine.connections_.erase(connection);
-    } else if (const MHD_ConnectionInfo* info =
-                   MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD)) {
-      engine.connections_[connection] = {info->connect_fd, Steady::now() + engine.allowance_};
+      return;
     }
+    const MHD_ConnectionInfo* fd =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    const MHD_ConnectionInfo* address =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (fd == nullptr || address == nullptr) return;
+    engine.connections_[connection] = {fd->connect_fd, clientAddressOf(address->client_addr),
+                                       ++engine.serial_, Steady::now()};
   }
 
   static void onCompleted(void* self, MHD_Connection* connection, void** context,
@@ -272,7 +425,7 @@ class PhonePushServer::Engine {
     // The next request on a kept-alive connection gets a full allowance.
     if (const auto found = engine.connections_.find(connection);
         found != engine.connections_.end()) {
-      found->second.deadline = Steady::now() + engine.allowance_;
+      found->second.requestStart = Steady::now();
     }
   }
 
@@ -303,6 +456,10 @@ class PhonePushServer::Engine {
     if (std::strcmp(method, MHD_HTTP_METHOD_POST) != 0 || !sameSecret(url, path_)) {
       ++notFound_;
       return answer(connection, request, MHD_HTTP_NOT_FOUND);
+    }
+    if (const auto found = connections_.find(connection); found != connections_.end()) {
+      found->second.showedToken = true;
+      remember(found->second.address);
     }
     std::uint64_t declared = 0;
     if (const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
@@ -403,21 +560,27 @@ class PhonePushServer::Engine {
   Log& log_;
   const Clock& clock_;
   const PushServerLimits limits_;
-  const Steady::duration allowance_;  // for one request
+  const Steady::duration allowance_;           // for one request
+  const Steady::duration tokenlessAllowance_;  // the same before the token is shown
 
   MHD_Daemon* daemon_ = nullptr;
   MHD_Response* empty_ = nullptr;
+  int listener_ = -1;
   int epoll_ = -1;
   int wake_ = -1;
   std::thread thread_;
 
   std::size_t buffered_ = 0;
   std::unordered_map<MHD_Connection*, Tracked> connections_;
+  std::uint64_t serial_ = 0;
+  std::vector<Known> known_;  // at most kKnownAddresses
+  std::uint64_t tokenShown_ = 0;
+  std::optional<Steady::time_point> acceptPausedUntil_;
   std::optional<double> lastReport_;
   std::size_t unreported_ = 0;
 
   std::atomic<std::size_t> accepted_{0}, refused_{0}, notFound_{0}, tooLarge_{0}, busy_{0},
-      cutOff_{0}, peakBuffered_{0};
+      cutOff_{0}, evicted_{0}, turnedAway_{0}, peakBuffered_{0};
 };
 
 PhonePushServer::PhonePushServer(const std::string& address, std::uint16_t port,

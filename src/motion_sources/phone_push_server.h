@@ -23,16 +23,21 @@ struct PushServerLimits {
   // opening, or of the previous request on it ending; a client trickling
   // bytes is cut off however steadily it sends.
   double requestSeconds = 10.0;
+  // The same for a connection that has not yet sent a POST to the token's
+  // path: the phone sends its request at once, so only a stranger waits.
+  double tokenlessSeconds = 2.0;
 };
 
 // How the requests so far were answered. Safe to read from any thread.
 struct PushServerCounts {
-  std::size_t accepted = 0;  // 200: decoded and handed on
-  std::size_t refused = 0;   // 400: a body that is not a push message
-  std::size_t notFound = 0;  // 404: another method or path
-  std::size_t tooLarge = 0;  // 413: a body over the largest allowed
-  std::size_t busy = 0;      // 503: all bodies together would take too much memory
-  std::size_t cutOff = 0;    // connections closed for taking too long
+  std::size_t accepted = 0;    // 200: decoded and handed on
+  std::size_t refused = 0;     // 400: a body that is not a push message
+  std::size_t notFound = 0;    // 404: another method or path
+  std::size_t tooLarge = 0;    // 413: a body over the largest allowed
+  std::size_t busy = 0;        // 503: all bodies together would take too much memory
+  std::size_t cutOff = 0;      // connections closed for taking too long
+  std::size_t evicted = 0;     // connections without the token closed to make room
+  std::size_t turnedAway = 0;  // connections closed at once: no room could be made
   std::size_t peakBufferedBytes = 0;
 };
 
@@ -41,12 +46,20 @@ struct PushServerCounts {
 // message handler; everything else gets an empty 404 that says nothing about
 // what would be accepted.
 //
-// libmicrohttpd does the HTTP, with its connection limits and per-connection
-// memory pool; the server runs it on a thread of its own, which also cuts
-// off requests that take too long (libmicrohttpd's own timeout only notices
-// a client that stops sending altogether). Bodies are capped before they are
-// buffered. Refused requests are logged at most once per ten seconds, with a
-// count of the ones left out.
+// libmicrohttpd does the HTTP, with its per-connection memory pool; the
+// server runs it on a thread of its own, which accepts the connections
+// itself, so that strangers cannot keep the phone out:
+//  - at most `connections` are open, `connectionsPerAddress` from one address;
+//  - a connection that has not shown the token (sent a POST to its path) has
+//    `tokenlessSeconds` for each request, one that has `requestSeconds`
+//    (libmicrohttpd's own timeout only notices a client that stops sending);
+//  - when there is no room, the oldest connection that has not shown the
+//    token is closed for the newcomer, one from an address that never showed
+//    it first. The last few addresses that showed the token are remembered:
+//    a newcomer from one of them always gets in unless every connection has
+//    shown the token, and a newcomer from elsewhere never takes their place.
+// Bodies are capped before they are buffered. Refused requests and clients
+// are logged at most once per ten seconds, with a count of those left out.
 class PhonePushServer {
  public:
   // Called on the server thread, once per accepted message; it should only

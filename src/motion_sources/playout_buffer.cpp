@@ -18,18 +18,21 @@ void keepRecent(std::deque<double>& window, double value, std::size_t size) {
 
 }  // namespace
 
-bool PlayoutBuffer::isRepeat(std::int64_t messageId) const {
-  return std::find(recentIds_.begin(), recentIds_.end(), messageId) != recentIds_.end();
+bool PlayoutBuffer::isRepeat(std::optional<std::int64_t> messageId) const {
+  return messageId &&
+         std::find(recentIds_.begin(), recentIds_.end(), *messageId) != recentIds_.end();
 }
 
-bool PlayoutBuffer::add(std::int64_t messageId, double arrival,
+bool PlayoutBuffer::add(std::optional<std::int64_t> messageId, double arrival,
                         std::vector<PlayoutSample> samples) {
   if (isRepeat(messageId)) {
     ++counts_.repeated;
     return false;
   }
-  recentIds_.push_back(messageId);
-  if (recentIds_.size() > kRememberedIds) recentIds_.pop_front();
+  if (messageId) {
+    recentIds_.push_back(*messageId);
+    if (recentIds_.size() > kRememberedIds) recentIds_.pop_front();
+  }
 
   const auto unusable = [](const PlayoutSample& s) { return !std::isfinite(s.time); };
   counts_.stray += std::erase_if(samples, unusable);

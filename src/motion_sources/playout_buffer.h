@@ -55,10 +55,11 @@ class PlayoutBuffer {
 
   // Takes one message's samples (in any order) that arrived at `arrival` on
   // the local clock. Returns false, and takes nothing, for a message whose
-  // id was seen lately.
-  bool add(std::int64_t messageId, double arrival, std::vector<PlayoutSample> samples);
-  // Whether a message with this id was taken lately.
-  [[nodiscard]] bool isRepeat(std::int64_t messageId) const;
+  // id was seen lately; a message without an id is always taken.
+  bool add(std::optional<std::int64_t> messageId, double arrival,
+           std::vector<PlayoutSample> samples);
+  // Whether a message with this id was taken lately; never without an id.
+  [[nodiscard]] bool isRepeat(std::optional<std::int64_t> messageId) const;
 
   // Local time at which the earliest queued sample is due; it may be past.
   [[nodiscard]] std::optional<double> nextDue() const;

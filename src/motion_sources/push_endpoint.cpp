@@ -5,9 +5,13 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
 
 #include "platform/atomic_file.h"
 #include "platform/data_file.h"
@@ -63,19 +67,36 @@ int rank(const sockaddr* address) {
 
 std::filesystem::path defaultPushTokenFile() { return hopsterConfigDir() / "push-token"; }
 
-std::optional<std::string> loadOrCreatePushToken(const std::filesystem::path& file,
+std::optional<std::string> loadOrCreatePushToken(const std::filesystem::path& file, Log& log,
                                                  std::string& error) {
   std::string text;
   if (!readDataFile(file, 4096, text)) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
-    if (isToken(text)) return text;
+    if (isToken(text)) {
+      // Whoever can read the token can push motion: it is kept from everyone
+      // but its owner, whatever made the file wider.
+      struct stat info {};
+      if (::stat(file.c_str(), &info) == 0 && (info.st_mode & 077) != 0) {
+        if (::chmod(file.c_str(), S_IRUSR | S_IWUSR) != 0) {
+          error = "Could not make " + file.string() +
+                  " private: " + std::generic_category().message(errno);
+          return std::nullopt;
+        }
+        char was[8];
+        std::snprintf(was, sizeof was, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        log.line("The push token file " + file.string() + " was readable by others (mode " + was +
+                 "); it is now readable by its owner only");
+      }
+      return text;
+    }
   }
   auto token = randomToken(error);
   if (!token) return std::nullopt;
   std::error_code ignored;
   std::filesystem::create_directories(file.parent_path(), ignored);
-  // A new file is made readable by its owner only.
-  if (auto failure = writeFileAtomically(file, *token + "\n")) {
+  // Owner-only, never the mode of a file it replaces.
+  if (auto failure = writeFileAtomically(file, *token + "\n",
+                                         {.beforeReplace = {}, .mode = S_IRUSR | S_IWUSR})) {
     error = *failure;
     return std::nullopt;
   }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/log.h"
+
 namespace hopster {
 
 // Where the phone's set-up keeps pointing: the secret token of the push URL
@@ -15,10 +17,11 @@ namespace hopster {
 
 // The token in `file`, or a new random one (32 hex digits) written there with
 // mode 0600 when the file is missing or does not hold one, so a phone set up
-// once keeps working. Nothing, with the reason in `error`, when no token can
+// once keeps working. A kept file readable by others is made 0600 again, with
+// one line in `log`. Nothing, with the reason in `error`, when no token can
 // be kept.
 [[nodiscard]] std::optional<std::string> loadOrCreatePushToken(const std::filesystem::path& file,
-                                                               std::string& error);
+                                                               Log& log, std::string& error);
 
 // The path a phone posts to: "/push/<token>".
 [[nodiscard]] std::string pushPath(const std::string& token);

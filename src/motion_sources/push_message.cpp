@@ -184,7 +184,7 @@ std::optional<PushMessage> decodePushMessage(std::string_view body, std::string&
   PushMessage message;
   element id;
   if (members.at_key_case_insensitive("messageId").get(id) == simdjson::SUCCESS) {
-    message.messageId = timeOf(id).value_or(0);  // an integer, or its text
+    message.messageId = timeOf(id);  // an integer, or its text
   }
   message.sessionId = identifier(members, "sessionId");
   message.deviceId = identifier(members, "deviceId");

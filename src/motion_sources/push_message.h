@@ -26,7 +26,9 @@ struct PushReading {
 // One HTTP push: {"messageId": 0, "sessionId": "...", "deviceId": "...",
 // "payload": [reading, ...]}.
 struct PushMessage {
-  std::int64_t messageId = 0;
+  // Nothing when the sender gave no whole number: such a message can never
+  // be told apart from a repeat, so it is never taken for one.
+  std::optional<std::int64_t> messageId;
   std::string sessionId;
   std::string deviceId;
   // The readings of the motion sensors Hopster uses, in time order (stable),

@@ -1,16 +1,24 @@
 #include "platform/atomic_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <linux/magic.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <memory>
 #include <system_error>
 
 namespace hopster {
 
 namespace {
+
+// How many links a path may pass through, as the kernel allows.
+constexpr int kMaxLinks = 40;
 
 std::string describe(std::string_view what, const std::filesystem::path& path, int error) {
   std::string text(what);
@@ -28,19 +36,94 @@ int syncFile(int fd) {
   return 0;
 }
 
-}  // namespace
-
-std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
-                                               std::string_view bytes,
-                                               const BeforeReplace& beforeReplace) {
-  return writeFileAtomically(target, std::span<const std::string_view>(&bytes, 1), beforeReplace);
+std::filesystem::path folderOf(const std::filesystem::path& path) {
+  std::filesystem::path folder = path.parent_path();
+  return folder.empty() ? "." : folder;
 }
 
-std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
-                                               std::span<const std::string_view> pieces,
-                                               const BeforeReplace& beforeReplace) {
-  std::filesystem::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
+bool onProcFileSystem(const std::filesystem::path& folder) {
+  struct statfs info {};
+  return ::statfs(folder.c_str(), &info) == 0 && info.f_type == PROC_SUPER_MAGIC;
+}
+
+// The text of the link at `path`, or the error.
+int readLink(const std::filesystem::path& path, std::string& text) {
+  text.resize(256);
+  for (;;) {
+    const ssize_t length = ::readlink(path.c_str(), text.data(), text.size());
+    if (length < 0) return errno;
+    if (static_cast<std::size_t>(length) < text.size()) {
+      text.resize(static_cast<std::size_t>(length));
+      return 0;
+    }
+    text.resize(text.size() * 2);
+  }
+}
+
+// The descriptor that `link`, one of /proc's descriptor links, names when it
+// lists this process's own descriptors; otherwise -1.
+int ownDescriptorBehind(const std::filesystem::path& link) {
+  const std::unique_ptr<char, decltype(&::free)> folder(::realpath(folderOf(link).c_str(), nullptr),
+                                                        &::free);
+  if (!folder) return -1;
+  const std::string_view listing = folder.get();
+  const std::string process = "/proc/" + std::to_string(::getpid()) + "/";
+  const bool own =
+      listing.starts_with(process) && listing.ends_with("/fd") &&
+      (listing.size() == process.size() + 2 || listing.substr(process.size()).starts_with("task/"));
+  if (!own) return -1;
+  const std::string name = link.filename().string();
+  int fd = -1;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), fd);
+  if (error != std::errc() || end != name.data() + name.size()) return -1;
+  return ::fcntl(fd, F_GETFD) == -1 ? -1 : fd;
+}
+
+std::optional<std::string> writePieces(int fd, const std::filesystem::path& path,
+                                       std::span<const std::string_view> pieces) {
+  for (const std::string_view bytes : pieces) {
+    if (const int error = writeAll(fd, bytes); error != 0) {
+      return describe("Could not write", path, error);
+    }
+  }
+  return std::nullopt;
+}
+
+// Writes into what is at `destination` as it stands: no file is created,
+// renamed or truncated beside it.
+std::optional<std::string> writeInPlace(const WriteDestination& destination,
+                                        std::span<const std::string_view> pieces,
+                                        const FileWriteOptions& options) {
+  if (options.beforeReplace) {
+    if (auto refused = options.beforeReplace({})) return refused;
+  }
+  const bool owned = destination.ownDescriptor < 0;
+  const int fd = owned ? ::open(destination.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY)
+                       : destination.ownDescriptor;
+  if (fd < 0) return describe("Could not open", destination.path, errno);
+  struct stat info {};
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  std::optional<std::string> error;
+  // A regular file reached through another process's descriptor link gets
+  // the new content alone, as a replaced file would.
+  if (owned && regular && ::ftruncate(fd, 0) != 0) {
+    error = describe("Could not truncate", destination.path, errno);
+  }
+  if (!error) error = writePieces(fd, destination.path, pieces);
+  if (!error && regular) {
+    if (const int failed = syncFile(fd); failed != 0 && failed != EINVAL) {
+      error = describe("Could not flush", destination.path, failed);
+    }
+  }
+  if (owned && ::close(fd) != 0 && !error)
+    error = describe("Could not close", destination.path, errno);
+  return error;
+}
+
+std::optional<std::string> replaceAtomically(const std::filesystem::path& target,
+                                             std::span<const std::string_view> pieces,
+                                             const FileWriteOptions& options) {
+  const std::filesystem::path folder = folderOf(target);
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX.tmp")).string();
   constexpr int kSuffixLength = 4;  // ".tmp"
 
@@ -51,27 +134,31 @@ std::optional<std::string> writeFileAtomically(const std::filesystem::path& targ
     ::unlink(temporary.c_str());
     return describe(what, about, error);
   };
-  const auto closeAndFail = [fd, &fail, &temporary](std::string_view what, int error) {
+  const auto closeAndFail = [fd, &temporary](std::optional<std::string> error) {
     ::close(fd);
-    return fail(what, temporary, error);
+    ::unlink(temporary.c_str());
+    return error;
   };
 
+  // mkostemps made the file readable by its owner only.
+  std::optional<unsigned> mode = options.mode;
   struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
-      ::fchmod(fd, existing.st_mode & 07777) != 0) {
-    return closeAndFail("Could not set the permissions of", errno);
+  if (!mode && ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    mode = existing.st_mode & 07777;
   }
-  for (const std::string_view bytes : pieces) {
-    if (const int error = writeAll(fd, bytes); error != 0)
-      return closeAndFail("Could not write", error);
+  if (mode && ::fchmod(fd, static_cast<mode_t>(*mode)) != 0) {
+    return closeAndFail(describe("Could not set the permissions of", temporary, errno));
   }
-  if (const int error = syncFile(fd); error != 0) return closeAndFail("Could not flush", error);
+  if (auto error = writePieces(fd, temporary, pieces)) return closeAndFail(error);
+  if (const int error = syncFile(fd); error != 0) {
+    return closeAndFail(describe("Could not flush", temporary, error));
+  }
   // After a failed close the descriptor is gone either way; it must not be retried.
   if (::close(fd) != 0) return fail("Could not close", temporary, errno);
-  if (beforeReplace) {
+  if (options.beforeReplace) {
     std::optional<std::string> refused;
     try {
-      refused = beforeReplace(temporary);
+      refused = options.beforeReplace(temporary);
     } catch (...) {
       ::unlink(temporary.c_str());
       throw;
@@ -85,6 +172,58 @@ std::optional<std::string> writeFileAtomically(const std::filesystem::path& targ
     return fail("Could not replace", target, errno);
   }
   return syncFolder(folder);
+}
+
+}  // namespace
+
+std::optional<std::string> writeDestination(const std::filesystem::path& target,
+                                            WriteDestination& out) {
+  std::filesystem::path current = target;
+  for (int hop = 0; hop <= kMaxLinks; ++hop) {
+    struct stat own {};
+    if (::lstat(current.c_str(), &own) != 0) {
+      if (errno != ENOENT) return describe("Could not inspect", current, errno);
+      out = {current, false, -1};  // missing: made anew
+      return std::nullopt;
+    }
+    if (S_ISDIR(own.st_mode)) return describe("Could not write", current, EISDIR);
+    if (S_ISREG(own.st_mode) || !S_ISLNK(own.st_mode)) {
+      out = {current, !S_ISREG(own.st_mode), -1};
+      return std::nullopt;
+    }
+    const std::filesystem::path folder = folderOf(current);
+    if (onProcFileSystem(folder)) {
+      // /proc's descriptor links name what they lead to ("pipe:[1234]"), not
+      // a path to it: only opening the link itself reaches it.
+      struct stat led {};
+      if (::stat(current.c_str(), &led) != 0) return describe("Could not open", current, errno);
+      if (S_ISDIR(led.st_mode)) return describe("Could not write", current, EISDIR);
+      out = {current, true, ownDescriptorBehind(current)};
+      return std::nullopt;
+    }
+    std::string text;
+    if (const int error = readLink(current, text); error != 0) {
+      return describe("Could not read the link", current, error);
+    }
+    const std::filesystem::path next(text);
+    current = next.is_absolute() ? next : folder / next;
+  }
+  return describe("Could not follow", target, ELOOP);
+}
+
+std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
+                                               std::string_view bytes,
+                                               const FileWriteOptions& options) {
+  return writeFileAtomically(target, std::span<const std::string_view>(&bytes, 1), options);
+}
+
+std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
+                                               std::span<const std::string_view> pieces,
+                                               const FileWriteOptions& options) {
+  WriteDestination destination;
+  if (auto error = writeDestination(target, destination)) return error;
+  if (destination.inPlace) return writeInPlace(destination, pieces, options);
+  return replaceAtomically(destination.path, pieces, options);
 }
 
 int writeAll(int fd, std::string_view bytes) {

@@ -82,13 +82,27 @@ FileKeyValueStorage::FileKeyValueStorage(std::filesystem::path file)
 FileKeyValueStorage::FileKeyValueStorage(std::filesystem::path file, const Clock& clock)
     : file_(std::move(file)), clock_(clock) {}
 
+std::unique_ptr<FileKeyValueStorage> FileKeyValueStorage::forReading(std::filesystem::path file) {
+  auto storage = std::make_unique<FileKeyValueStorage>(std::move(file));
+  storage->readOnly_ = true;
+  return storage;
+}
+
+namespace {
+
+constexpr const char* kOnlyRead = "only read here; Hopster keeps it aside when it next starts";
+
+}  // namespace
+
 std::filesystem::path FileKeyValueStorage::lockFile() const {
   return file_.parent_path() / (file_.filename().string() + ".lock");
 }
 
 std::optional<std::string> FileKeyValueStorage::load() {
   std::error_code error;
-  const auto status = std::filesystem::symlink_status(file_, error);
+  // A link to nothing yet is no document either: the first save makes the
+  // file it names.
+  const auto status = std::filesystem::status(file_, error);
   if (status.type() == std::filesystem::file_type::not_found) return std::nullopt;
   if (error)
     throw std::runtime_error("Could not inspect " + file_.string() + ": " + error.message());
@@ -111,11 +125,27 @@ std::optional<std::string> FileKeyValueStorage::ensureFolder() const {
 
 std::optional<std::string> FileKeyValueStorage::save(std::string_view document,
                                                      const BeforeReplace& beforeReplace) {
+  if (readOnly_) return file_.string() + " is only read here";
   if (auto failure = ensureFolder()) return failure;
-  return writeFileAtomically(file_, document, beforeReplace);
+  return writeFileAtomically(file_, document,
+                             {.beforeReplace = beforeReplace, .mode = std::nullopt});
+}
+
+std::optional<std::string> FileKeyValueStorage::readWithoutLocking(
+    const std::function<void()>& work) {
+  LockFile lock;
+  lock.fd = ::open(lockFile().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  // No lock file: no writer has ever run, and a writer's rename is atomic.
+  if (lock.fd >= 0) {
+    while (::flock(lock.fd, LOCK_SH) != 0 && errno == EINTR) {
+    }
+  }
+  work();
+  return std::nullopt;
 }
 
 std::optional<std::string> FileKeyValueStorage::whileLocked(const std::function<void()>& work) {
+  if (readOnly_) return readWithoutLocking(work);
   std::optional<std::string> problem = ensureFolder();
   LockFile lock;
   if (!problem) {
@@ -136,12 +166,13 @@ std::optional<std::string> FileKeyValueStorage::whileLocked(const std::function<
 }
 
 std::filesystem::path FileKeyValueStorage::placeAside(
+    const std::filesystem::path& beside,
     const std::function<int(const std::filesystem::path&)>& place, std::string_view what) {
-  const std::string stem = file_.filename().string() + ".corrupt-" + compactUtc(clock_.now());
+  const std::string stem = beside.filename().string() + ".corrupt-" + compactUtc(clock_.now());
   constexpr int kMaxAttempts = 1000;
   for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
     const std::string suffix = attempt == 1 ? "" : "-" + std::to_string(attempt);
-    const std::filesystem::path aside = file_.parent_path() / (stem + suffix);
+    const std::filesystem::path aside = beside.parent_path() / (stem + suffix);
     const int error = place(aside);
     if (error == 0) return aside;
     if (error != EEXIST) {
@@ -150,20 +181,29 @@ std::filesystem::path FileKeyValueStorage::placeAside(
     }
   }
   throw std::runtime_error("Could not find a free name to " + std::string(what) + " beside " +
-                           file_.string());
+                           beside.string());
 }
 
 std::string FileKeyValueStorage::setAside() {
+  if (readOnly_) throw std::runtime_error(kOnlyRead);
+  // Behind a link, the file it leads to is set aside in its own folder: the
+  // link stays, and the next save makes its file anew through it.
+  WriteDestination destination;
+  const std::filesystem::path damaged =
+      !writeDestination(file_, destination) && !destination.inPlace ? destination.path : file_;
   return placeAside(
-             [this](const std::filesystem::path& aside) {
-               return renameWithoutReplacing(file_, aside);
+             damaged,
+             [&damaged](const std::filesystem::path& aside) {
+               return renameWithoutReplacing(damaged, aside);
              },
-             "rename " + file_.string() + " to")
+             "rename " + damaged.string() + " to")
       .string();
 }
 
 std::string FileKeyValueStorage::keepCopy(std::string_view document) {
+  if (readOnly_) throw std::runtime_error(kOnlyRead);
   return placeAside(
+             file_,
              [document](const std::filesystem::path& aside) {
                return writeNewFile(aside, document);
              },

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,11 @@ class FileKeyValueStorage final : public KeyValueStorage {
   explicit FileKeyValueStorage(std::filesystem::path file);
   // `clock` dates the names of set-aside files; it must outlive the storage.
   FileKeyValueStorage(std::filesystem::path file, const Clock& clock);
+  // A storage that only reads `file`: it creates, locks, sets aside and saves
+  // nothing (saves return an error, setting aside throws), taking a shared
+  // lock only when the lock file already exists. For commands that show the
+  // user's data, which must not change it.
+  [[nodiscard]] static std::unique_ptr<FileKeyValueStorage> forReading(std::filesystem::path file);
   FileKeyValueStorage(const FileKeyValueStorage&) = delete;
   FileKeyValueStorage& operator=(const FileKeyValueStorage&) = delete;
 
@@ -40,7 +46,8 @@ class FileKeyValueStorage final : public KeyValueStorage {
   [[nodiscard]] std::optional<std::string> save(std::string_view document,
                                                 const BeforeReplace& beforeReplace = {}) override;
   // Renames the file to "<name>.corrupt-<UTC time>" in its folder (with a
-  // counter when that name is taken) and returns the new path.
+  // counter when that name is taken) and returns the new path. Behind a
+  // symbolic link, the file the link leads to is renamed, and the link kept.
   [[nodiscard]] std::string setAside() override;
   // Writes `document` to a new file named as setAside() would name it,
   // readable by its owner only, and returns its path.
@@ -56,10 +63,15 @@ class FileKeyValueStorage final : public KeyValueStorage {
   [[nodiscard]] std::optional<std::string> ensureFolder() const;
   // Tries the free names for a file kept aside until `place` succeeds or
   // fails with an error other than EEXIST; returns the name it used.
-  std::filesystem::path placeAside(const std::function<int(const std::filesystem::path&)>& place,
+  // The names are those of `beside` with the ending, in its folder.
+  std::filesystem::path placeAside(const std::filesystem::path& beside,
+                                   const std::function<int(const std::filesystem::path&)>& place,
                                    std::string_view what);
 
+  [[nodiscard]] std::optional<std::string> readWithoutLocking(const std::function<void()>& work);
+
   std::filesystem::path file_;
+  bool readOnly_ = false;
   SystemClock systemClock_;
   const Clock& clock_;
 };

@@ -5,6 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/json_document.h"
 #include "platform/settings_keys.h"
 
@@ -63,8 +65,17 @@ struct KeyValueStore::Reading {
   std::optional<std::string> blocked;
 };
 
+struct KeyValueStore::Documents {
+  json stored = json::object();
+  json view = json::object();
+};
+
 KeyValueStore::KeyValueStore(std::unique_ptr<KeyValueStorage> storage, Log& log)
-    : storage_(std::move(storage)), log_(log) {
+    : storage_(std::move(storage)),
+      log_(log),
+      documents_(std::make_unique<Documents>()),
+      stored_(documents_->stored),
+      document_(documents_->view) {
   reload();
 }
 
@@ -267,13 +278,26 @@ void KeyValueStore::setStringArray(std::string_view key, const std::vector<std::
   write([key = std::string(key), values](json& document) { document[key] = values; });
 }
 
-void KeyValueStore::addToStringArray(std::string_view key, const std::vector<std::string>& values) {
-  write([key = std::string(key), values](json& document) {
+void KeyValueStore::addToStringArray(std::string_view key, const std::vector<std::string>& values,
+                                     const std::vector<std::string>& order) {
+  write([key = std::string(key), values, order](json& document) {
     json& stored = document[key];
     if (!stored.is_array()) stored = json::array();
     for (const std::string& value : values) {
       if (std::find(stored.begin(), stored.end(), value) == stored.end()) stored.push_back(value);
     }
+    if (order.empty()) return;
+    json arranged = json::array();
+    for (const std::string& value : order) {
+      if (std::find(stored.begin(), stored.end(), value) != stored.end()) arranged.push_back(value);
+    }
+    for (const json& value : stored) {
+      if (!value.is_string() ||
+          std::find(order.begin(), order.end(), value.get<std::string>()) == order.end()) {
+        arranged.push_back(value);
+      }
+    }
+    stored = std::move(arranged);
   });
 }
 

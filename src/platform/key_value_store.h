@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "platform/atomic_file.h"
 #include "platform/log.h"
@@ -114,7 +114,10 @@ class KeyValueStore {
   void setStringArray(std::string_view key, const std::vector<std::string>& values);
   // Appends the `values` the stored array does not hold yet, keeping what it
   // holds in its order; a key without an array gets `values` without repeats.
-  void addToStringArray(std::string_view key, const std::vector<std::string>& values);
+  // With `order`, the strings it lists then come first, in its order, and the
+  // others follow in their stored order.
+  void addToStringArray(std::string_view key, const std::vector<std::string>& values,
+                        const std::vector<std::string>& order = {});
 
   // The stored Boolean; `fallback` when absent or not a Boolean.
   [[nodiscard]] bool boolean(std::string_view key, bool fallback = false) const;
@@ -163,9 +166,12 @@ class KeyValueStore {
   std::unique_ptr<KeyValueStorage> storage_;
   Log& log_;
   // The document as last read or saved, and this store's view of it: that
-  // document with the pending changes made.
-  nlohmann::json stored_ = nlohmann::json::object();
-  nlohmann::json document_ = nlohmann::json::object();
+  // document with the pending changes made. Held apart so this header needs
+  // only nlohmann's declarations, not the whole library.
+  struct Documents;
+  std::unique_ptr<Documents> documents_;
+  nlohmann::json& stored_;
+  nlohmann::json& document_;
   // Typed writes whose save failed, oldest first, each owning what it needs.
   std::vector<Change> pending_;
   // The last document that could not be used whole: one not moved aside, or

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/announcer.h"
 #include "recording/motion_pipeline.h"
 #include "records/motion_csv.h"
@@ -16,21 +18,6 @@ namespace {
 
 constexpr std::string_view kTotalJumpsKey = "totalJumps";
 
-// The jumps of journaled samples, counted by the same detector as live,
-// from the armed state the recording began with.
-std::int64_t recount(const RecordingJournal& journal) {
-  RecordingState state;
-  state.isAllowedToCount = journal.header().armedAtStart;
-  SystemClock clock;
-  SequentialUuidSource uuids;
-  SilentAnnouncer announcer;
-  MotionPipeline detector(state, clock, uuids, announcer);
-  for (const MotionDataPoint& sample : journal.samples()) {
-    detector.detectJump(sample.globalAccelerationZ, MotionPipeline::kJumpThreshold);
-  }
-  return state.jumpCount;
-}
-
 UserRecordData recordOf(const RecordingJournal& journal, const JournalEnding& ending,
                         std::int64_t jumps) {
   const double start = journal.header().startTime;
@@ -40,18 +27,19 @@ UserRecordData recordOf(const RecordingJournal& journal, const JournalEnding& en
                         std::nullopt};
 }
 
-// One abandoned journal, taken to its end. Returns whether a record was saved.
-bool recover(RecordingJournal& journal, const RecoveryServices& services) {
+// One abandoned journal, taken to its end. Returns the record saved, if any.
+std::optional<RecoveredRecording> recover(RecordingJournal& journal,
+                                          const RecoveryServices& services) {
   Log& log = services.log;
   const std::string name = journal.path().filename().string();
-  const std::int64_t jumps = recount(journal);
+  const std::int64_t jumps = recountJumps(journal.samples(), journal.header().armedAtStart);
   if (jumps < 1) {
     if (auto error = journal.remove()) {
       log.line("Failed to discard recording journal " + name + ": " + *error);
     } else {
       log.line("Discarded recording journal " + name + ": it holds no jumps.");
     }
-    return false;
+    return std::nullopt;
   }
 
   if (journal.stage() == JournalStage::recording || !journal.ending()) {
@@ -62,7 +50,7 @@ bool recover(RecordingJournal& journal, const RecoveryServices& services) {
                                formatNumber(services.clock.now())};
     if (auto error = journal.finish(ending)) {
       log.line("Failed to recover recording journal " + name + ": " + *error);
-      return false;
+      return std::nullopt;
     }
   }
   const JournalEnding ending = *journal.ending();
@@ -72,23 +60,36 @@ bool recover(RecordingJournal& journal, const RecoveryServices& services) {
     // kill replaces the same file instead of adding a second one.
     if (auto error = services.records.saveUserRecordData(record, ending.stem)) {
       log.line("Failed to recover recording journal " + name + "; it is kept for the next start.");
-      return false;
+      return std::nullopt;
     }
   }
   const CommitResult commit =
       commitRecordedJumps(services.settings, services.settingsFolder, &journal, jumps);
   if (commit.error) {
     log.line("Failed to add the recovered jumps of " + name + " to the total: " + *commit.error);
-    return false;
+    return std::nullopt;
   }
   checkTrophies(services.trophies, RecordingOutcome{jumps, record.timeSpent,
                                                     services.settings.integer(kTotalJumpsKey)});
   log.line("Recovered a recording of " + std::to_string(jumps) + " jumps from " + name + " as " +
            ending.stem + ".json.");
-  return true;
+  return RecoveredRecording{services.records.documentsDirectory() / (ending.stem + ".json"), jumps};
 }
 
 }  // namespace
+
+std::int64_t recountJumps(std::span<const MotionDataPoint> samples, bool armedAtStart) {
+  RecordingState state;
+  state.isAllowedToCount = armedAtStart;
+  SystemClock clock;
+  SequentialUuidSource uuids;
+  SilentAnnouncer announcer;
+  MotionPipeline detector(state, clock, uuids, announcer);
+  for (const MotionDataPoint& sample : samples) {
+    detector.detectJump(sample.globalAccelerationZ, MotionPipeline::kJumpThreshold);
+  }
+  return state.jumpCount;
+}
 
 std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
   std::int64_t sum = 0;
@@ -165,8 +166,8 @@ CommitResult commitRecordedJumps(KeyValueStore& settings,
   return result;
 }
 
-std::size_t recoverAbandonedRecordings(const RecoveryServices& services) {
-  std::size_t saved = 0;
+std::vector<RecoveredRecording> recoverAbandonedRecordings(const RecoveryServices& services) {
+  std::vector<RecoveredRecording> saved;
   for (const auto& path : listJournals(services.records.documentsDirectory())) {
     std::string error;
     auto journal = RecordingJournal::adopt(path, error);
@@ -177,7 +178,7 @@ std::size_t recoverAbandonedRecordings(const RecoveryServices& services) {
       }
       continue;  // live in another process, or unreadable: left as it is
     }
-    if (recover(*journal, services)) ++saved;
+    if (auto record = recover(*journal, services)) saved.push_back(std::move(*record));
   }
   return saved;
 }

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/key_value_store.h"
@@ -39,6 +41,12 @@ struct CommitResult {
                                                const std::filesystem::path& settingsFolder,
                                                RecordingJournal* journal, std::int64_t jumps);
 
+// The jumps in journaled samples, counted as the next start's recovery
+// counts them: through the jump detector, from the armed state the recording
+// began with.
+[[nodiscard]] std::int64_t recountJumps(std::span<const MotionDataPoint> samples,
+                                        bool armedAtStart);
+
 // What recovering abandoned recordings works with.
 struct RecoveryServices {
   KeyValueStore& settings;
@@ -50,13 +58,19 @@ struct RecoveryServices {
   Log& log;
 };
 
+// A record made from an abandoned journal.
+struct RecoveredRecording {
+  std::filesystem::path file;  // the record file
+  std::int64_t jumps = 0;
+};
+
 // Turns every journal left in the records folder by a run that crashed,
 // was killed or could not save (and whose lock is therefore free) into a
-// normal record: its jumps recounted from the journaled samples through the
-// jump detector, from the armed state it began with; the record saved; its
-// jumps added to the total once; its trophies awarded. A recording without
-// jumps is discarded, as a stop without jumps saves nothing. Each journal
-// gets one log line. Returns how many recordings were saved.
-std::size_t recoverAbandonedRecordings(const RecoveryServices& services);
+// normal record: its jumps recounted from the journaled samples (see
+// recountJumps); the record saved; its jumps added to the total once; its
+// trophies awarded. A recording without jumps is discarded, as a stop
+// without jumps saves nothing. Each journal gets one log line. Returns the
+// records saved, oldest recording first.
+std::vector<RecoveredRecording> recoverAbandonedRecordings(const RecoveryServices& services);
 
 }  // namespace hopster

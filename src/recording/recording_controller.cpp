@@ -1,9 +1,11 @@
 #include "recording/recording_controller.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <span>
 #include <utility>
 
 #include "recording/recording_commit.h"
@@ -45,7 +47,9 @@ struct RecordingController::SaveJob {
   std::vector<MotionDataPoint> samples;
   bool samplesLent = false;
   bool encode = false;
-  // The first attempt fixes the ending in the journal before writing the record.
+  // Each attempt first completes the journal with its ending, until that
+  // succeeds, so a retry after the disk has room again keeps the whole
+  // recording for the next start even when the record still fails.
   std::shared_ptr<RecordingJournal> journal;
   std::optional<JournalEnding> ending;
   // The outcome of the last attempt.
@@ -78,7 +82,9 @@ RecordingController::~RecordingController() {
   waitForSave();
   background_.waitForIdle();
   // A journal still held here stays on disk, unlocked, for the next start.
-  if (journal_) journalFlushed(journal_->flush());
+  if (journal_) {
+    if (auto error = journal_->flush()) noteJournalFailure(*error);
+  }
 }
 
 void RecordingController::later(double delay, std::function<void()> work) {
@@ -185,8 +191,11 @@ void RecordingController::startJournal() {
   journal_ = RecordingJournal::create(services_.records.documentsDirectory(),
                                       JournalHeader{startTime_, samples_.isAllowedToCount}, error);
   journalFailureLogged_ = false;
+  journalFailure_.reset();
   if (!journal_) {
     services_.log.line("Failed to start the recording journal: " + error);
+    journalFailureLogged_ = true;
+    journalFailure_ = error;
     return;
   }
   journalTimer_ = services_.scheduler.scheduleRepeating(kJournalFlushSeconds,
@@ -199,17 +208,34 @@ void RecordingController::flushJournal() {
   // into the journal meanwhile.
   auto error = std::make_shared<std::optional<std::string>>();
   background_.submit([journal = journal_, error] { *error = journal->flush(); },
-                     [this, alive = std::weak_ptr<int>(alive_), error] {
-                       if (!alive.expired()) journalFlushed(*error);
+                     [this, alive = std::weak_ptr<int>(alive_),
+                      journal = std::weak_ptr<RecordingJournal>(journal_), error] {
+                       if (alive.expired()) return;
+                       // A late answer about an earlier recording's journal is old news.
+                       const auto flushed = journal.lock();
+                       if (flushed && flushed == journal_) journalFlushed(*error);
                      });
 }
 
 void RecordingController::journalFlushed(const std::optional<std::string>& error) {
+  if (error) {
+    const bool news = journalFailure_ != error;
+    noteJournalFailure(*error);
+    if (news) changed();
+  } else if (journalFailure_) {
+    // The samples it refused are on the disk now: the journal has caught up.
+    journalFailure_.reset();
+    changed();
+  }
+}
+
+void RecordingController::noteJournalFailure(const std::string& error) {
   // One line per recording: a full disk would otherwise repeat it every flush.
-  if (error && !journalFailureLogged_) {
-    services_.log.line("Failed to write the recording journal: " + *error);
+  if (!journalFailureLogged_) {
+    services_.log.line("Failed to write the recording journal: " + error);
     journalFailureLogged_ = true;
   }
+  journalFailure_ = error;
 }
 
 void RecordingController::startElapsedTimer() {
@@ -299,9 +325,9 @@ void RecordingController::startSave(const std::shared_ptr<SaveJob>& job) {
   const FileManagerSingleton& records = services_.records;
   background_.submit(
       [job, &records] {
-        if (job->ending) {
+        job->journalError.reset();
+        if (job->ending && job->journal->stage() == JournalStage::recording) {
           job->journalError = job->journal->finish(*job->ending);
-          job->ending.reset();
         }
         if (job->encode) {
           job->record.csvText = makeMotionCSV(job->samples);
@@ -333,11 +359,13 @@ void RecordingController::saveEnded(const std::shared_ptr<SaveJob>& job) {
     job->samplesLent = false;
   }
   if (job->journalError) {
-    services_.log.line("Failed to write the recording journal: " + *job->journalError);
-    job->journalError.reset();
+    noteJournalFailure(*job->journalError);
+  } else if (job->journal) {
+    journalFailure_.reset();  // complete, its ending written
   }
   if (job->error) {
     saveFailure_ = job->error;
+    keptJumps_ = keptJumpsOf(*job);
     pendingSave_ = job;
   } else {
     pendingSave_.reset();
@@ -357,10 +385,26 @@ void RecordingController::finishSave(const SaveJob& job) {
   }
   totalJumps_ = commit.total ? *commit.total : saturatingAdd(totalJumps_, jumps);
   saveFailure_.reset();
-  lastSaved_ = SavedRecording{jumps, elapsed};
+  keptJumps_.reset();
+  lastSaved_ =
+      SavedRecording{jumps, elapsed, services_.records.documentsDirectory() / (job.stem + ".json")};
   checkTrophies(jumps, elapsed);
   if (jumps > 10) later(kReviewDelay, [this] { requestReview(); });
   samples_.jumpCount = 0;
+}
+
+KeptJumps RecordingController::keptJumpsOf(const SaveJob& job) const {
+  KeptJumps kept{job.record.jumps, 0, {}};
+  const RecordingJournal* journal = job.journal.get();
+  if (journal == nullptr) return kept;
+  // The journal holds the first samples of the recording, in order: those
+  // it could write before the disk refused the rest.
+  const std::size_t count = std::min(journal->keptSamples(), samples_.motionData.size());
+  kept.kept =
+      recountJumps(std::span(samples_.motionData).first(count), journal->header().armedAtStart);
+  // A journal without jumps is discarded at the next start.
+  if (kept.kept > 0) kept.journal = journal->path();
+  return kept;
 }
 
 void RecordingController::releaseJournal(std::shared_ptr<RecordingJournal> journal) {
@@ -381,6 +425,7 @@ void RecordingController::waitForSave() {
 void RecordingController::retrySave() {
   if (!pendingSave_ || saving_) return;
   saveFailure_.reset();
+  keptJumps_.reset();
   startSave(pendingSave_);
   changed();
 }
@@ -394,6 +439,7 @@ void RecordingController::discardRecording() {
   releaseJournal(std::move(pendingSave_->journal));
   pendingSave_.reset();
   saveFailure_.reset();
+  keptJumps_.reset();
   samples_.jumpCount = 0;
   changed();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "platform/scheduler.h"
 #include "platform/uuid_source.h"
 #include "recording/jump_haptics.h"
+#include "recording/kept_jumps.h"
 #include "recording/motion_pipeline.h"
 #include "records/file_manager_singleton.h"
 #include "records/motion_csv.h"
@@ -85,9 +87,10 @@ class RecordingController {
   // After a stop whose record could not be saved, saveFailure() holds the
   // reason until one of these is chosen; Start waits until then, and the
   // recording's jumps are neither added to the total nor judged for trophies.
-  // A retry saves in the background like a stop; discarding waits for it.
-  // The recording stays in its journal on disk meanwhile, so quitting now
-  // loses nothing: the next start saves it.
+  // A retry saves in the background like a stop (and first tries again to
+  // complete the journal); discarding waits for it. Meanwhile the recording
+  // is on disk only as far as its journal could be written (keptJumps()
+  // says how far): what quitting now leaves for the next start.
   void retrySave();
   void discardRecording();
 
@@ -117,6 +120,12 @@ class RecordingController {
   [[nodiscard]] bool showTrophyAlert() const { return showTrophyAlert_; }
   [[nodiscard]] const std::optional<Trophy>& unlockedTrophy() const { return unlockedTrophy_; }
   [[nodiscard]] const std::optional<std::string>& saveFailure() const { return saveFailure_; }
+  // With a save failure: how many of the recording's jumps its journal holds.
+  [[nodiscard]] const std::optional<KeptJumps>& keptJumps() const { return keptJumps_; }
+  // Why the journal of the recording could not be made or stopped being
+  // written, from the moment a write fails until one catches up again (or
+  // the next Start); nothing while it keeps everything.
+  [[nodiscard]] const std::optional<std::string>& journalFailure() const { return journalFailure_; }
   // A stopped recording is being saved: from the stop (or a retry) until its
   // record is written and counted, or its save failed. Start waits meanwhile.
   [[nodiscard]] bool isSaving() const { return saving_ != nullptr; }
@@ -125,6 +134,7 @@ class RecordingController {
   struct SavedRecording {
     std::int64_t jumps = 0;
     double timeSpent = 0.0;
+    std::filesystem::path file;  // the record file written
   };
   [[nodiscard]] const std::optional<SavedRecording>& lastSaved() const { return lastSaved_; }
   // The journal of the running recording, or of a stopped one waiting to be saved.
@@ -148,10 +158,12 @@ class RecordingController {
   void startJournal();
   void flushJournal();
   void journalFlushed(const std::optional<std::string>& error);
+  void noteJournalFailure(const std::string& error);
   struct SaveJob;
   void startSave(const std::shared_ptr<SaveJob>& job);
   void saveEnded(const std::shared_ptr<SaveJob>& job);
   void finishSave(const SaveJob& job);
+  [[nodiscard]] KeptJumps keptJumpsOf(const SaveJob& job) const;
   void releaseJournal(std::shared_ptr<RecordingJournal> journal);
   void checkTrophies(std::int64_t jumpCount, double elapsed);
   void requestReview();
@@ -187,11 +199,13 @@ class RecordingController {
   std::shared_ptr<RecordingJournal> journal_;
   std::shared_ptr<Timer> journalTimer_;
   bool journalFailureLogged_ = false;
+  std::optional<std::string> journalFailure_;
   InlineBackgroundWork inlineWork_;  // when the services bring no background work
   BackgroundWork& background_;
   std::shared_ptr<SaveJob> saving_;       // the save under way
   std::shared_ptr<SaveJob> pendingSave_;  // a failed save, kept until retried or discarded
   std::optional<std::string> saveFailure_;
+  std::optional<KeptJumps> keptJumps_;
   std::optional<SavedRecording> lastSaved_;
   Subscription totalSubscription_;
 

@@ -27,6 +27,10 @@ constexpr std::uint32_t kSamplesTag = 'S';
 constexpr std::uint32_t kEndingTag = 'E';
 // A chunk no writer makes: a longer one means a damaged length field.
 constexpr std::uint32_t kLongestChunk = 64U << 20;
+// The most samples one chunk carries (32 KiB of them). A backlog (a flush
+// that comes late, samples the disk refused before) goes as several chunks,
+// so a disk that fills part way still keeps the chunks that fitted.
+constexpr std::size_t kSamplesPerChunk = 256;
 struct HeaderBytes {
   std::array<char, 8> magic;
   double startTime;
@@ -198,6 +202,7 @@ std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem
     std::unique_ptr<RecordingJournal> journal(new RecordingJournal(fd, path));
     journal->base_ = stemmed;
     journal->header_ = header;
+    journal->keptBytes_ = sizeof(HeaderBytes);
     (void)syncFolder(folder);
     return journal;
   }
@@ -268,6 +273,7 @@ std::optional<std::string> RecordingJournal::readAll() {
   }
   header_ = JournalHeader{head.startTime, head.armed != 0};
   rest.remove_prefix(sizeof head);
+  keptBytes_ = sizeof head;
 
   // Chunks up to the first torn or damaged one; what follows is lost.
   while (rest.size() >= sizeof(ChunkHead) + sizeof(std::uint64_t)) {
@@ -289,19 +295,59 @@ std::optional<std::string> RecordingJournal::readAll() {
       ending_ = parseEnding(payload);
     }
     rest.remove_prefix(whole);
+    keptBytes_ += whole;
   }
+  // What follows is cut off before anything is added, or a chunk written now
+  // (the ending of a recovery) would be as lost as the tail before it.
+  tornTail_ = !rest.empty();
+  keptSamples_ = samples_.size();
   return std::nullopt;
 }
 
-std::optional<std::string> RecordingJournal::writeChunk(std::uint32_t tag,
-                                                        std::string_view payload) {
+int RecordingJournal::cutBack() {
+  if (::ftruncate(fd_, static_cast<off_t>(keptBytes_)) != 0) return errno;
+  tornTail_ = false;
+  return 0;
+}
+
+std::optional<std::string> RecordingJournal::writeChunks(std::uint32_t tag,
+                                                         std::span<const std::string_view> payloads,
+                                                         std::size_t& kept) {
+  kept = 0;
+  // Chunks go right after the readable part only: one written after a torn
+  // tail would never be read back.
+  int failure = tornTail_ ? cutBack() : 0;
+  if (failure != 0) return "Could not write " + path_.string() + ": " + errorText(failure);
+  const std::uint64_t before = keptBytes_;
+  std::size_t written = 0;
   std::string chunk;
-  chunk.reserve(sizeof(ChunkHead) + payload.size() + sizeof(std::uint64_t));
-  put(chunk, ChunkHead{tag, static_cast<std::uint32_t>(payload.size())});
-  chunk += payload;
-  put(chunk, checksum(chunk));
-  int failure = writeAll(fd_, chunk);
-  if (failure == 0) failure = syncData(fd_);
+  for (const std::string_view payload : payloads) {
+    chunk.clear();
+    put(chunk, ChunkHead{tag, static_cast<std::uint32_t>(payload.size())});
+    chunk += payload;
+    put(chunk, checksum(chunk));
+    failure = writeAll(fd_, chunk);
+    if (failure != 0) break;
+    keptBytes_ += chunk.size();
+    ++written;
+  }
+  // A chunk the disk took only in part is cut off; should even that fail,
+  // a reader stops at its torn bytes all the same.
+  if (failure != 0) {
+    tornTail_ = true;
+    (void)cutBack();
+  }
+  if (const int synced = syncData(fd_); synced != 0) {
+    // Nothing of this write is certain to be on the disk, so none of it
+    // counts; cut off too, so that it cannot reappear after a crash.
+    keptBytes_ = before;
+    written = 0;
+    tornTail_ = true;
+    (void)cutBack();
+    (void)syncData(fd_);
+    if (failure == 0) failure = synced;
+  }
+  kept = written;
   if (failure != 0) return "Could not write " + path_.string() + ": " + errorText(failure);
   return std::nullopt;
 }
@@ -314,22 +360,32 @@ std::optional<std::string> RecordingJournal::flush() {
     batch.swap(pending_);
   }
   if (batch.empty()) return std::nullopt;
-  const auto error =
-      writeChunk(kSamplesTag, bytesOf(batch.data(), batch.size() * sizeof(MotionDataPoint)));
-  if (error) {
-    // Kept for the next flush when the disk refused them, ahead of the ones
-    // that came meanwhile, so no sample is dropped from the journal while the
-    // disk has room again later.
-    std::lock_guard lock(pendingMutex_);
-    batch.insert(batch.end(), pending_.begin(), pending_.end());
-    pending_.swap(batch);
+  std::vector<std::string_view> pieces;
+  for (std::size_t first = 0; first < batch.size(); first += kSamplesPerChunk) {
+    const std::size_t count = std::min(kSamplesPerChunk, batch.size() - first);
+    pieces.push_back(bytesOf(batch.data() + first, count * sizeof(MotionDataPoint)));
   }
+  std::size_t chunks = 0;
+  const auto error = writeChunks(kSamplesTag, pieces, chunks);
+  const std::size_t written = std::min(batch.size(), chunks * kSamplesPerChunk);
+  keptSamples_ += written;
+  if (!error) return std::nullopt;
+  // The rest is kept for the next flush, ahead of the samples that came
+  // meanwhile, so no sample is dropped from the journal while the disk has
+  // room again later.
+  std::lock_guard lock(pendingMutex_);
+  batch.erase(batch.begin(), batch.begin() + static_cast<std::ptrdiff_t>(written));
+  batch.insert(batch.end(), pending_.begin(), pending_.end());
+  pending_.swap(batch);
   return error;
 }
 
 std::optional<std::string> RecordingJournal::finish(const JournalEnding& ending) {
   if (auto error = flush()) return error;
-  if (auto error = writeChunk(kEndingTag, endingBytes(ending))) return error;
+  const std::string bytes = endingBytes(ending);
+  const std::string_view payload[] = {bytes};
+  std::size_t written = 0;
+  if (auto error = writeChunks(kEndingTag, payload, written)) return error;
   ending_ = ending;
   return moveTo(path_.parent_path() / (base_ + std::string(kSavingEnd)), JournalStage::saving);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +52,10 @@ enum class JournalStage {
 // payload: sample chunks ('S', samples as sixteen native doubles each) and at
 // most one ending chunk ('E'). A chunk torn by a crash, or one whose checksum
 // fails, ends the readable part.
+//
+// A write that fails part way (a full disk) is cut off again before anything
+// else is written, so every chunk written later still follows the readable
+// part: what keptSamples() counts is exactly what a later adopt() reads.
 class RecordingJournal {
  public:
   // Creates and locks a new journal in `folder` for a recording that began
@@ -75,7 +81,9 @@ class RecordingJournal {
     std::lock_guard lock(pendingMutex_);
     pending_.push_back(sample);
   }
-  // Writes the kept samples as one chunk and waits until they are on the disk.
+  // Writes the samples appended since the last flush (in chunks of a bounded
+  // size) and waits until they are on the disk. Those the disk refused stay
+  // for the next flush, so the journal catches up once it has room again.
   [[nodiscard]] std::optional<std::string> flush();
   // Flushes, records how the recording is to be saved and moves the journal
   // to the saving stage.
@@ -97,13 +105,25 @@ class RecordingJournal {
   [[nodiscard]] const std::string& committingThrough() const { return committingThrough_; }
   // The samples read back by adopt(); empty for a journal made by create().
   [[nodiscard]] const std::vector<MotionDataPoint>& samples() const { return samples_; }
+  // How many samples are on the disk in the readable part, the first ones
+  // appended: what an adopt() would read back now. May be read while another
+  // thread flushes.
+  [[nodiscard]] std::size_t keptSamples() const { return keptSamples_.load(); }
 
  private:
   RecordingJournal(int fd, std::filesystem::path path);
-  [[nodiscard]] std::optional<std::string> writeChunk(std::uint32_t tag, std::string_view payload);
+  // Appends one chunk per payload after the readable part and waits until
+  // they are on the disk. `kept` tells how many of them are: all, or on a
+  // failure those written whole before it (when the disk took them).
+  [[nodiscard]] std::optional<std::string> writeChunks(std::uint32_t tag,
+                                                       std::span<const std::string_view> payloads,
+                                                       std::size_t& kept);
   [[nodiscard]] std::optional<std::string> moveTo(const std::filesystem::path& target,
                                                   JournalStage stage);
   [[nodiscard]] std::optional<std::string> readAll();
+  // Cuts the file back to its readable part (keptBytes_) after a failed
+  // write; returns the error number, or 0.
+  [[nodiscard]] int cutBack();
 
   int fd_ = -1;
   std::filesystem::path path_;
@@ -115,6 +135,12 @@ class RecordingJournal {
   std::mutex pendingMutex_;  // guards pending_ only
   std::vector<MotionDataPoint> pending_;
   std::vector<MotionDataPoint> samples_;
+  // The size of the readable part: the header and the whole chunks after it.
+  std::uint64_t keptBytes_ = 0;
+  // Bytes of a failed write may lie past keptBytes_ and must go before the
+  // next chunk is written.
+  bool tornTail_ = false;
+  std::atomic<std::size_t> keptSamples_ = 0;
 };
 
 // Whether `fileName` names a journal, in any stage.

@@ -259,6 +259,28 @@ FocusScope {
                 text: qsTr("Jumps")
                 font.pixelSize: 36
             }
+            // 3. While recording, as soon as the journal (the copy on disk a
+            // crash leaves for the next start) cannot be written: one line
+            // saying so, with the system's reason.
+            Label {
+                objectName: "journalWarning"
+                Layout.fillWidth: true
+                Layout.leftMargin: Theme.margin
+                Layout.rightMargin: Theme.margin
+                visible: screen.jumpModel.isRecording && screen.jumpModel.journalFailure !== ""
+                text: qsTr("Not being kept safe: %1")
+                      .arg(screen.failureReason(screen.jumpModel.journalFailure))
+                color: Theme.darkRed
+                font.pixelSize: Theme.subheadlineSize
+                // One line: smaller on a narrow window before it is cut short.
+                fontSizeMode: Text.HorizontalFit
+                minimumPixelSize: Theme.captionSize
+                maximumLineCount: 1
+                elide: Text.ElideRight
+                horizontalAlignment: Text.AlignHCenter
+                Accessible.role: Accessible.AlertMessage
+                Accessible.name: text
+            }
             Item { Layout.fillHeight: true }
         }
 
@@ -491,7 +513,9 @@ FocusScope {
         shown: screen.jumpModel.hasSaveFailure
         closePolicy: Popup.NoAutoClose
         title: qsTr("Recording Not Saved")
-        message: qsTr("Your jumps are kept for now. Try saving them again, or discard them.")
+        // What is on disk for the next start, as the journal holds it, never
+        // more than that.
+        message: screen.jumpModel.keptJumps + " " + qsTr("Try saving again, or discard them.")
         detail: qsTr("Reason: %1").arg(screen.failureReason(screen.jumpModel.saveFailure))
         acceptText: qsTr("Try Again")
         rejectText: qsTr("Discard")

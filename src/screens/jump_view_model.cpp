@@ -55,7 +55,9 @@ JumpViewModel::Snapshot JumpViewModel::snapshot() const {
                   controller_.unlockedTrophy() ? controller_.unlockedTrophy()->id : std::string(),
                   chart.empty() ? 0.0 : chart.back().time,
                   chart.size(),
-                  controller_.saveFailure()};
+                  controller_.saveFailure(),
+                  controller_.keptJumps(),
+                  controller_.journalFailure()};
 }
 
 void JumpViewModel::stateChanged() {
@@ -74,9 +76,17 @@ void JumpViewModel::stateChanged() {
   if (now.motionAlert != before.motionAlert) emit showAlertMotionAccessChanged();
   if (now.trophyId != before.trophyId) emit unlockedTrophyChanged();
   if (now.trophyAlert != before.trophyAlert) emit showTrophyAlertChanged();
-  if (now.saveFailure != before.saveFailure) emit saveFailureChanged();
+  if (now.saveFailure != before.saveFailure || now.keptJumps != before.keptJumps) {
+    emit saveFailureChanged();
+  }
+  if (now.journalFailure != before.journalFailure) emit journalFailureChanged();
   // The chart paces its own redraws.
   if (now.newestPoint != before.newestPoint || now.points != before.points) emit chartChanged();
+}
+
+QString JumpViewModel::keptJumps() const {
+  const auto& kept = controller_.keptJumps();
+  return kept ? QString::fromStdString(keptJumpsText(*kept)) : QString();
 }
 
 QString JumpViewModel::savedConfirmation() const {

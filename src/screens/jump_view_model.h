@@ -42,6 +42,13 @@ class JumpViewModel : public QObject {
   // Why the last stopped recording could not be saved; empty when nothing waits.
   Q_PROPERTY(QString saveFailure READ saveFailure NOTIFY saveFailureChanged)
   Q_PROPERTY(bool hasSaveFailure READ hasSaveFailure NOTIFY saveFailureChanged)
+  // With a save failure: how many of its jumps are kept on disk and what the
+  // next start recovers ("Only 246 of the 1198 jumps counted are kept on
+  // disk: ..."); empty otherwise.
+  Q_PROPERTY(QString keptJumps READ keptJumps NOTIFY saveFailureChanged)
+  // Why the recording's journal, its copy on disk against a crash, is not
+  // being written; empty while it is.
+  Q_PROPERTY(QString journalFailure READ journalFailure NOTIFY journalFailureChanged)
   // A stopped recording is being written; Start waits until it is done.
   Q_PROPERTY(bool isSaving READ isSaving NOTIFY isSavingChanged)
   // What the last stop saved ("Saved: 30 jumps in 0:15"); empty when it saved
@@ -87,6 +94,10 @@ class JumpViewModel : public QObject {
     return QString::fromStdString(controller_.saveFailure().value_or(std::string()));
   }
   [[nodiscard]] bool hasSaveFailure() const { return controller_.saveFailure().has_value(); }
+  [[nodiscard]] QString keptJumps() const;
+  [[nodiscard]] QString journalFailure() const {
+    return QString::fromStdString(controller_.journalFailure().value_or(std::string()));
+  }
   [[nodiscard]] bool isSaving() const { return controller_.isSaving(); }
   [[nodiscard]] QString savedConfirmation() const;
 
@@ -128,6 +139,7 @@ class JumpViewModel : public QObject {
   void unlockedTrophyChanged();
   void chartChanged();
   void saveFailureChanged();
+  void journalFailureChanged();
   void isSavingChanged();
   void savedConfirmationChanged();
   void motionSourceChanged();
@@ -142,6 +154,8 @@ class JumpViewModel : public QObject {
     double newestPoint = 0.0;
     std::size_t points = 0;
     std::optional<std::string> saveFailure;
+    std::optional<KeptJumps> keptJumps;
+    std::optional<std::string> journalFailure;
   };
   [[nodiscard]] Snapshot snapshot() const;
   void stateChanged();

@@ -35,6 +35,18 @@ std::vector<Trophy> storedTrophies(const KeyValueStore& store) {
   return trophies;
 }
 
+// Every trophy id in catalogue order: stored lists keep the known trophies in
+// this order, so the file reads like the trophy screen. Ids this version does
+// not know (a newer version's trophies) follow in their stored order, kept.
+const std::vector<std::string>& catalogueOrder() {
+  static const std::vector<std::string> ids = [] {
+    std::vector<std::string> all;
+    for (const Trophy& trophy : trophyCatalogue()) all.push_back(trophy.id);
+    return all;
+  }();
+  return ids;
+}
+
 bool sameUnlocks(const std::vector<Trophy>& a, const std::vector<Trophy>& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Trophy& x, const Trophy& y) {
     return x.id == y.id && x.isUnlocked == y.isUnlocked;
@@ -55,7 +67,7 @@ void TrophyManager::unlockTrophy(std::string_view id) {
   setUnlocked(*index);
   // An addition, not the whole list: ids another process added since this
   // list was read stay stored.
-  store_.addToStringArray(kStoreKey, {std::string(id)});
+  store_.addToStringArray(kStoreKey, {std::string(id)}, catalogueOrder());
 }
 
 void TrophyManager::unlockTrophies(const std::vector<std::string>& ids) {
@@ -66,7 +78,7 @@ void TrophyManager::unlockTrophies(const std::vector<std::string>& ids) {
     setUnlocked(*index);
     known.push_back(id);
   }
-  if (!known.empty()) store_.addToStringArray(kStoreKey, known);
+  if (!known.empty()) store_.addToStringArray(kStoreKey, known, catalogueOrder());
 }
 
 void TrophyManager::saveUnlockedTrophies() {
@@ -74,7 +86,7 @@ void TrophyManager::saveUnlockedTrophies() {
   for (const Trophy& trophy : trophies_) {
     if (trophy.isUnlocked) ids.push_back(trophy.id);
   }
-  store_.addToStringArray(kStoreKey, ids);
+  store_.addToStringArray(kStoreKey, ids, catalogueOrder());
 }
 
 void TrophyManager::loadUnlockedTrophies() { assign(storedTrophies(store_)); }

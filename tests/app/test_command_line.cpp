@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
 
 #include "app/command_line.h"
 #include "app/data_commands.h"
+#include "motion_sources/push_endpoint.h"
+#include "support/temp_dir.h"
 
 namespace hopster {
 namespace {
@@ -128,6 +133,50 @@ TEST(CommandLine, VersionAndTheDataCommandsAreKnownAndDocumented) {
   }
   for (const char* other : {"--history", "History", "histories", "", "--headless"}) {
     EXPECT_FALSE(isDataCommand(other)) << other;
+  }
+}
+
+// The push token is the phone bridge's only secret: whatever the file was
+// before, it ends owner-only, and a link to it stays a link.
+TEST(PushToken, IsKeptReadableByItsOwnerOnly) {
+  const std::string valid = "0123456789abcdef0123456789abcdef";
+  struct Case {
+    const char* name;
+    const char* content;  // nullptr: no file
+    bool behindLink;
+    bool keepsToken;
+    bool logs;  // one line for a kept file that was readable by others
+  };
+  const Case cases[] = {
+      {"no file", nullptr, false, false, false},
+      {"a valid token readable by all", "0123456789abcdef0123456789abcdef\n", false, true, true},
+      {"an empty file readable by all", "", false, false, false},
+      {"a damaged file readable by all", "not a token", false, false, false},
+      {"a link to an empty file readable by all", "", true, false, false},
+  };
+  for (const Case& c : cases) {
+    testing::TempDir dir;
+    const std::filesystem::path real = dir.path() / "real-token";
+    const std::filesystem::path file = dir.path() / (c.behindLink ? "push-token" : "real-token");
+    if (c.content) {
+      std::ofstream(real) << c.content;
+      ::chmod(real.c_str(), 0644);
+    }
+    if (c.behindLink) std::filesystem::create_symlink("real-token", file);
+    MemoryLog log;
+    std::string error;
+    const auto token = loadOrCreatePushToken(file, log, error);
+    ASSERT_TRUE(token) << c.name << ": " << error;
+    EXPECT_EQ(*token == valid, c.keepsToken) << c.name;
+    struct stat info {};
+    ASSERT_EQ(::stat(real.c_str(), &info), 0) << c.name;
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << c.name;
+    EXPECT_EQ(std::filesystem::is_symlink(file), c.behindLink) << c.name;
+    EXPECT_EQ(log.lines().size(), c.logs ? 1u : 0u) << c.name;
+    // The same token at the next start, with nothing more to say.
+    log.clear();
+    EXPECT_EQ(loadOrCreatePushToken(file, log, error), token) << c.name;
+    EXPECT_TRUE(log.lines().empty()) << c.name;
   }
 }
 

@@ -9,6 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include "app/data_commands.h"
 #include "app/data_forms.h"
 #include "app/recount.h"
@@ -395,6 +398,10 @@ TEST_F(RealData, RecountAgreesWithTheRecorderAndFlagsAChangedCount) {
   const fs::path tampered = home() / "tampered.json";
   std::ofstream(tampered) << changed.dump();
 
+  // JSON, but some other program's.
+  const fs::path notRecord = home() / "package.json";
+  std::ofstream(notRecord) << R"({"name": "left-pad", "version": "1.3.0"})";
+
   const std::string count = std::to_string(jumps);
   struct Case {
     std::vector<std::string> files;
@@ -408,6 +415,7 @@ TEST_F(RealData, RecountAgreesWithTheRecorderAndFlagsAChangedCount) {
        1,
        {tampered.string() + " stored " + std::to_string(jumps + 1) + " recounted " + count}},
       {{(home() / "missing.json").string(), record}, 1, {"missing.json: ", " recounted "}},
+      {{notRecord.string()}, 1, {notRecord.string() + " is not a Hopster record: no \"id\" key"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"recount"};
@@ -461,6 +469,75 @@ TEST_F(RealData, MistakesAndMissingDataExitWithTheirStatus) {
     const ProgramRun run = runHopster(home(), c.args);
     EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.args) << run.output;
     EXPECT_THAT(run.output, HasSubstr(c.message)) << ::testing::PrintToString(c.args);
+  }
+}
+
+// What a path is, without following it.
+std::string kindOf(const fs::path& path) {
+  std::error_code ignored;
+  switch (fs::symlink_status(path, ignored).type()) {
+    case fs::file_type::symlink:
+      return "link";
+    case fs::file_type::regular:
+      return "file";
+    case fs::file_type::fifo:
+      return "fifo";
+    case fs::file_type::character:
+      return "device";
+    case fs::file_type::not_found:
+      return "missing";
+    default:
+      return "other";
+  }
+}
+
+TEST_F(RealData, OutputGoesWhereItsPathLeadsAndReplacesNothingElse) {
+  testing::TempDir scratch;
+  const fs::path out = scratch.path();
+  fs::create_directories(out / "sub");
+  // A link to the program's own standard output, as /dev/stdout is.
+  fs::create_symlink("/proc/self/fd/1", out / "stdout");
+  fs::create_symlink("sub/real.csv", out / "link.csv");
+  const bool devices = ::mknod((out / "full").c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0;
+  struct Case {
+    const char* path;
+    int status;
+    const char* printed;  // in the output; the CSV header when it reaches standard output
+    const char* kindAfter;
+  };
+  std::vector<Case> cases = {
+      {"stdout", 0, "id,file,dateStart", "link"},
+      {"link.csv", 0, "", "link"},
+  };
+  if (devices) cases.push_back({"full", 1, "No space left on device", "device"});
+  for (const Case& c : cases) {
+    const ProgramRun run =
+        runHopster(home(), {"export", "--format", "csv", "-o", (out / c.path).string()});
+    EXPECT_EQ(run.status, c.status) << c.path << ": " << run.output;
+    EXPECT_THAT(run.output, HasSubstr(c.printed)) << c.path;
+    EXPECT_EQ(kindOf(out / c.path), c.kindAfter) << c.path;
+  }
+  EXPECT_THAT(readText(out / "sub/real.csv"), ::testing::StartsWith("id,file,dateStart"));
+}
+
+TEST(ReadOnlyCommands, ReportADamagedSettingsFileAndWriteNothing) {
+  testing::TempDir home;
+  const fs::path config = home.path() / "config" / "hopster";
+  fs::create_directories(config);
+  const std::string settings = R"({"totalJumps": "12", "unlockedTrophies": ["trophy-first-10"]})";
+  std::ofstream(config / "settings.json") << settings;
+  for (const char* command : {"trophies", "stats", "history"}) {
+    const ProgramRun run = runHopster(home.path(), {command});
+    EXPECT_EQ(run.status, 0) << command << ": " << run.output;
+    if (std::string(command) != "history") {
+      EXPECT_THAT(run.output, HasSubstr("wrong type")) << command;
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(config))
+      names.push_back(entry.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"settings.json"}) << command;
+    EXPECT_EQ(readText(config / "settings.json"), settings) << command;
+    EXPECT_FALSE(fs::exists(home.path() / "data")) << command;
   }
 }
 

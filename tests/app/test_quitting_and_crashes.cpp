@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <thread>
 
 #include "platform/file_key_value_storage.h"
@@ -22,6 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using ::testing::SizeIs;
 
 // The real program, with its data in `home`.
@@ -52,6 +54,19 @@ struct Home {
 
 std::int64_t countIn(const std::string& line) {
   return std::stoll(line.substr(line.find_last_of(' ') + 1));
+}
+
+// The number in the first match of `pattern` (one group) in `output`, or -1.
+std::int64_t numberIn(const std::string& output, const std::string& pattern) {
+  std::smatch match;
+  if (!std::regex_search(output, match, std::regex(pattern))) return -1;
+  return std::stoll(match[1]);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
 }
 
 TEST(Quitting, SigtermOrSighupDuringAHeadlessRecordingSavesIt) {
@@ -116,7 +131,12 @@ TEST(FullDisk, AFailedSaveIsAFailureAndTheRecordingIsSavedAtTheNextStart) {
                40 * 1024);
   EXPECT_EQ(full.wait(), 3) << full.output();
   EXPECT_THAT(full.output(), HasSubstr("Record NOT saved: "));
-  EXPECT_THAT(full.output(), HasSubstr("will be saved at the next start"));
+  const std::int64_t counted = numberIn(full.output(), "Jumps counted: ([0-9]+)");
+  EXPECT_GE(counted, 15) << full.output();
+  EXPECT_THAT(full.output(), HasSubstr("All " + std::to_string(counted) +
+                                       " jumps counted are kept on disk: the next start will "
+                                       "recover all " +
+                                       std::to_string(counted) + "."));
   EXPECT_THAT(full.output(), HasSubstr("Total jumps: 0"));
   EXPECT_THAT(full.output(), HasSubstr("Trophies unlocked: none"));
   EXPECT_THAT(home.records(), IsEmpty());
@@ -125,8 +145,46 @@ TEST(FullDisk, AFailedSaveIsAFailureAndTheRecordingIsSavedAtTheNextStart) {
   Program next(home.dir.path(), {"--headless", "--fast", "--seconds", "1"});
   EXPECT_EQ(next.wait(), 0) << next.output();
   ASSERT_THAT(home.records(), SizeIs(1));
-  EXPECT_GE(home.records()[0].jumps, 15);
-  EXPECT_EQ(home.total(), home.records()[0].jumps);
+  EXPECT_EQ(home.records()[0].jumps, counted);
+  EXPECT_EQ(home.total(), counted);
+}
+
+// The disk fills while the journal is still being written: the run says how
+// many of the jumps it counted the journal holds, logs the journal's failure
+// once, and the next start recovers exactly that many. That start's own run
+// saves nothing, and says so, naming the recovered record on a line of its own.
+TEST(FullDisk, AJournalCutShortSaysHowManyJumpsItKeepsAndTheNextStartRecoversExactlyThose) {
+  Home home;
+  // Room for about three quarters of the journal of sixty seconds at 25 Hz.
+  Program full(home.dir.path(), {"--headless", "--fast", "--seconds", "60", "--seed", "3"}, false,
+               150 * 1024);
+  EXPECT_EQ(full.wait(), 3) << full.output();
+  const std::int64_t counted = numberIn(full.output(), "Jumps counted: ([0-9]+)");
+  const std::int64_t kept = numberIn(
+      full.output(), "Only ([0-9]+) of the " + std::to_string(counted) +
+                         " jumps counted are kept on disk: the next start will recover those ");
+  EXPECT_GE(counted, 100) << full.output();
+  EXPECT_GE(kept, 10) << full.output();
+  EXPECT_LT(kept, counted) << full.output();
+  EXPECT_EQ(occurrences(full.output(), "Failed to write the recording journal"), 1u)
+      << full.output();
+
+  Program next(home.dir.path(), {"--headless", "--fast", "--seconds", "1"});
+  EXPECT_EQ(next.wait(), 0) << next.output();
+  ASSERT_THAT(home.records(), SizeIs(1));
+  EXPECT_EQ(home.records()[0].jumps, kept);
+  EXPECT_EQ(home.total(), kept);
+  EXPECT_THAT(next.output(), HasSubstr("No record saved: no jumps were counted."));
+  EXPECT_THAT(next.output(), Not(HasSubstr("Record saved:")));
+  const std::string output = next.output();
+  std::smatch url;
+  ASSERT_TRUE(
+      std::regex_search(output, url, std::regex("Recovered an earlier recording: file://(\\S+)")))
+      << output;
+  std::string error;
+  const auto recovered = readUserRecordFile(url[1].str(), error);
+  ASSERT_TRUE(recovered) << error;
+  EXPECT_EQ(recovered->jumps, kept);
 }
 
 TEST(Concurrency, RunsAtTheSameTimeKeepTheTotalExact) {

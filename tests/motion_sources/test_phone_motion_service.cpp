@@ -42,18 +42,20 @@ struct Sender {
 
 class PhoneSource : public ::testing::Test {
  protected:
-  // Posts one message; the server hands it on to the main thread before it answers.
-  void post(Sender& sender, const std::string& readings) {
-    const std::string body = "{\"messageId\":" + std::to_string(sender.nextId++) +
-                             ",\"sessionId\":\"" + sender.session + "\",\"deviceId\":\"" +
+  // Posts one message, with the sender's next id or none; the server hands
+  // it on to the main thread before it answers.
+  void post(Sender& sender, const std::string& readings, bool withId = true) {
+    const std::string id =
+        withId ? "\"messageId\":" + std::to_string(sender.nextId++) + "," : std::string();
+    const std::string body = "{" + id + "\"sessionId\":\"" + sender.session + "\",\"deviceId\":\"" +
                              sender.device + "\",\"payload\":[" + readings + "]}";
     EXPECT_EQ(testing::httpRequest({"127.0.0.1", service_->port(), "/push/" + std::string(kToken)},
                                    "POST", body),
               200);
   }
   // Posts one message, then runs what the server posted to the main thread.
-  void push(Sender& sender, const std::string& readings) {
-    post(sender, readings);
+  void push(Sender& sender, const std::string& readings, bool withId = true) {
+    post(sender, readings, withId);
     scheduler_.runPending();
   }
   void collect() {
@@ -93,6 +95,23 @@ TEST_F(PhoneSource, SamplesReachTheMainThreadInTimeOrderPacedByTheirOwnTimeStamp
     EXPECT_NEAR(times_[i] - times_[i - 1], kStep, 1e-6);
   EXPECT_EQ(service_->playoutCounts().repeated, 1u);
   EXPECT_EQ(service_->readingsDropped(), 0u);
+}
+
+TEST_F(PhoneSource, MessagesWithoutAnIdAreNeverTakenForRepeatsButAnIdThatWasSentIs) {
+  collect();
+  Sender sender;
+  for (int batch = 0; batch < 4; ++batch) {
+    push(sender, headphones(batch * 10, batch * 10 + 9), /*withId=*/false);
+    scheduler_.advanceBy(0.2);
+  }
+  push(sender, headphones(40, 49));  // id 0
+  --sender.nextId;
+  push(sender, headphones(40, 49));  // id 0 once more: a repeat
+  scheduler_.advanceBy(5.0);
+
+  ASSERT_EQ(tags_.size(), 50u);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(tags_[i], i);
+  EXPECT_EQ(service_->playoutCounts().repeated, 1u);
 }
 
 TEST_F(PhoneSource, OnlyTheFirstStreamIsFollowedUntilItHasBeenSilentForFiveSeconds) {

@@ -220,6 +220,90 @@ TEST_F(PushServer, AFloodOfConnectionsNeitherStopsTheServerNorLocksOutThePhone) 
   EXPECT_EQ(status, 200);
 }
 
+TEST_F(PushServer, IdleClientsHoldingEveryConnectionDoNotKeepThePhoneOut) {
+  start();
+  // One address past its share: its ninth connection displaces its first.
+  std::vector<std::unique_ptr<Client>> one;
+  for (int i = 0; i < 9; ++i) one.push_back(std::make_unique<Client>(server_->port(), "127.0.0.9"));
+  EXPECT_TRUE(one.front()->closedByServer(1000ms)) << "well before its two seconds are up";
+  EXPECT_FALSE(one.back()->closedByServer(0ms));
+  one.clear();
+  // Eight from each of five addresses, more than the server holds; half of
+  // them send the start of a request line, the rest nothing.
+  std::vector<std::unique_ptr<Client>> idle;
+  for (int i = 0; i < 40; ++i) {
+    const std::string from = "127.0.0." + std::to_string(10 + i % 5);
+    idle.push_back(std::make_unique<Client>(server_->port(), from.c_str()));
+    if (i % 2 == 1) idle.back()->send("POST /pu");
+  }
+  for (int id = 1; id <= 3; ++id) EXPECT_EQ(post(goodBody(id)), 200) << "push " << id;
+  EXPECT_EQ(server_->counts().accepted, 3u);
+}
+
+TEST_F(PushServer, ClientsWithoutTheTokenAreCutAfterTwoSecondsButAPhonesSlowBodyIsNot) {
+  start();
+  const Client silent(server_->port(), "127.0.0.3");
+  const Client trickling(server_->port(), "127.0.0.4");
+  const std::string head = "POST " + kPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  const Client phone(server_->port(), "127.0.0.5");
+  const std::string body = goodBody(1);
+  ASSERT_TRUE(phone.send("POST " + kPath + " HTTP/1.1\r\nContent-Length: " +
+                         std::to_string(body.size()) + "\r\n\r\n"));
+  // A step every 100 ms: a byte of headers from one client, and a piece of
+  // the phone's body that ends 2.8 s on, inside the ten seconds a request may take.
+  bool silentOpen = true, tricklingOpen = true;
+  const std::size_t piece = body.size() / 28 + 1;
+  const auto began = std::chrono::steady_clock::now();
+  for (std::size_t step = 0; step * piece < body.size(); ++step) {
+    std::this_thread::sleep_until(began + step * 100ms);
+    if (tricklingOpen) trickling.send(head.substr(step % head.size(), 1));
+    ASSERT_TRUE(phone.send(body.substr(step * piece, piece)));
+    silentOpen = silentOpen && !silent.closedByServer(0ms);
+    tricklingOpen = tricklingOpen && !trickling.closedByServer(0ms);
+    if (step == 10) {
+      EXPECT_TRUE(silentOpen && tricklingOpen) << "cut before their two seconds were up";
+    }
+  }
+  EXPECT_FALSE(silentOpen);
+  EXPECT_FALSE(tricklingOpen);
+  EXPECT_EQ(statusOf(phone.receive()), 200);
+  EXPECT_EQ(server_->counts().cutOff, 2u);
+}
+
+TEST_F(PushServer, APhoneThatShowedTheTokenIsServedWhileManyAddressesChurnConnections) {
+  start();
+  ASSERT_EQ(post(goodBody(1)), 200);      // 127.0.0.1 has now shown the token
+  const Client waiting(server_->port());  // the phone's next connection, not used yet
+  // Thirty idle clients, one an address: once the fifteen free connections
+  // are taken, each newcomer cuts the oldest of them, never the phone's.
+  std::vector<std::unique_ptr<Client>> flood;
+  for (int i = 0; i < 30; ++i) {
+    const std::string from = "127.0.1." + std::to_string(i + 1);
+    flood.push_back(std::make_unique<Client>(server_->port(), from.c_str()));
+  }
+  EXPECT_TRUE(flood[13]->closedByServer(2000ms));
+  ASSERT_TRUE(waiting.send(request("POST", kPath, goodBody(2))));
+  EXPECT_EQ(statusOf(waiting.receive()), 200);
+
+  // Connections from sixty addresses, opened and dropped without a pause,
+  // while the phone pushes on a new connection each time.
+  std::atomic<bool> done{false};
+  std::atomic<int> opened{0};
+  std::thread churn([&] {
+    std::vector<std::unique_ptr<Client>> held(40);
+    for (int i = 0; i < 2000 && !done; ++i, ++opened) {
+      const std::string from = "127.0.2." + std::to_string(1 + i % 60);
+      held[static_cast<std::size_t>(i) % held.size()] =
+          std::make_unique<Client>(server_->port(), from.c_str());
+    }
+  });
+  while (opened < 40) std::this_thread::yield();
+  for (int id = 3; id < 13; ++id) EXPECT_EQ(post(goodBody(id)), 200) << "push " << id;
+  done = true;
+  churn.join();
+  EXPECT_EQ(server_->counts().accepted, 12u);
+}
+
 TEST_F(PushServer, AStartThatFailsSaysWhyInOneLine) {
   start();
   const auto failure = [&](const char* address, std::uint16_t port, const char* token) {

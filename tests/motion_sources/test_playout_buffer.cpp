@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace hopster {
@@ -118,6 +119,19 @@ TEST(PlayoutBuffer, StaleSamplesAndRepeatedMessagesAreDroppedAndCounted) {
 
   buffer.reset();  // a new session counts its ids from 0 again
   EXPECT_FALSE(buffer.isRepeat(99));
+}
+
+TEST(PlayoutBuffer, OnlyAnIdThatWasSentMakesARepeat) {
+  PlayoutBuffer buffer;
+  EXPECT_TRUE(buffer.add(std::nullopt, 100.0, run(kStart, 5)));
+  EXPECT_TRUE(buffer.add(std::nullopt, 100.1, run(kStart + 0.1, 5)));
+  EXPECT_FALSE(buffer.isRepeat(std::nullopt));
+  EXPECT_FALSE(buffer.isRepeat(0)) << "no id is not id 0";
+  EXPECT_TRUE(buffer.add(0, 100.2, run(kStart + 0.2, 5)));
+  EXPECT_FALSE(buffer.add(0, 100.3, run(kStart + 0.3, 5)));
+  EXPECT_TRUE(buffer.add(std::nullopt, 100.4, run(kStart + 0.4, 5))) << "nor is it after id 0";
+  EXPECT_EQ(buffer.counts().repeated, 1u);
+  EXPECT_EQ(buffer.takeDue(1e12).size(), 20u);
 }
 
 TEST(PlayoutBuffer, AJumpOfTheSendersClockAlignsAfreshWithoutLosingSamples) {

@@ -10,12 +10,16 @@
 #include <system_error>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/atomic_file.h"
 #include "platform/data_file.h"
 #include "platform/xdg_paths.h"
 #include "support/temp_dir.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -202,6 +206,161 @@ TEST(AtomicFile, ReplacesContentLeavingNoTemporaryFilesAndKeepsPermissions) {
   fs::permissions(target, ownerOnly | fs::perms::group_read);
   ASSERT_EQ(writeFileAtomically(target, "new"), std::nullopt);
   EXPECT_EQ(fs::status(target).permissions(), ownerOnly | fs::perms::group_read);
+}
+
+// What a path is, without following it.
+std::string kindOf(const fs::path& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return "missing";
+  if (S_ISLNK(info.st_mode)) return "link";
+  if (S_ISREG(info.st_mode)) return "file";
+  if (S_ISFIFO(info.st_mode)) return "fifo";
+  if (S_ISCHR(info.st_mode)) return "device";
+  return "other";
+}
+
+// Every name under `folder`, recursively, with its kind.
+Names inventory(const fs::path& folder) {
+  Names names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    names.push_back(fs::relative(entry.path(), folder).string() + ":" + kindOf(entry.path()));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(AtomicFile, AWriteThroughALinkReplacesWhatItLeadsToAndKeepsTheLink) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> links;  // link, what it says
+    const char* written;                                     // the path written
+    const char* lands;                                       // where the bytes land
+  };
+  const Case cases[] = {
+      {"absolute link",
+       {{"cfg/settings.json", "@dot/settings.json"}},
+       "cfg/settings.json",
+       "dot/settings.json"},
+      {"relative link from its own folder",
+       {{"cfg/settings.json", "../dot/settings.json"}},
+       "cfg/settings.json",
+       "dot/settings.json"},
+      {"a chain of links",
+       {{"cfg/settings.json", "../dot/hop"}, {"dot/hop", "settings.json"}},
+       "cfg/settings.json",
+       "dot/settings.json"},
+      {"a link to nothing yet", {{"cfg/out.csv", "../dot/new.csv"}}, "cfg/out.csv", "dot/new.csv"},
+  };
+  for (const Case& c : cases) {
+    testing::TempDir dir;
+    fs::create_directories(dir.path() / "cfg");
+    fs::create_directories(dir.path() / "dot");
+    writeFile(dir.path() / "dot/settings.json", "old");
+    for (const auto& [link, text] : c.links) {
+      const std::string says = text[0] == '@' ? (dir.path() / (text + 1)).string() : text;
+      fs::create_symlink(says, dir.path() / link);
+    }
+    ASSERT_EQ(writeFileAtomically(dir.path() / c.written, "new"), std::nullopt) << c.name;
+    EXPECT_EQ(readFile(dir.path() / c.lands), "new") << c.name;
+    for (const auto& [link, text] : c.links) {
+      EXPECT_EQ(kindOf(dir.path() / link), "link") << c.name << ": " << link;
+    }
+    // Nothing else appeared: no temporary file left, no file beside the link.
+    for (const std::string& entry : inventory(dir.path())) {
+      EXPECT_EQ(entry.find(".tmp"), std::string::npos) << c.name << ": " << entry;
+    }
+  }
+}
+
+TEST(AtomicFile, AnythingButAFileOrLinkIsWrittenInPlaceAndKept) {
+  testing::TempDir dir;
+  // A FIFO with a reader waiting: the reader gets the bytes, the FIFO stays.
+  const fs::path fifo = dir.path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  EXPECT_EQ(writeFileAtomically(fifo, "through the fifo"), std::nullopt);
+  char heard[64] = {};
+  const ssize_t length = ::read(reader, heard, sizeof heard);
+  ::close(reader);
+  EXPECT_EQ(std::string(heard, static_cast<std::size_t>(std::max<ssize_t>(length, 0))),
+            "through the fifo");
+
+  // A pipe behind a link to this process's descriptor, as /dev/stdout is.
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const fs::path toPipe = dir.path() / "stdout";
+  fs::create_symlink("/proc/self/fd/" + std::to_string(pipe[1]), toPipe);
+  EXPECT_EQ(writeFileAtomically(toPipe, "through the pipe"), std::nullopt);
+  ::close(pipe[1]);
+  ::fcntl(pipe[0], F_SETFL, O_NONBLOCK);
+  char got[64] = {};
+  const ssize_t piped = ::read(pipe[0], got, sizeof got);
+  EXPECT_EQ(std::string(got, static_cast<std::size_t>(std::max<ssize_t>(piped, 0))),
+            "through the pipe");
+  ::close(pipe[0]);
+
+  // Copies of /dev/full and /dev/null: the error is told, the nodes stay.
+  const fs::path full = dir.path() / "full", null = dir.path() / "null";
+  if (::mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0 ||
+      ::mknod(null.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "devices cannot be made here";
+  }
+  const std::optional<std::string> fullError = writeFileAtomically(full, "x");
+  ASSERT_TRUE(fullError.has_value());
+  EXPECT_NE(fullError->find("No space left on device"), std::string::npos) << *fullError;
+  EXPECT_EQ(writeFileAtomically(null, "x"), std::nullopt);
+  EXPECT_EQ(inventory(dir.path()),
+            (Names{"fifo:fifo", "full:device", "null:device", "stdout:link"}));
+}
+
+TEST(AtomicFile, OwnDescriptorsKeepTheirOffsetAndAppendMode) {
+  testing::TempDir dir;
+  const fs::path log = dir.path() / "log.txt";
+  writeFile(log, "first\n");
+  // What a shell's `>> log.txt` hands a program as its standard output.
+  const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const fs::path link = dir.path() / "out";
+  fs::create_symlink("/proc/self/fd/" + std::to_string(fd), link);
+  EXPECT_EQ(writeFileAtomically(link, "second\n"), std::nullopt);
+  ::close(fd);
+  EXPECT_EQ(readFile(log), "first\nsecond\n");
+  EXPECT_EQ(kindOf(link), "link");
+}
+
+TEST(AtomicFile, RefusesFoldersAndLinkLoopsAndSetsAModeWhenAsked) {
+  testing::TempDir dir;
+  fs::create_symlink("b", dir.path() / "a");
+  fs::create_symlink("a", dir.path() / "b");
+  EXPECT_NE(writeFileAtomically(dir.path() / "a", "x"), std::nullopt);
+  EXPECT_NE(writeFileAtomically(dir.path(), "x"), std::nullopt);
+  EXPECT_EQ(kindOf(dir.path() / "a"), "link");
+
+  // A set mode wins over the mode of the file replaced.
+  const fs::path secret = dir.path() / "secret";
+  writeFile(secret, "old");
+  fs::permissions(secret, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+  ASSERT_EQ(writeFileAtomically(secret, "new", {.beforeReplace = {}, .mode = 0600}), std::nullopt);
+  EXPECT_EQ(fs::status(secret).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(FileKeyValueStorage, SettingsBehindALinkStayThereThroughSavesAndSettingAside) {
+  testing::TempDir dir;
+  fs::create_directories(dir.path() / "config");
+  fs::create_directories(dir.path() / "dotfiles");
+  const fs::path real = dir.path() / "dotfiles/settings.json";
+  const fs::path file = dir.path() / "config/settings.json";
+  writeFile(real, "not json");
+  fs::create_symlink("../dotfiles/settings.json", file);
+  const FixedClock clock;
+  MemoryLog log;
+  KeyValueStore store(std::make_unique<FileKeyValueStorage>(file, clock), log);
+  store.setInteger("totalJumps", 7);
+  EXPECT_EQ(kindOf(file), "link");
+  EXPECT_EQ(json::parse(readFile(real))["totalJumps"], 7);
+  // The damaged file was set aside where it lived, beside its replacement.
+  EXPECT_EQ(readFile(dir.path() / "dotfiles" / kAside), "not json");
 }
 
 // Sets or clears one environment variable for the life of the object.

@@ -206,6 +206,29 @@ TEST(SavedConfirmationText, NamesTheJumpsAndTheDuration) {
   }
 }
 
+// What a failed save leaves for the next start, in the numbers the journal
+// holds, never more: "all" only when nothing is missing, "none" plainly.
+TEST(KeptJumpsText, SaysHowManyOfTheJumpsTheNextStartRecovers) {
+  const std::tuple<std::int64_t, std::int64_t, const char*> rows[] = {
+      {30, 30, "All 30 jumps counted are kept on disk: the next start will recover all 30."},
+      {1198, 246,
+       "Only 246 of the 1198 jumps counted are kept on disk: the next start will recover those "
+       "246."},
+      {30, 1,
+       "Only 1 of the 30 jumps counted is kept on disk: the next start will recover that one."},
+      {1198, 0,
+       "None of the 1198 jumps counted is kept on disk: the next start will recover nothing of "
+       "this recording."},
+      {1, 1, "The jump counted is kept on disk: the next start will recover it."},
+      {1, 0,
+       "The jump counted is not kept on disk: the next start will recover nothing of this "
+       "recording."},
+  };
+  for (const auto& [counted, kept, text] : rows) {
+    EXPECT_EQ(keptJumpsText(KeptJumps{counted, kept, {}}), text);
+  }
+}
+
 // The real worker: work runs on another thread, in order, and each `done`
 // comes back through the main loop; waiting and destruction see every job's
 // work through.

@@ -1,9 +1,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <optional>
 
 #include "controller_fixture.h"
+#include "file_size_limit.h"
 #include "platform/file_key_value_storage.h"
 #include "recording/recording_commit.h"
 #include "records/number_form.h"
@@ -13,6 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ControllerFixture;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
@@ -63,7 +67,7 @@ struct Disk {
   }
 
   // One start of the program: recovery with fresh stores over the files.
-  std::size_t start() {
+  std::vector<RecoveredRecording> start() {
     KeyValueStore settings(std::make_unique<FileKeyValueStorage>(settingsFile), log);
     TrophyManager trophies(settings);
     FileManagerSingleton records(documents, log);
@@ -84,12 +88,25 @@ struct Disk {
   }
 };
 
+std::size_t linesStartingWith(const MemoryLog& log, std::string_view prefix) {
+  return static_cast<std::size_t>(
+      std::count_if(log.lines().begin(), log.lines().end(),
+                    [prefix](const std::string& line) { return line.starts_with(prefix); }));
+}
+
+// The journal of the fixture's running or unsaved recording.
+fs::path journalOf(const ControllerFixture& f) {
+  const auto journals = listJournals(f.documents.path());
+  EXPECT_THAT(journals, SizeIs(1));
+  return journals.empty() ? fs::path() : journals.front();
+}
+
 TEST(Recovery, ARecordingCutShortBecomesARecordCountedOnceWithItsJumpsRecounted) {
   Disk disk;
   disk.setTotal(10);
   disk.abandon(jumping(3, 1000.0), JournalStage::recording);
-  EXPECT_EQ(disk.start(), 1u);
-  EXPECT_EQ(disk.start(), 0u) << "a second start finds nothing left";
+  const auto recovered = disk.start();
+  EXPECT_THAT(disk.start(), IsEmpty()) << "a second start finds nothing left";
 
   const auto records = disk.records();
   ASSERT_THAT(records, SizeIs(1));
@@ -99,6 +116,13 @@ TEST(Recovery, ARecordingCutShortBecomesARecordCountedOnceWithItsJumpsRecounted)
   EXPECT_THAT(records[0].csvText, HasSubstr("\n1002.5,"));
   EXPECT_EQ(disk.total(), 13);
   EXPECT_THAT(listJournals(disk.documents), IsEmpty());
+  // What the start reports names the record it made.
+  ASSERT_THAT(recovered, SizeIs(1));
+  EXPECT_EQ(recovered[0].jumps, 3);
+  std::string error;
+  const auto file = readUserRecordFile(recovered[0].file, error);
+  ASSERT_TRUE(file) << error;
+  EXPECT_EQ(file->id, records[0].id);
 }
 
 TEST(Recovery, RecountStartsFromTheArmedStateTheRecordingBeganWith) {
@@ -112,7 +136,7 @@ TEST(Recovery, RecountStartsFromTheArmedStateTheRecordingBeganWith) {
 TEST(Recovery, ARecordingWithoutJumpsIsDiscarded) {
   Disk disk;
   disk.abandon({sample(1000.0, 0.2), sample(1001.0, -0.3)}, JournalStage::recording);
-  EXPECT_EQ(disk.start(), 0u);
+  EXPECT_THAT(disk.start(), IsEmpty());
   EXPECT_THAT(disk.records(), IsEmpty());
   EXPECT_THAT(listJournals(disk.documents), IsEmpty());
   EXPECT_EQ(disk.total(), 0);
@@ -162,7 +186,7 @@ TEST(Recovery, ALiveRecordingOfAnotherRunIsLeftAlone) {
   const auto live = RecordingJournal::create(disk.documents, JournalHeader{1000.0, true}, error);
   for (const auto& s : jumping(2, 1000.0)) live->append(s);
   ASSERT_FALSE(live->flush());
-  EXPECT_EQ(disk.start(), 0u);
+  EXPECT_THAT(disk.start(), IsEmpty());
   EXPECT_THAT(listJournals(disk.documents), SizeIs(1));
   EXPECT_THAT(disk.log.lines(), IsEmpty());
 }
@@ -176,10 +200,15 @@ TEST(Controller, AFailedSaveAddsNothingUntilARetrySucceedsAndStartWaits) {
   // The folder goes away under the running app (an unmounted card, say).
   fs::rename(documents, documents.string() + ".gone");
   f.startRecording();
+  ASSERT_TRUE(c.journalFailure()) << "no journal: the screen says so from the start";
   f.headphones->jump(4);
   c.toggleRecording();
 
   ASSERT_TRUE(c.saveFailure());
+  ASSERT_TRUE(c.keptJumps());
+  EXPECT_EQ(keptJumpsText(*c.keptJumps()),
+            "None of the 4 jumps counted is kept on disk: the next start will recover nothing of "
+            "this recording.");
   EXPECT_EQ(c.totalJumps(), 3);
   EXPECT_EQ(f.settingsStore.integer("totalJumps"), 3);
   EXPECT_EQ(c.jumpCount(), 4) << "the unsaved recording's count stays on screen";
@@ -194,6 +223,86 @@ TEST(Controller, AFailedSaveAddsNothingUntilARetrySucceedsAndStartWaits) {
   EXPECT_EQ(f.settingsStore.integer("totalJumps"), 7);
   EXPECT_EQ(c.jumpCount(), 0);
   EXPECT_THAT(f.records.loadAllUserRecordData(), SizeIs(2));
+}
+
+// The disk fills while recording: the journal's failure is known at the
+// first write it could not make (the screen shows it) and logged once; the
+// save that fails at the stop says how many of the jumps the journal holds,
+// and the next start recovers exactly those.
+TEST(Controller, AJournalCutShortByAFullDiskTellsWhatItKeepsAndTheNextStartRecoversThat) {
+  Disk disk;
+  ControllerFixture f;
+  auto& c = *f.controller;
+  f.startRecording();
+  f.headphones->jump(10);
+  f.scheduler.advanceBy(2.0);  // a flush: all ten on disk
+  EXPECT_FALSE(c.journalFailure());
+  // Room for a few samples more, not for the twenty of the next flush.
+  std::optional<testing::FileSizeLimit> full;
+  full.emplace(fs::file_size(journalOf(f)) + 500);
+  f.headphones->jump(10);
+  f.scheduler.advanceBy(2.0);
+  ASSERT_TRUE(c.journalFailure()) << "known at the flush, not only at the stop";
+  EXPECT_THAT(*c.journalFailure(), HasSubstr("File too large"));
+  for (int flush = 0; flush < 3; ++flush) {
+    f.headphones->jump(10);
+    f.scheduler.advanceBy(2.0);
+  }
+  c.toggleRecording();  // the record does not fit either
+  ASSERT_TRUE(c.saveFailure());
+  EXPECT_EQ(linesStartingWith(f.log, "Failed to write the recording journal"), 1u)
+      << "once, not at every flush";
+  ASSERT_TRUE(c.keptJumps());
+  EXPECT_EQ(*c.keptJumps(), (KeptJumps{50, 10, journalOf(f)}));
+
+  // The program quits with the disk still full; the next start has room.
+  f.controller.reset();
+  fs::copy_file(journalOf(f), disk.documents / journalOf(f).filename());
+  full.reset();
+  const auto recovered = disk.start();
+  ASSERT_THAT(recovered, SizeIs(1));
+  EXPECT_EQ(recovered[0].jumps, 10);
+  EXPECT_EQ(disk.total(), 10);
+}
+
+// Room again: while recording, the flush that catches up ends the warning;
+// after a failed save, a retry completes the journal first, so even when the
+// record still fails, all of it is kept for the next start.
+TEST(Controller, WithRoomAgainTheJournalCatchesUpAndSaysSo) {
+  ControllerFixture f;
+  auto& c = *f.controller;
+  f.startRecording();
+  {
+    testing::FileSizeLimit full(fs::file_size(journalOf(f)));
+    f.headphones->jump(3);
+    f.scheduler.advanceBy(2.0);
+    ASSERT_TRUE(c.journalFailure());
+  }
+  f.headphones->jump(1);
+  f.scheduler.advanceBy(2.0);
+  EXPECT_FALSE(c.journalFailure()) << "all four are on disk now";
+
+  testing::FileSizeLimit full(fs::file_size(journalOf(f)));
+  f.headphones->jump(4);
+  c.toggleRecording();
+  ASSERT_TRUE(c.saveFailure());
+  EXPECT_EQ(*c.keptJumps(), (KeptJumps{8, 4, journalOf(f)}));
+  EXPECT_THAT(journalOf(f).string(), EndsWith(".journal")) << "its ending could not be written";
+
+  full.lift();
+  // The record still cannot be written where a folder of its name stands.
+  const fs::path blocker = f.documents.path() / (formatNumber(f.scheduler.now()) + ".json");
+  fs::create_directory(blocker);
+  c.retrySave();
+  ASSERT_TRUE(c.saveFailure());
+  EXPECT_EQ(*c.keptJumps(), (KeptJumps{8, 8, journalOf(f)}));
+  EXPECT_THAT(journalOf(f).string(), EndsWith(".saving"));
+
+  fs::remove(blocker);
+  c.retrySave();
+  EXPECT_FALSE(c.saveFailure() || c.keptJumps());
+  EXPECT_EQ(f.settingsStore.integer("totalJumps"), 8);
+  EXPECT_THAT(listJournals(f.documents.path()), IsEmpty());
 }
 
 TEST(Controller, DiscardingAFailedSaveDropsItsJournalAndFreesStart) {

@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "recording/file_size_limit.h"
 #include "records/file_manager_singleton.h"
 #include "records/recording_journal.h"
 #include "support/temp_dir.h"
@@ -71,7 +72,9 @@ TEST(RecordingJournal, ALiveJournalIsNotAdoptedByAnyoneElse) {
 }
 
 // A crash mid-write leaves a torn or garbled tail: everything before it
-// still counts, nothing after it is made up.
+// still counts, nothing after it is made up. The ending that recovery then
+// writes is read back too, or a kill before its record is saved would make
+// the next start save the recording a second time, under another name.
 TEST(RecordingJournal, ATornOrGarbledTailLosesOnlyThatTail) {
   for (const std::string& tail :
        {std::string("\x53\0\0\0\x80\0\0\0", 8), std::string(300, '\0'), std::string(200, '\x7f')}) {
@@ -83,9 +86,75 @@ TEST(RecordingJournal, ATornOrGarbledTailLosesOnlyThatTail) {
     journal.reset();
     std::ofstream(path, std::ios::binary | std::ios::app) << tail;
 
-    const auto back = adopted(path);
+    auto back = adopted(path);
     EXPECT_THAT(back->samples(), SizeIs(5));
+    EXPECT_EQ(back->keptSamples(), 5u);
+    ASSERT_FALSE(back->finish(JournalEnding{9.5, "ID", "1.5"}));
+    const fs::path saving = back->path();
+    back.reset();
+    const auto again = adopted(saving);
+    EXPECT_THAT(again->samples(), SizeIs(5));
+    EXPECT_EQ(again->ending(), (JournalEnding{9.5, "ID", "1.5"}));
   }
+}
+
+// The disk fills part way through a flush (at the start of its chunk, in the
+// chunk's head, in its samples, one byte short): the journal keeps exactly
+// the samples it says it keeps, and once the disk has room again the ones it
+// refused follow in chunks that are read back, not lost behind a torn one.
+TEST(RecordingJournal, AFlushCutShortByAFullDiskKeepsWhatItCountsAndCatchesUpLater) {
+  constexpr std::size_t kChunk = 8 + 10 * sizeof(MotionDataPoint) + 8;  // ten samples
+  for (const std::size_t room : {std::size_t{0}, std::size_t{5}, kChunk / 2, kChunk - 1}) {
+    SCOPED_TRACE(room);
+    testing::TempDir dir;
+    fs::create_directory(dir.path() / "copy");
+    auto journal = created(dir.path());
+    for (int i = 0; i < 10; ++i) journal->append(sample(i, 1.0));
+    ASSERT_FALSE(journal->flush());
+    {
+      testing::FileSizeLimit full(fs::file_size(journal->path()) + room);
+      for (int i = 10; i < 20; ++i) journal->append(sample(i, 2.0));
+      EXPECT_TRUE(journal->flush());
+      EXPECT_TRUE(journal->flush()) << "still full";
+      EXPECT_EQ(journal->keptSamples(), 10u);
+    }
+    // What a start would read now, from a copy: the journal's owner holds the lock.
+    const fs::path copy = dir.path() / "copy" / journal->path().filename();
+    fs::copy_file(journal->path(), copy);
+    EXPECT_THAT(adopted(copy)->samples(), SizeIs(10));
+
+    for (int i = 20; i < 25; ++i) journal->append(sample(i, 3.0));
+    ASSERT_FALSE(journal->flush());
+    EXPECT_EQ(journal->keptSamples(), 25u);
+    const fs::path path = journal->path();
+    journal.reset();
+    const auto back = adopted(path);
+    ASSERT_THAT(back->samples(), SizeIs(25));
+    for (std::size_t i = 0; i < 25; ++i)
+      EXPECT_EQ(back->samples()[i].timeStamp, static_cast<double>(i));
+  }
+}
+
+// A backlog (a flush that comes late, or samples the disk refused before)
+// goes in chunks of a bounded size, so a disk that fills part way through it
+// keeps the chunks that fitted, and a start reads back exactly those.
+TEST(RecordingJournal, ABacklogThatFillsTheDiskKeepsTheChunksThatFitted) {
+  testing::TempDir dir;
+  auto journal = created(dir.path());
+  for (int i = 0; i < 1000; ++i) journal->append(sample(i, 1.0));
+  {
+    testing::FileSizeLimit full(fs::file_size(journal->path()) + 300 * sizeof(MotionDataPoint));
+    EXPECT_TRUE(journal->flush());
+  }
+  const std::size_t kept = journal->keptSamples();
+  EXPECT_GT(kept, 0u);
+  EXPECT_LT(kept, 300u);
+  const fs::path path = journal->path();
+  journal.reset();  // the run ends with the rest unwritten
+
+  const auto back = adopted(path);
+  ASSERT_EQ(back->samples().size(), kept);
+  EXPECT_EQ(back->samples().back().timeStamp, static_cast<double>(kept - 1));
 }
 
 TEST(RecordingJournal, StagesAreFileNamesThatNeverLookLikeRecordsOrTemporaryFiles) {

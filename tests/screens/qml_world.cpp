@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QSet>
+#include <filesystem>
+#include <system_error>
 
 #include "platform/audio_session.h"
 #include "platform/memory_key_value_storage.h"
@@ -103,6 +105,11 @@ void TestWorld::reset(bool hasSeenOnboarding) {
 }
 
 void TestWorld::advance(double seconds) { core_->scheduler.advanceBy(seconds); }
+
+void TestWorld::loseRecordsFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(core_->documents.path(), ignored);
+}
 
 void TestWorld::jump(int jumps) { core_->headphones.jump(jumps); }
 

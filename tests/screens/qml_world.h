@@ -31,6 +31,8 @@ class TestWorld : public QObject {
   // A fresh world: empty settings (or with the onboarding seen), no records.
   Q_INVOKABLE void reset(bool hasSeenOnboarding = true);
   Q_INVOKABLE void advance(double seconds);
+  // Takes the records folder away (an unmounted card, say): no journal, no record.
+  Q_INVOKABLE void loseRecordsFolder();
   Q_INVOKABLE void jump(int jumps);
   Q_INVOKABLE void setHeadphones(bool connected);
   // 0 not determined, 1 restricted, 2 denied, 3 authorized.

@@ -71,6 +71,8 @@ Item {
             // Both change on the screen's next frame.
             tryCompare(item("jumpCount"), "text", "12");
             tryCompare(item("elapsedTime"), "text", "00:03");
+            // The journal keeps up: no warning under the count.
+            compare(item("journalWarning").visible, false);
 
             keyClick(Qt.Key_Return);
             compare(screen.jumpModel.isRecording, false);
@@ -82,6 +84,32 @@ Item {
             compare(popup.trophy.title, "First 10 Times");
             world.advance(4.0);
             tryCompare(popup.parent, "opacity", 0);
+        }
+
+        // With the records folder gone (an unmounted card, say) no journal
+        // can be made: one line under the count says so at once while
+        // recording, and the alert after the failed save says plainly that
+        // nothing is kept, never that it is.
+        function test_aRecordingNotKeptOnDiskSaysSoUnderTheCountAndInTheAlert() {
+            world.loseRecordsFolder();
+            const warning = item("journalWarning");
+            const count = item("jumpCount");
+            compare(warning.visible, false);
+            mouseClick(item("startStopButton"));
+            world.advance(4.0);
+            compare(screen.jumpModel.isRecording, true);
+            verify(warning.visible);
+            compare(warning.text, "Not being kept safe: No such file or directory");
+            tryVerify(() => warning.y >= count.y + count.height, 1000, "under the count");
+            compare(warning.lineCount, 1);
+
+            world.jump(5);
+            keyClick(Qt.Key_Space);
+            const alert = item("saveFailureAlert");
+            tryCompare(alert, "visible", true);
+            compare(warning.visible, false);
+            compare(alert.message, "None of the 5 jumps counted is kept on disk: the next start"
+                    + " will recover nothing of this recording. Try saving again, or discard them.");
         }
 
         function test_spaceStartsAndTheRingCancels_data() {
