@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  g++ make cmake ninja-build pkg-config clang-format
+  g++ make cmake ninja-build pkg-config clang-format lld
   # libraries
   libsimdjson-dev nlohmann-json3-dev uuid-dev libsystemd-dev libspeechd-dev
   # the phone source: its HTTP server, the phone app's zip exports, the QR code

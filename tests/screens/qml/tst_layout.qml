@@ -257,11 +257,19 @@ Item {
             tryVerify(() => win.width === size.w && win.height === size.h, 2000,
                       "the window takes " + size.tag);
             waitForRendering(win.contentItem);
-            wait(50);
+            settle();
         }
 
+        // Lets transitions play out for `ms` of the animations' own time
+        // (default 300, longer than most transitions of the screens), and
+        // until the chart's frame clock has stopped. The checks read the
+        // items' geometry, so no frame need be drawn.
         function settle(ms) {
-            wait(ms === undefined ? 100 : ms);
+            const until = animations.elapsed() + (ms === undefined ? 300 : ms);
+            tryVerify(() => animations.elapsed() >= until, 5000, "animations play out");
+            const chart = findChild(win.contentItem, "accelerationChart");
+            if (chart && chart.clock)
+                tryVerify(() => !chart.clock.running, 5000, "the frame clock stops");
         }
 
         function tabs() {
@@ -304,7 +312,7 @@ Item {
 
             world.jumpModel.toggleRecording();
             world.advance(1.0);
-            settle(300);
+            settle();
             checkJumpScreen("countdown", "countdownRing");
 
             world.advance(3.0);
@@ -315,7 +323,7 @@ Item {
 
             // A large count shrinks to fit rather than reaching past its block.
             world.jump(12345);
-            settle(400);  // the digits rise into place
+            settle();  // the digits rise into place
             checkJumpScreen("recording 12385", "startStopButton");
 
             world.jumpModel.toggleRecording();
@@ -350,7 +358,7 @@ Item {
                 const alert = key(c.alert);
                 if (!alert) continue;
                 tryVerify(() => alert.opened, 2000, c.alert + " opens");
-                settle(300);
+                settle();
                 const box = popupItem(alert);
                 insideWindow(box, c.alert);
                 noTruncatedText(box, c.alert);
@@ -373,7 +381,7 @@ Item {
             for (const id of ["trophy-first-10", "60-1min", "750-under-5min"])
                 world.unlockTrophy(id);
             tabs().currentIndex = 1;
-            settle(300);
+            settle();
             checkKeyItems("trophies", ["tabBar"]);
             const grid = key("trophyList");
             if (!grid) {
@@ -396,7 +404,7 @@ Item {
             // An unlocked card mid-shake, grown towards 1.2.
             const tapped = findChild(grid, "trophyCard_trophy-first-10");
             mouseClick(findChild(tapped, "trophyPicture"));
-            settle(300);
+            settle();
             check("tapped card");
             report();
         }
@@ -414,7 +422,7 @@ Item {
             world.saveRecord(1765123200, 59.999, 12);
             world.saveRecord(1765209600, 600, 1234);
             tabs().currentIndex = 2;
-            settle(300);
+            settle();
             checkKeyItems("history", ["historyTitle", "tabBar"]);
             const list = key("historyList");
             if (list) {
@@ -451,7 +459,7 @@ Item {
             for (let i = 0; i < pages.length; ++i) {
                 const state = "page " + (i + 1);
                 tryVerify(() => !stack.busy, 3000, state + " settles");
-                settle(200);
+                settle();
                 const page = key(pages[i].page);
                 if (!page) break;
                 const items = [];

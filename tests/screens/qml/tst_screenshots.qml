@@ -50,7 +50,9 @@ Item {
         }
 
         function shoot(name, settle) {
-            wait(settle === undefined ? 250 : settle);  // let transitions finish
+            // Transitions play out for `settle` ms of the animations' own time.
+            const until = animations.elapsed() + (settle === undefined ? 250 : settle);
+            tryVerify(() => animations.elapsed() >= until, 5000, "transitions play out");
             const path = world.screenshotPath(size + "/" + name);
             grabImage(win.contentItem).save(path);
             verify(world.isNotBlank(path), size + "/" + name + " is blank");
