@@ -184,7 +184,7 @@ TEST(RecordingJournal, AFifoWithAJournalNameIsRefusedWithoutBlocking) {
   EXPECT_THAT(error, HasSubstr("FIFO"));
 }
 
-TEST(RecordStore, AFifoNamedLikeARecordIsSkippedAtOnceWithTheRealReason) {
+TEST(RecordStoreSpecialFiles, AFifoNamedLikeARecordIsSkippedAtOnceWithTheRealReason) {
   testing::TempDir dir;
   MemoryLog log;
   ASSERT_EQ(::mkfifo((dir.path() / "b.json").c_str(), 0600), 0);
@@ -193,7 +193,7 @@ TEST(RecordStore, AFifoNamedLikeARecordIsSkippedAtOnceWithTheRealReason) {
   EXPECT_THAT(log.lines()[0], HasSubstr("b.json: not a regular file (a FIFO)"));
 }
 
-TEST(RecordStore, StaleTemporaryFilesOfInterruptedSavesAreRemovedAndNothingElse) {
+TEST(RecordStoreSpecialFiles, StaleTemporaryFilesOfInterruptedSavesAreRemovedAndNothingElse) {
   testing::TempDir dir;
   MemoryLog log;
   const auto make = [&](const std::string& name, double age) {
