@@ -54,12 +54,12 @@ std::optional<UserRecordData> readRecordFile(const std::filesystem::path& path,
 
 bool looksLikeRecordFile(const std::filesystem::path& path) {
   std::string error;
-  const int fd = openDataFile(path, error);
-  if (fd < 0) return false;
+  const UniqueFd fd = openDataFile(path, error);
+  if (!fd) return false;
   std::array<char, 4096> buffer{};
   bool isRecord = false;
   for (;;) {
-    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+    const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
     if (got <= 0) break;
     const auto end = buffer.begin() + got;
     const auto first = std::find_if(
@@ -69,7 +69,6 @@ bool looksLikeRecordFile(const std::filesystem::path& path) {
       break;
     }
   }
-  ::close(fd);
   return isRecord;
 }
 

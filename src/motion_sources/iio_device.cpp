@@ -11,20 +11,14 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "platform/posix_io.h"
+
 namespace hopster {
 namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kLongestValue = 4096;
 constexpr std::array<char, 3> kAxes{'x', 'y', 'z'};
-
-std::string errorText(int error) { return std::generic_category().message(error); }
-
-std::string_view trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 std::optional<double> number(std::string_view text) {
   text = trimmed(text);
@@ -220,22 +214,21 @@ IioLookup findIioSensors(const fs::path& root, std::string_view wanted) {
 
 std::optional<std::string> readSysfsText(const fs::path& path, std::string& error) {
   // Non-blocking, so a FIFO put where a value belongs cannot hold the reader.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd) {
     error = errorText(errno);
     return std::nullopt;
   }
   std::string text(kLongestValue + 1, '\0');
   std::size_t got = 0;
   for (;;) {
-    const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) error = errorText(errno);
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
     if (got == text.size()) break;
   }
-  ::close(fd);
   if (!error.empty()) return std::nullopt;
   if (got > kLongestValue) {
     error = "longer than " + std::to_string(kLongestValue) + " bytes";
@@ -252,14 +245,13 @@ std::optional<double> readSysfsNumber(const fs::path& path, std::string& error) 
 }
 
 bool writeSysfsText(const fs::path& path, std::string_view text, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_TRUNC);
-  if (fd < 0) {
+  const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_TRUNC));
+  if (!fd) {
     error = errorText(errno);
     return false;
   }
-  const ssize_t n = ::write(fd, text.data(), text.size());
+  const ssize_t n = ::write(fd.get(), text.data(), text.size());
   if (n < 0) error = errorText(errno);
-  ::close(fd);
   return n == static_cast<ssize_t>(text.size());
 }
 

@@ -12,11 +12,11 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/posix_io.h"
+
 namespace hopster {
 namespace fs = std::filesystem;
 namespace {
-
-std::string errorText(int error) { return std::generic_category().message(error); }
 
 std::string rateText(double rate) {
   std::ostringstream text;
@@ -123,8 +123,8 @@ bool IioMotionService::startBuffered() {
   if (gyroElsewhere) return false;
   const fs::path node = devRoot_ / device.id;
   std::string why;
-  const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) why = "cannot open " + node.string() + " (" + errorText(errno) + ")";
+  UniqueFd fd(::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) why = "cannot open " + node.string() + " (" + errorText(errno) + ")";
   std::string error;
   std::vector<std::string> channels{"in_accel_x", "in_accel_y", "in_accel_z"};
   if (lookup_.gyroscope) {
@@ -154,10 +154,10 @@ bool IioMotionService::startBuffered() {
   if (why.empty() && !writeSysfsText(bufferEnable_, "1", error)) {
     why = "cannot write " + bufferEnable_.string() + " (" + error + ")";
   }
-  if (why.empty()) wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (why.empty() && wake_ < 0) why = errorText(errno);
+  if (why.empty()) wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (why.empty() && !wake_) why = errorText(errno);
   if (why.empty()) {
-    node_ = fd;
+    node_ = std::move(fd);
     recordBytes_ = layout->recordBytes;
     try {
       reader_ = std::thread([this, link = link_] { readLoop(link); });
@@ -165,12 +165,10 @@ bool IioMotionService::startBuffered() {
       return true;
     } catch (const std::system_error& failure) {
       why = failure.what();
-      node_ = -1;
+      node_.reset();
     }
   }
-  if (fd >= 0) ::close(fd);
-  if (wake_ >= 0) ::close(wake_);
-  wake_ = -1;
+  wake_.reset();
   if (!pollingNoted_) {
     pollingNoted_ = true;
     log_.line("Reading " + device.id + " by polling sysfs: " + why +
@@ -225,13 +223,12 @@ void IioMotionService::stopReading() {
   }
   if (!reader_.joinable()) return;
   const std::uint64_t one = 1;
-  if (::write(wake_, &one, sizeof one) < 0) {
+  if (::write(wake_.get(), &one, sizeof one) < 0) {
     // Only a full counter fails, and that wakes the reader as well.
   }
   reader_.join();
-  ::close(wake_);
-  ::close(node_);
-  wake_ = node_ = -1;
+  wake_.reset();
+  node_.reset();
   std::string error;
   // Best effort: a device that went away has no buffer left to disable.
   static_cast<void>(writeSysfsText(bufferEnable_, "0", error));
@@ -249,13 +246,13 @@ void IioMotionService::readLoop(std::shared_ptr<Link> link) {
   std::vector<unsigned char> pending;
   std::vector<unsigned char> chunk(std::max<std::size_t>(size * 64, 4096));
   for (;;) {
-    std::array<pollfd, 2> waits{pollfd{node_, POLLIN, 0}, pollfd{wake_, POLLIN, 0}};
+    std::array<pollfd, 2> waits{pollfd{node_.get(), POLLIN, 0}, pollfd{wake_.get(), POLLIN, 0}};
     if (::poll(waits.data(), waits.size(), -1) < 0) {
       if (errno == EINTR) continue;
       return finish(errorText(errno));
     }
     if (waits[1].revents != 0) return;  // asked to stop
-    const ssize_t got = ::read(node_, chunk.data(), chunk.size());
+    const ssize_t got = ::read(node_.get(), chunk.data(), chunk.size());
     if (got < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
       return finish(errorText(errno));

@@ -15,6 +15,7 @@
 #include "motion_sources/iio_device.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
+#include "platform/posix_io.h"
 #include "platform/scheduler.h"
 
 namespace hopster {
@@ -90,8 +91,8 @@ class IioMotionService final : public HeadphoneMotionService {
   std::shared_ptr<Link> link_;
 
   // The buffered node and the reader's wake-up eventfd, while buffered.
-  int node_ = -1;
-  int wake_ = -1;
+  UniqueFd node_;
+  UniqueFd wake_;
   std::thread reader_;
   // Where the axes sit in each record, and its size.
   std::optional<std::array<ScanChannel, 3>> accelChannels_;

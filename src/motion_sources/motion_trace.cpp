@@ -18,6 +18,7 @@
 #include "motion_sources/number_fields.h"
 #include "motion_sources/sensor_logger_export.h"
 #include "platform/data_file.h"
+#include "platform/posix_io.h"
 #include "records/motion_csv.h"
 
 namespace hopster {
@@ -28,8 +29,6 @@ constexpr std::size_t kChunkBytes = 64 * 1024;
 // Far longer than any line of sixteen numbers; a longer one is skipped
 // without being buffered whole.
 constexpr std::size_t kLongestLine = 64 * 1024;
-
-std::string errorText(int error) { return std::generic_category().message(error); }
 
 MotionDataPoint toDataPoint(const std::array<double, kColumns>& v) {
   return MotionDataPoint{v[0], v[1], v[2],  v[3],  v[4],  v[5],  v[6],  v[7],
@@ -74,12 +73,6 @@ ssize_t readSome(int fd, char* into, std::size_t size) {
     if (got >= 0 || errno != EINTR) return got;
   }
 }
-
-// Closes a descriptor on every way out.
-struct FileCloser {
-  int fd;
-  ~FileCloser() { ::close(fd); }
-};
 
 // Whether the text after any leading blanks starts with "{": a saved record
 // rather than a motion CSV. Reads from the current offset; on failure
@@ -224,11 +217,10 @@ MotionTrace parseMotionTrace(std::string_view text, std::size_t maxSamples) {
 std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path, std::string& error,
                                            const MotionTraceLimits& limits) {
   // Refuses a FIFO, a device or a folder before a single read could block or never end.
-  const int fd = openDataFile(path, error);
-  if (fd < 0) return std::nullopt;
-  const FileCloser closer{fd};
+  const UniqueFd fd = openDataFile(path, error);
+  if (!fd) return std::nullopt;
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
+  if (::fstat(fd.get(), &info) != 0) {
     error = errorText(errno);
     return std::nullopt;
   }
@@ -239,20 +231,20 @@ std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path, st
   }
 
   // The phone app's exports have their own reader, which opens the file again.
-  const std::optional<bool> exported = startsLikeExport(fd, error);
+  const std::optional<bool> exported = startsLikeExport(fd.get(), error);
   if (!exported) return std::nullopt;
   if (*exported) return readExport(path, limits, error);
 
   std::vector<char> chunk(kChunkBytes);
-  const std::optional<bool> record = startsWithBrace(fd, limits.maxCsvBytes, chunk, error);
+  const std::optional<bool> record = startsWithBrace(fd.get(), limits.maxCsvBytes, chunk, error);
   if (!record) return std::nullopt;
   // Both readers start from the first byte again: the header of a CSV must be its first line.
-  if (::lseek(fd, 0, SEEK_SET) != 0) {
+  if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
     error = errorText(errno);
     return std::nullopt;
   }
-  std::optional<MotionTrace> trace =
-      *record ? readRecord(fd, size, chunk, limits, error) : readCsv(fd, chunk, limits, error);
+  std::optional<MotionTrace> trace = *record ? readRecord(fd.get(), size, chunk, limits, error)
+                                             : readCsv(fd.get(), chunk, limits, error);
   if (!trace) return std::nullopt;
   if (trace->samples.empty()) {
     error = "no motion samples";

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix_io.h"
+
 namespace hopster {
 namespace {
 
@@ -17,15 +19,6 @@ class PostingLog final : public Log {
  private:
   std::function<void(std::string)> post_;
 };
-
-// A sender's identifier as it may appear in the log: short and printable.
-std::string printable(std::string_view text) {
-  std::string out(text.substr(0, 64));
-  for (char& c : out) {
-    if (c < 0x20 || c > 0x7e) c = '?';
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -150,8 +143,8 @@ bool PhoneMotionService::follow(const PushMessage& message, double now) {
   builder_ = std::make_unique<PhoneSampleBuilder>(log_);
   playout_.reset();
   stream_ = Stream{message.deviceId, message.sessionId};
-  log_.line("Receiving motion from phone " + printable(message.deviceId) + ", session " +
-            printable(message.sessionId));
+  log_.line("Receiving motion from phone " + printable(message.deviceId, 64) + ", session " +
+            printable(message.sessionId, 64));
   return true;
 }
 

@@ -24,26 +24,17 @@
 #include <utility>
 #include <vector>
 
+#include "motion_sources/push_admission.h"
+#include "motion_sources/push_listener.h"
+#include "platform/posix_io.h"
+
 namespace hopster {
 namespace {
 
 using Steady = std::chrono::steady_clock;
 
-constexpr double kReportInterval = 10.0;  // seconds between two log lines
+constexpr double kReportInterval = 10.0;  // seconds between two log lines of trouble
 constexpr std::size_t kHeaderMemory = 32 * 1024;
-constexpr int kBacklog = SOMAXCONN;
-
-std::string errorText(int error) { return std::generic_category().message(error); }
-
-// At most `limit` characters of `text`, anything unprintable as '?': a
-// client's words never reach the log unchecked.
-std::string printable(std::string_view text, std::size_t limit = 120) {
-  std::string out(text.substr(0, limit));
-  for (char& c : out) {
-    if (c < 0x20 || c > 0x7e) c = '?';
-  }
-  return out;
-}
 
 // Compares in time that depends only on the length of `expected`, so the
 // answers give away nothing about how much of a guessed token was right.
@@ -56,97 +47,6 @@ bool sameSecret(std::string_view given, std::string_view expected) {
   return difference == 0;
 }
 
-std::string listenError(const std::string& address, std::uint16_t port, int error) {
-  const std::string number = std::to_string(port);
-  switch (error) {
-    case EADDRINUSE:
-      return "Port " + number + " is already in use; choose another with --motion phone:PORT";
-    case EACCES:
-      return "Port " + number + " needs privileges; choose one above 1023 with --motion phone:PORT";
-    case EADDRNOTAVAIL:
-      return printable(address) + " is not an address of this machine";
-    default:
-      return "Cannot listen on " + printable(address) + " port " + number + ": " + errorText(error);
-  }
-}
-
-constexpr int kNotAnAddress = -1;
-
-// A socket listening on the literal address `host`, or -1 with errno's
-// reason in `error` (or kNotAnAddress). The IPv6 wildcard takes IPv4 too.
-int listenAt(const std::string& host, std::uint16_t port, int& error) {
-  addrinfo hints{};
-  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
-    error = kNotAnAddress;
-    return -1;
-  }
-  const std::unique_ptr<addrinfo, void (*)(addrinfo*)> owned(found, ::freeaddrinfo);
-  const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
-    error = errno;
-    return -1;
-  }
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  if (found->ai_family == AF_INET6) {
-    const auto& v6 = reinterpret_cast<const sockaddr_in6*>(found->ai_addr)->sin6_addr;
-    const int v6Only = std::memcmp(&v6, &in6addr_any, sizeof v6) == 0 ? 0 : 1;
-    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only);
-  }
-  if (::bind(fd, found->ai_addr, found->ai_addrlen) != 0 || ::listen(fd, kBacklog) != 0) {
-    error = errno;
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// A listening socket, or -1 with the reason in `message`.
-int openListener(std::string address, std::uint16_t port, std::string& message) {
-  if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
-    address = address.substr(1, address.size() - 2);
-  }
-  int error = 0;
-  int fd = listenAt(address.empty() ? "::" : address, port, error);
-  // A machine without IPv6 listens on IPv4 alone.
-  if (fd < 0 && address.empty() && (error == EAFNOSUPPORT || error == EADDRNOTAVAIL)) {
-    fd = listenAt("0.0.0.0", port, error);
-  }
-  if (fd >= 0) return fd;
-  message = error == kNotAnAddress
-                ? printable(address) + " is not an IP address"
-                : listenError(address.empty() ? "every interface" : address, port, error);
-  return -1;
-}
-
-// A client's address as 16 bytes, an IPv4 one as IPv6 maps it, so that a
-// client is the same whichever socket family it came in by.
-using ClientAddress = std::array<unsigned char, 16>;
-
-ClientAddress clientAddressOf(const sockaddr* address) {
-  ClientAddress out{};
-  if (address->sa_family == AF_INET6) {
-    const auto& v6 = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
-    std::memcpy(out.data(), &v6, out.size());
-  } else if (address->sa_family == AF_INET) {
-    out[10] = out[11] = 0xff;
-    const auto& v4 = reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
-    std::memcpy(out.data() + 12, &v4, 4);
-  }
-  return out;
-}
-
-std::uint16_t boundPort(int fd) {
-  sockaddr_storage bound{};
-  socklen_t length = sizeof bound;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) return 0;
-  if (bound.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port);
-  return ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-}
-
 }  // namespace
 
 // libmicrohttpd driven from one thread of ours: every callback, and so every
@@ -157,18 +57,21 @@ class PhonePushServer::Engine {
          PushServerLimits limits)
       : path_(std::move(path)),
         onMessage_(std::move(onMessage)),
-        log_(log),
-        clock_(clock),
+        trouble_(log, clock, kReportInterval),
         limits_(limits),
-        allowance_(secondsOf(limits.requestSeconds)),
-        tokenlessAllowance_(secondsOf(std::min(limits.tokenlessSeconds, limits.requestSeconds))) {}
+        admission_(
+            {limits.connections, limits.connectionsPerAddress, secondsOf(limits.requestSeconds),
+             secondsOf(std::min(limits.tokenlessSeconds, limits.requestSeconds))},
+            // The descriptor stays libmicrohttpd's: it sees the connection
+            // end on its next run and closes it with its usual callbacks.
+            [](int socket) { ::shutdown(socket, SHUT_RDWR); }) {}
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
   ~Engine() {
     if (thread_.joinable()) {
       const std::uint64_t one = 1;
-      if (::write(wake_, &one, sizeof one) < 0) {
+      if (::write(wake_.get(), &one, sizeof one) < 0) {
         // Only a full counter fails, and that wakes the thread as well.
       }
       thread_.join();
@@ -176,15 +79,13 @@ class PhonePushServer::Engine {
     // Closes every connection, with their callbacks.
     if (daemon_ != nullptr) MHD_stop_daemon(daemon_);
     if (empty_ != nullptr) MHD_destroy_response(empty_);
-    if (wake_ >= 0) ::close(wake_);
-    if (listener_ >= 0) ::close(listener_);
   }
 
   // Serves `listener`, which it then owns. Nothing, or why not.
-  std::optional<std::string> start(int listener) {
-    listener_ = listener;
+  std::optional<std::string> start(UniqueFd listener) {
+    listener_ = std::move(listener);
     empty_ = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
-    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     const unsigned idle = static_cast<unsigned>(std::max(1.0, std::ceil(limits_.requestSeconds)));
     // Connections come from acceptWaiting(), which decides who gets in;
     // libmicrohttpd's own limit only has to leave room for connections cut
@@ -192,7 +93,7 @@ class PhonePushServer::Engine {
     // thread it runs only when told to, on the thread below, which waits on
     // its epoll descriptor.
     const unsigned ownLimit = 2 * limits_.connections + kAcceptBatch;
-    if (empty_ != nullptr && wake_ >= 0) {
+    if (empty_ != nullptr && wake_) {
       daemon_ = MHD_start_daemon(
           MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET, 0, nullptr, nullptr, &Engine::onRequest, this,
           MHD_OPTION_CONNECTION_LIMIT, ownLimit, MHD_OPTION_CONNECTION_TIMEOUT, idle,
@@ -222,8 +123,6 @@ class PhonePushServer::Engine {
   // a request that has arrived is read before a crowd behind it can push its
   // connection out.
   static constexpr unsigned kAcceptBatch = 8;
-  // Addresses remembered for having shown the token.
-  static constexpr std::size_t kKnownAddresses = 8;
   // How long accepting waits when the process is out of descriptors.
   static constexpr std::chrono::milliseconds kAcceptPause{100};
 
@@ -231,18 +130,6 @@ class PhonePushServer::Engine {
     std::string body;
     std::size_t reserved = 0;  // bytes of the shared budget held for the body
     bool answered = false;
-  };
-  struct Tracked {
-    int fd = -1;
-    ClientAddress address{};
-    std::uint64_t serial = 0;         // the order connections came in
-    Steady::time_point requestStart;  // when the current request could begin
-    bool showedToken = false;
-    bool cut = false;
-  };
-  struct Known {
-    ClientAddress address{};
-    std::uint64_t lastSeen = 0;  // the count of requests that showed the token, then
   };
 
   static Steady::duration secondsOf(double seconds) {
@@ -252,10 +139,10 @@ class PhonePushServer::Engine {
   void run() {
     for (;;) {
       if (acceptPausedUntil_ && Steady::now() >= *acceptPausedUntil_) acceptPausedUntil_.reset();
-      std::array<pollfd, 3> waits{pollfd{wake_, POLLIN, 0}, pollfd{epoll_, POLLIN, 0},
-                                  pollfd{acceptPausedUntil_ ? -1 : listener_, POLLIN, 0}};
+      std::array<pollfd, 3> waits{pollfd{wake_.get(), POLLIN, 0}, pollfd{epoll_, POLLIN, 0},
+                                  pollfd{acceptPausedUntil_ ? -1 : listener_.get(), POLLIN, 0}};
       if (::poll(waits.data(), waits.size(), waitMilliseconds()) < 0 && errno != EINTR) {
-        report("The phone push server stopped: " + errorText(errno));
+        trouble_.line("The phone push server stopped: " + errorText(errno));
         return;
       }
       if (waits[0].revents != 0) return;
@@ -264,10 +151,6 @@ class PhonePushServer::Engine {
       if (waits[2].revents != 0) acceptWaiting();
       cutOverdue();
     }
-  }
-
-  [[nodiscard]] Steady::time_point deadlineOf(const Tracked& tracked) const {
-    return tracked.requestStart + (tracked.showedToken ? allowance_ : tokenlessAllowance_);
   }
 
   [[nodiscard]] int waitMilliseconds() const {
@@ -282,9 +165,7 @@ class PhonePushServer::Engine {
           0, std::chrono::ceil<std::chrono::milliseconds>(moment - now).count());
       wait = wait < 0 ? left : std::min(wait, left);
     };
-    for (const auto& [connection, tracked] : connections_) {
-      if (!tracked.cut) until(deadlineOf(tracked));
-    }
+    if (const auto deadline = admission_.nextDeadline()) until(*deadline);
     if (acceptPausedUntil_) until(*acceptPausedUntil_);
     return static_cast<int>(wait);
   }
@@ -293,15 +174,15 @@ class PhonePushServer::Engine {
     for (unsigned taken = 0; taken < kAcceptBatch;) {
       sockaddr_storage peer{};
       socklen_t length = sizeof peer;
-      const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&peer), &length,
-                               SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd >= 0) {
+      UniqueFd fd(::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&peer), &length,
+                            SOCK_NONBLOCK | SOCK_CLOEXEC));
+      if (fd) {
         ++taken;
-        admit(fd, reinterpret_cast<const sockaddr*>(&peer), length);
+        admit(std::move(fd), reinterpret_cast<const sockaddr*>(&peer), length);
       } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
         // The backlog stays readable: waiting a moment keeps this from spinning.
         acceptPausedUntil_ = Steady::now() + kAcceptPause;
-        report("The phone push server cannot take a connection: " + errorText(errno));
+        trouble_.line("The phone push server cannot take a connection: " + errorText(errno));
         return;
       } else if (errno != EINTR && errno != ECONNABORTED && errno != EPROTO) {
         return;  // the backlog is empty
@@ -309,92 +190,29 @@ class PhonePushServer::Engine {
     }
   }
 
-  void admit(int fd, const sockaddr* peer, socklen_t length) {
-    if (!makeRoomFor(clientAddressOf(peer))) {
-      ::close(fd);
+  void admit(UniqueFd fd, const sockaddr* peer, socklen_t length) {
+    const PushAdmission::Room room = admission_.makeRoomFor(clientAddressOf(peer));
+    if (room == PushAdmission::Room::none) {
       ++turnedAway_;
-      report("Turned away a client of the phone push server: every connection is in use");
+      trouble_.line("Turned away a client of the phone push server: every connection is in use");
       return;
     }
+    if (room == PushAdmission::Room::made) {
+      ++evicted_;
+      trouble_.line(
+          "Closed a client of the phone push server that had not shown the token, to make room");
+    }
     // libmicrohttpd closes the socket whatever the outcome.
-    if (MHD_add_connection(daemon_, fd, peer, length) != MHD_YES) {
+    if (MHD_add_connection(daemon_, fd.release(), peer, length) != MHD_YES) {
       ++turnedAway_;
-      report("Turned away a client of the phone push server: " + errorText(errno));
+      trouble_.line("Turned away a client of the phone push server: " + errorText(errno));
     }
-  }
-
-  // Whether a connection from `from` may be added, after cutting one that
-  // has not shown the token if there is no room otherwise.
-  bool makeRoomFor(const ClientAddress& from) {
-    const bool fromKnown = isKnown(from);
-    std::size_t open = 0, openFromSame = 0;
-    Tracked *sameAddress = nullptr, *stranger = nullptr, *anyTokenless = nullptr;
-    const auto keepOldest = [](Tracked*& oldest, Tracked& candidate) {
-      if (oldest == nullptr || candidate.serial < oldest->serial) oldest = &candidate;
-    };
-    for (auto& [connection, tracked] : connections_) {
-      if (tracked.cut) continue;
-      ++open;
-      const bool same = tracked.address == from;
-      openFromSame += same ? 1 : 0;
-      if (tracked.showedToken) continue;
-      if (same) keepOldest(sameAddress, tracked);
-      keepOldest(anyTokenless, tracked);
-      if (!isKnown(tracked.address)) keepOldest(stranger, tracked);
-    }
-    Tracked* victim = nullptr;
-    if (openFromSame >= limits_.connectionsPerAddress) {
-      victim = sameAddress;
-    } else if (open >= limits_.connections) {
-      victim = stranger != nullptr || !fromKnown ? stranger : anyTokenless;
-    } else {
-      return true;
-    }
-    if (victim == nullptr) return false;
-    cut(*victim);
-    ++evicted_;
-    report("Closed a client of the phone push server that had not shown the token, to make room");
-    return true;
-  }
-
-  [[nodiscard]] bool isKnown(const ClientAddress& address) const {
-    return std::any_of(known_.begin(), known_.end(),
-                       [&](const Known& known) { return known.address == address; });
-  }
-
-  // Remembers `address` for having shown the token, forgetting the address
-  // that showed it longest ago when the list is full.
-  void remember(const ClientAddress& address) {
-    ++tokenShown_;
-    auto found = std::find_if(known_.begin(), known_.end(),
-                              [&](const Known& known) { return known.address == address; });
-    if (found == known_.end()) {
-      if (known_.size() < kKnownAddresses) {
-        found = known_.insert(known_.end(), Known{address, tokenShown_});
-      } else {
-        found = std::min_element(known_.begin(), known_.end(), [](const Known& a, const Known& b) {
-          return a.lastSeen < b.lastSeen;
-        });
-        found->address = address;
-      }
-    }
-    found->lastSeen = tokenShown_;
-  }
-
-  static void cut(Tracked& tracked) {
-    tracked.cut = true;
-    // The descriptor stays libmicrohttpd's: it sees the connection end on its
-    // next run and closes it with its usual callbacks.
-    ::shutdown(tracked.fd, SHUT_RDWR);
   }
 
   void cutOverdue() {
-    const auto now = Steady::now();
-    for (auto& [connection, tracked] : connections_) {
-      if (tracked.cut || now < deadlineOf(tracked)) continue;
-      ++cutOff_;
-      cut(tracked);
-      report("Cut off a client of the phone push server that took too long over a request");
+    if (const std::size_t cut = admission_.cutOverdue(Steady::now()); cut > 0) {
+      cutOff_ += cut;
+      trouble_.line("Cut off a client of the phone push server that took too long over a request");
     }
   }
 
@@ -402,7 +220,7 @@ class PhonePushServer::Engine {
                            MHD_ConnectionNotificationCode code) {
     auto& engine = *static_cast<Engine*>(self);
     if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
-      engine.connections_.erase(connection);
+      engine.admission_.closed(connection);
       return;
     }
     const MHD_ConnectionInfo* fd =
@@ -410,8 +228,8 @@ class PhonePushServer::Engine {
     const MHD_ConnectionInfo* address =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     if (fd == nullptr || address == nullptr) return;
-    engine.connections_[connection] = {fd->connect_fd, clientAddressOf(address->client_addr),
-                                       ++engine.serial_, Steady::now()};
+    engine.admission_.opened(connection, fd->connect_fd, clientAddressOf(address->client_addr),
+                             Steady::now());
   }
 
   static void onCompleted(void* self, MHD_Connection* connection, void** context,
@@ -423,10 +241,7 @@ class PhonePushServer::Engine {
       *context = nullptr;
     }
     // The next request on a kept-alive connection gets a full allowance.
-    if (const auto found = engine.connections_.find(connection);
-        found != engine.connections_.end()) {
-      found->second.requestStart = Steady::now();
-    }
+    engine.admission_.requestEnded(connection, Steady::now());
   }
 
   static MHD_Result onRequest(void* self, MHD_Connection* connection, const char* url,
@@ -446,7 +261,7 @@ class PhonePushServer::Engine {
       return engine.finish(connection, *request);
     } catch (const std::exception& error) {
       // Out of memory, most likely: this client goes, the server stays.
-      engine.report(std::string("The phone push server dropped a request: ") + error.what());
+      engine.trouble_.line(std::string("The phone push server dropped a request: ") + error.what());
       return MHD_NO;
     }
   }
@@ -457,10 +272,7 @@ class PhonePushServer::Engine {
       ++notFound_;
       return answer(connection, request, MHD_HTTP_NOT_FOUND);
     }
-    if (const auto found = connections_.find(connection); found != connections_.end()) {
-      found->second.showedToken = true;
-      remember(found->second.address);
-    }
+    admission_.showedToken(connection);
     std::uint64_t declared = 0;
     if (const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
                                                          MHD_HTTP_HEADER_CONTENT_LENGTH)) {
@@ -514,7 +326,7 @@ class PhonePushServer::Engine {
     ++(status == MHD_HTTP_BAD_REQUEST         ? refused_
        : status == MHD_HTTP_CONTENT_TOO_LARGE ? tooLarge_
                                               : busy_);
-    report(why);
+    trouble_.line(why);
     return answer(connection, request, status);
   }
 
@@ -541,43 +353,21 @@ class PhonePushServer::Engine {
     std::string().swap(request.body);
   }
 
-  // One line per kReportInterval at most, with a count of the ones left out.
-  void report(const std::string& message) {
-    const double now = clock_.now();
-    if (lastReport_ && now >= *lastReport_ && now - *lastReport_ < kReportInterval) {
-      ++unreported_;
-      return;
-    }
-    log_.line(unreported_ == 0 ? message
-                               : message + " (and " + std::to_string(unreported_) +
-                                     " more since the last report)");
-    lastReport_ = now;
-    unreported_ = 0;
-  }
-
   const std::string path_;
   MessageHandler onMessage_;
-  Log& log_;
-  const Clock& clock_;
+  ThrottledLog trouble_;  // one line per kReportInterval at most
   const PushServerLimits limits_;
-  const Steady::duration allowance_;           // for one request
-  const Steady::duration tokenlessAllowance_;  // the same before the token is shown
 
   MHD_Daemon* daemon_ = nullptr;
   MHD_Response* empty_ = nullptr;
-  int listener_ = -1;
-  int epoll_ = -1;
-  int wake_ = -1;
+  UniqueFd listener_;
+  int epoll_ = -1;  // libmicrohttpd's
+  UniqueFd wake_;
   std::thread thread_;
 
   std::size_t buffered_ = 0;
-  std::unordered_map<MHD_Connection*, Tracked> connections_;
-  std::uint64_t serial_ = 0;
-  std::vector<Known> known_;  // at most kKnownAddresses
-  std::uint64_t tokenShown_ = 0;
+  PushAdmission admission_;
   std::optional<Steady::time_point> acceptPausedUntil_;
-  std::optional<double> lastReport_;
-  std::size_t unreported_ = 0;
 
   std::atomic<std::size_t> accepted_{0}, refused_{0}, notFound_{0}, tooLarge_{0}, busy_{0},
       cutOff_{0}, evicted_{0}, turnedAway_{0}, peakBuffered_{0};
@@ -592,14 +382,14 @@ PhonePushServer::PhonePushServer(const std::string& address, std::uint16_t port,
     return;
   }
   std::string error;
-  const int listener = openListener(address, port, error);
-  if (listener < 0) {
+  UniqueFd listener = openListener(address, port, error);
+  if (!listener) {
     startupError_ = error;
     return;
   }
-  const std::uint16_t bound = boundPort(listener);
+  const std::uint16_t bound = boundPort(listener.get());
   engine_ = std::make_unique<Engine>("/push/" + token, std::move(onMessage), log, clock, limits);
-  if (auto failure = engine_->start(listener)) {
+  if (auto failure = engine_->start(std::move(listener))) {
     startupError_ = std::move(failure);
     engine_.reset();
     return;

@@ -18,6 +18,7 @@
 #include "motion_sources/line_splitter.h"
 #include "platform/data_file.h"
 #include "platform/log.h"
+#include "platform/posix_io.h"
 
 namespace hopster {
 namespace {
@@ -29,8 +30,6 @@ constexpr std::size_t kSniffBytes = 4096;
 constexpr std::string_view kZipMagic = "PK\x03\x04";
 constexpr std::string_view kEmptyZipMagic = "PK\x05\x06";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-std::string errorText(int error) { return std::generic_category().message(error); }
 
 // Readings of one moment go to the builder gravity and orientation first, so
 // an acceleration meets the gravity taken with it.
@@ -46,14 +45,6 @@ ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset) {
     if (got >= 0 || errno != EINTR) return got;
   }
 }
-
-// Closes a descriptor on every way out, unless it was handed on.
-struct FileCloser {
-  int fd;
-  ~FileCloser() {
-    if (fd >= 0) ::close(fd);
-  }
-};
 
 // Reads up to `size` bytes into `into`: the count, 0 at the end, or nothing
 // on failure, with the reason in `error`.
@@ -368,18 +359,18 @@ std::vector<ZipEntry> sensorEntries(zip_t* archive) {
   return chosen;
 }
 
-std::optional<std::vector<TimedMotion>> loadZip(int& fd, std::uint64_t size,
+std::optional<std::vector<TimedMotion>> loadZip(UniqueFd& fd, std::uint64_t size,
                                                 const SensorLoggerExportLimits& limits,
                                                 std::string& error,
                                                 SensorLoggerExportNotes* notes) {
-  const std::optional<std::uint64_t> entries = declaredZipEntries(fd, size, error);
+  const std::optional<std::uint64_t> entries = declaredZipEntries(fd.get(), size, error);
   if (!entries) return std::nullopt;
   if (*entries > limits.maxZipEntries) {
     error = "a zip of " + std::to_string(*entries) + " entries, more than an export holds";
     return std::nullopt;
   }
   int code = 0;
-  zip_t* const opened = zip_fdopen(fd, 0, &code);
+  zip_t* const opened = zip_fdopen(fd.get(), 0, &code);
   if (opened == nullptr) {
     zip_error_t reason;
     zip_error_init_with_code(&reason, code);
@@ -387,7 +378,7 @@ std::optional<std::vector<TimedMotion>> loadZip(int& fd, std::uint64_t size,
     zip_error_fini(&reason);
     return std::nullopt;
   }
-  fd = -1;  // the archive owns it now
+  static_cast<void>(fd.release());  // the archive owns it now
   const std::unique_ptr<zip_t, decltype(&zip_discard)> archive(opened, &zip_discard);
 
   const std::vector<ZipEntry> chosen = sensorEntries(opened);
@@ -546,15 +537,15 @@ std::optional<std::vector<TimedMotion>> loadSensorLoggerExport(
     const std::filesystem::path& path, std::string& error, const SensorLoggerExportLimits& limits,
     SensorLoggerExportNotes* notes) {
   // Refuses a FIFO, a device or a folder before a single read could block or never end.
-  FileCloser closer{openDataFile(path, error)};
-  if (closer.fd < 0) return std::nullopt;
+  UniqueFd fd = openDataFile(path, error);
+  if (!fd) return std::nullopt;
   struct stat info {};
-  if (::fstat(closer.fd, &info) != 0) {
+  if (::fstat(fd.get(), &info) != 0) {
     error = errorText(errno);
     return std::nullopt;
   }
   std::array<char, kSniffBytes> first{};
-  const ssize_t got = readAt(closer.fd, first.data(), first.size(), 0);
+  const ssize_t got = readAt(fd.get(), first.data(), first.size(), 0);
   if (got < 0) {
     error = errorText(errno);
     return std::nullopt;
@@ -566,14 +557,14 @@ std::optional<std::vector<TimedMotion>> loadSensorLoggerExport(
   }
   const auto size = static_cast<std::uint64_t>(info.st_size);
   if (start.starts_with(kZipMagic) || start.starts_with(kEmptyZipMagic)) {
-    return loadZip(closer.fd, size, limits, error, notes);
+    return loadZip(fd, size, limits, error, notes);
   }
   if (start.starts_with(kByteOrderMark)) start.remove_prefix(kByteOrderMark.size());
   const auto opening = start.find_first_not_of(" \t\r\n");
   if (opening != std::string_view::npos && start[opening] == '[') {
-    return loadJson(closer.fd, size, limits, error, notes);
+    return loadJson(fd.get(), size, limits, error, notes);
   }
-  return loadCsv(closer.fd, path, limits, error, notes);
+  return loadCsv(fd.get(), path, limits, error, notes);
 }
 
 }  // namespace hopster

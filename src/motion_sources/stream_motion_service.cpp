@@ -13,13 +13,10 @@
 #include <utility>
 
 #include "motion_sources/stream_sample.h"
+#include "platform/posix_io.h"
 
 namespace hopster {
-namespace {
-
-std::string errorText(int error) { return std::generic_category().message(error); }
-
-}  // namespace
+namespace {}  // namespace
 
 StreamMotionService::StreamMotionService(int fd, std::string name, Scheduler& scheduler, Log& log)
     : scheduler_(scheduler),
@@ -31,8 +28,8 @@ StreamMotionService::StreamMotionService(int fd, std::string name, Scheduler& sc
     return;
   }
   fd_ = fd;
-  wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wake_ < 0) {
+  wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!wake_) {
     log_.line("Failed to open motion stream " + name_ + ": " + errorText(errno));
     fd_ = -1;
   }
@@ -45,28 +42,25 @@ StreamMotionService::StreamMotionService(const std::filesystem::path& path, Sche
       name_(path.string()),
       link_(std::make_shared<Link>(Link{this})) {
   // Without O_NONBLOCK, opening a named pipe would wait here for a writer.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  int error = fd < 0 ? errno : 0;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  int error = fd ? 0 : errno;
   struct stat info {};
-  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) error = EISDIR;
+  if (fd && ::fstat(fd.get(), &info) == 0 && S_ISDIR(info.st_mode)) error = EISDIR;
   if (error == 0) {
-    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_ < 0) error = errno;
+    wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake_) error = errno;
   }
   if (error != 0) {
-    if (fd >= 0) ::close(fd);
     log_.line("Failed to open motion stream " + name_ + ": " + errorText(error));
     return;
   }
-  fd_ = fd;
-  ownsFd_ = true;
+  fd_ = fd.get();
+  ownedFd_ = std::move(fd);
 }
 
 StreamMotionService::~StreamMotionService() {
   stopDeviceMotionUpdates();
   link_->owner = nullptr;
-  if (ownsFd_) ::close(fd_);
-  if (wake_ >= 0) ::close(wake_);
 }
 
 MotionAuthorizationStatus StreamMotionService::authorizationStatus() const {
@@ -100,12 +94,12 @@ void StreamMotionService::stopDeviceMotionUpdates() {
 void StreamMotionService::stopReader() {
   if (!reader_.joinable()) return;
   const std::uint64_t one = 1;
-  if (::write(wake_, &one, sizeof one) < 0) {
+  if (::write(wake_.get(), &one, sizeof one) < 0) {
     // Only a full counter fails, and that wakes the reader as well.
   }
   reader_.join();
   std::uint64_t drained = 0;
-  if (::read(wake_, &drained, sizeof drained) < 0) {
+  if (::read(wake_.get(), &drained, sizeof drained) < 0) {
     // Nothing was left to drain.
   }
 }
@@ -118,7 +112,7 @@ void StreamMotionService::readLoop(std::shared_ptr<Link> link) {
   };
   std::array<char, 4096> chunk;
   for (;;) {
-    std::array<pollfd, 2> waits{pollfd{fd_, POLLIN, 0}, pollfd{wake_, POLLIN, 0}};
+    std::array<pollfd, 2> waits{pollfd{fd_, POLLIN, 0}, pollfd{wake_.get(), POLLIN, 0}};
     if (::poll(waits.data(), waits.size(), -1) < 0) {
       if (errno == EINTR) continue;
       return finish(errorText(errno));

@@ -12,6 +12,7 @@
 #include "motion_sources/line_splitter.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
+#include "platform/posix_io.h"
 #include "platform/scheduler.h"
 
 namespace hopster {
@@ -75,8 +76,8 @@ class StreamMotionService final : public HeadphoneMotionService {
   Log& log_;
   std::string name_;
   int fd_ = -1;
-  bool ownsFd_ = false;
-  int wake_ = -1;  // an eventfd that ends the reader's wait
+  UniqueFd ownedFd_;  // fd_, when this service opened it
+  UniqueFd wake_;     // an eventfd that ends the reader's wait
   std::thread reader_;
   std::shared_ptr<Link> link_;
 

@@ -13,6 +13,8 @@
 #include <memory>
 #include <system_error>
 
+#include "platform/posix_io.h"
+
 namespace hopster {
 
 namespace {
@@ -25,7 +27,7 @@ std::string describe(std::string_view what, const std::filesystem::path& path, i
   text += ' ';
   text += path.string();
   text += ": ";
-  text += std::generic_category().message(error);
+  text += errorText(error);
   return text;
 }
 
@@ -98,8 +100,8 @@ std::optional<std::string> writeInPlace(const WriteDestination& destination,
     if (auto refused = options.beforeReplace({})) return refused;
   }
   const bool owned = destination.ownDescriptor < 0;
-  const int fd = owned ? ::open(destination.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY)
-                       : destination.ownDescriptor;
+  UniqueFd opened(owned ? ::open(destination.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY) : -1);
+  const int fd = owned ? opened.get() : destination.ownDescriptor;
   if (fd < 0) return describe("Could not open", destination.path, errno);
   struct stat info {};
   const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
@@ -115,8 +117,9 @@ std::optional<std::string> writeInPlace(const WriteDestination& destination,
       error = describe("Could not flush", destination.path, failed);
     }
   }
-  if (owned && ::close(fd) != 0 && !error)
-    error = describe("Could not close", destination.path, errno);
+  if (const int closed = opened.close(); closed != 0 && !error) {
+    error = describe("Could not close", destination.path, closed);
+  }
   return error;
 }
 
@@ -127,15 +130,15 @@ std::optional<std::string> replaceAtomically(const std::filesystem::path& target
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX.tmp")).string();
   constexpr int kSuffixLength = 4;  // ".tmp"
 
-  const int fd = ::mkostemps(temporary.data(), kSuffixLength, O_CLOEXEC);
-  if (fd < 0) return describe("Could not create a temporary file in", folder, errno);
+  UniqueFd fd(::mkostemps(temporary.data(), kSuffixLength, O_CLOEXEC));
+  if (!fd) return describe("Could not create a temporary file in", folder, errno);
   const auto fail = [&temporary](std::string_view what, const std::filesystem::path& about,
                                  int error) -> std::optional<std::string> {
     ::unlink(temporary.c_str());
     return describe(what, about, error);
   };
-  const auto closeAndFail = [fd, &temporary](std::optional<std::string> error) {
-    ::close(fd);
+  const auto closeAndFail = [&fd, &temporary](std::optional<std::string> error) {
+    fd.reset();
     ::unlink(temporary.c_str());
     return error;
   };
@@ -146,15 +149,15 @@ std::optional<std::string> replaceAtomically(const std::filesystem::path& target
   if (!mode && ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
     mode = existing.st_mode & 07777;
   }
-  if (mode && ::fchmod(fd, static_cast<mode_t>(*mode)) != 0) {
+  if (mode && ::fchmod(fd.get(), static_cast<mode_t>(*mode)) != 0) {
     return closeAndFail(describe("Could not set the permissions of", temporary, errno));
   }
-  if (auto error = writePieces(fd, temporary, pieces)) return closeAndFail(error);
-  if (const int error = syncFile(fd); error != 0) {
+  if (auto error = writePieces(fd.get(), temporary, pieces)) return closeAndFail(error);
+  if (const int error = syncFile(fd.get()); error != 0) {
     return closeAndFail(describe("Could not flush", temporary, error));
   }
   // After a failed close the descriptor is gone either way; it must not be retried.
-  if (::close(fd) != 0) return fail("Could not close", temporary, errno);
+  if (const int closed = fd.close(); closed != 0) return fail("Could not close", temporary, closed);
   if (options.beforeReplace) {
     std::optional<std::string> refused;
     try {
@@ -239,10 +242,9 @@ int writeAll(int fd, std::string_view bytes) {
 }
 
 std::optional<std::string> syncFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return describe("Could not open folder", folder, errno);
-  const int error = syncFile(fd);
-  ::close(fd);
+  const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return describe("Could not open folder", folder, errno);
+  const int error = syncFile(fd.get());
   if (error != 0 && error != EINVAL) return describe("Could not flush folder", folder, error);
   return std::nullopt;
 }

@@ -7,12 +7,9 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/posix_io.h"
+
 namespace hopster {
-namespace {
-
-std::string errorText(int error) { return std::generic_category().message(error); }
-
-}  // namespace
 
 std::string fileKindName(unsigned mode) {
   switch (mode & S_IFMT) {
@@ -33,24 +30,22 @@ std::string fileKindName(unsigned mode) {
   }
 }
 
-int openDataFile(const std::filesystem::path& path, std::string& error) {
+UniqueFd openDataFile(const std::filesystem::path& path, std::string& error) {
   // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it has no
   // effect on the reads of a regular file, which is all that gets through.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd) {
     error = errorText(errno);
-    return -1;
+    return fd;
   }
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
+  if (::fstat(fd.get(), &info) != 0) {
     error = errorText(errno);
-    ::close(fd);
-    return -1;
+    return {};
   }
   if (!S_ISREG(info.st_mode)) {
     error = "not a regular file (" + fileKindName(info.st_mode) + ")";
-    ::close(fd);
-    return -1;
+    return {};
   }
   return fd;
 }
@@ -59,33 +54,27 @@ std::optional<std::string> readDataFile(const std::filesystem::path& path, std::
                                         std::string& out) {
   out.clear();
   std::string error;
-  const int fd = openDataFile(path, error);
-  if (fd < 0) return error;
+  const UniqueFd fd = openDataFile(path, error);
+  if (!fd) return error;
+  const std::string tooLarge = "larger than " + std::to_string(maxBytes) + " bytes";
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && static_cast<std::size_t>(info.st_size) > maxBytes) {
-    ::close(fd);
-    return "larger than " + std::to_string(maxBytes) + " bytes";
+  if (::fstat(fd.get(), &info) == 0 && static_cast<std::size_t>(info.st_size) > maxBytes) {
+    return tooLarge;
   }
   std::string content;
   content.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
   for (;;) {
-    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
     if (count == 0) break;
     if (count < 0) {
       if (errno == EINTR) continue;
-      const int failure = errno;
-      ::close(fd);
-      return errorText(failure);
+      return errorText(errno);
     }
     content.append(buffer, static_cast<std::size_t>(count));
     // The file may grow while it is read; the cap holds all the same.
-    if (content.size() > maxBytes) {
-      ::close(fd);
-      return "larger than " + std::to_string(maxBytes) + " bytes";
-    }
+    if (content.size() > maxBytes) return tooLarge;
   }
-  ::close(fd);
   out = std::move(content);
   return std::nullopt;
 }

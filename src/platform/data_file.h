@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix_io.h"
+
 namespace hopster {
 
 // Opens a data file (a record, the settings, the reminder schedule, a
@@ -12,9 +14,9 @@ namespace hopster {
 // regular file after following links: a FIFO, a device, a socket or a folder
 // is refused without blocking (a FIFO is opened without waiting for a
 // writer), so no such file can hang or flood a reader. Returns the open
-// descriptor (the caller closes it), or -1 with the reason in `error`: the
-// system's error text, or "not a regular file (a FIFO)" and the like.
-[[nodiscard]] int openDataFile(const std::filesystem::path& path, std::string& error);
+// descriptor, or none with the reason in `error`: the system's error text,
+// or "not a regular file (a FIFO)" and the like.
+[[nodiscard]] UniqueFd openDataFile(const std::filesystem::path& path, std::string& error);
 
 // Reads the whole data file at `path` into `out`, refusing what openDataFile
 // refuses and files larger than `maxBytes` ("larger than N bytes"). Returns

@@ -13,6 +13,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/data_file.h"
+#include "platform/posix_io.h"
 #include "platform/xdg_paths.h"
 
 namespace hopster {
@@ -30,8 +31,6 @@ std::string compactUtc(double secondsSinceEpoch) {
   return text;
 }
 
-std::string errorText(int error) { return std::generic_category().message(error); }
-
 // Renames without ever replacing an existing file. Returns 0 or the error.
 int renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
@@ -45,30 +44,22 @@ int renameWithoutReplacing(const std::filesystem::path& from, const std::filesys
 // Creates `path` (failing with EEXIST when anything is there) holding
 // `bytes`, flushed to the disk. Returns 0 or the error, leaving no partial file.
 int writeNewFile(const std::filesystem::path& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return errno;
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!fd) return errno;
   int error = 0;
   while (!bytes.empty() && error == 0) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    const ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
     if (written >= 0) {
       bytes.remove_prefix(static_cast<std::size_t>(written));
     } else if (errno != EINTR) {
       error = errno;
     }
   }
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+  if (const int closed = fd.close(); error == 0) error = closed;
   if (error != 0) ::unlink(path.c_str());
   return error;
 }
-
-// Closes the lock file at the end of a scope, which releases the lock.
-struct LockFile {
-  int fd = -1;
-  ~LockFile() {
-    if (fd >= 0) ::close(fd);
-  }
-};
 
 }  // namespace
 
@@ -133,11 +124,11 @@ std::optional<std::string> FileKeyValueStorage::save(std::string_view document,
 
 std::optional<std::string> FileKeyValueStorage::readWithoutLocking(
     const std::function<void()>& work) {
-  LockFile lock;
-  lock.fd = ::open(lockFile().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  UniqueFd lock;  // closed at the end of the scope, which releases the lock
+  lock.reset(::open(lockFile().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   // No lock file: no writer has ever run, and a writer's rename is atomic.
-  if (lock.fd >= 0) {
-    while (::flock(lock.fd, LOCK_SH) != 0 && errno == EINTR) {
+  if (lock) {
+    while (::flock(lock.get(), LOCK_SH) != 0 && errno == EINTR) {
     }
   }
   work();
@@ -147,16 +138,16 @@ std::optional<std::string> FileKeyValueStorage::readWithoutLocking(
 std::optional<std::string> FileKeyValueStorage::whileLocked(const std::function<void()>& work) {
   if (readOnly_) return readWithoutLocking(work);
   std::optional<std::string> problem = ensureFolder();
-  LockFile lock;
+  UniqueFd lock;  // closed at the end of the scope, which releases the lock
   if (!problem) {
     const std::filesystem::path path = lockFile();
     // Non-blocking open: a FIFO in the lock file's place must not hang us.
-    lock.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (lock.fd < 0) {
+    lock.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+    if (!lock) {
       problem = "Could not open " + path.string() + ": " + errorText(errno);
     } else {
       int result = 0;
-      while ((result = ::flock(lock.fd, LOCK_EX)) != 0 && errno == EINTR) {
+      while ((result = ::flock(lock.get(), LOCK_EX)) != 0 && errno == EINTR) {
       }
       if (result != 0) problem = "Could not lock " + path.string() + ": " + errorText(errno);
     }

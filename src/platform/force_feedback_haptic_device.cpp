@@ -26,8 +26,6 @@ bool hasBit(const BitSet<maxBit>& bits, unsigned bit) {
   return ((bits[bit / kBitsPerWord] >> (bit % kBitsPerWord)) & 1UL) != 0;
 }
 
-std::string errnoText() { return std::system_category().message(errno); }
-
 // A parameter on the 0.0 to 1.0 scale, with `fallback` for a missing or
 // non-finite value.
 float unitValue(const HapticPattern& pattern, HapticParameterId id, float fallback) {
@@ -43,19 +41,17 @@ std::uint16_t magnitude(float unit) {
 
 HapticResult<std::unique_ptr<ForceFeedbackHapticDevice>> ForceFeedbackHapticDevice::open(
     const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return HapticError{path + ": " + errnoText()};
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  if (!fd) return HapticError{path + ": " + errorText(errno)};
   BitSet<EV_MAX> eventTypes{};
   BitSet<FF_MAX> effects{};
-  const bool canRumble = ioctl(fd, EVIOCGBIT(0, sizeof eventTypes), eventTypes.data()) >= 0 &&
+  const bool canRumble = ioctl(fd.get(), EVIOCGBIT(0, sizeof eventTypes), eventTypes.data()) >= 0 &&
                          hasBit<EV_MAX>(eventTypes, EV_FF) &&
-                         ioctl(fd, EVIOCGBIT(EV_FF, sizeof effects), effects.data()) >= 0 &&
+                         ioctl(fd.get(), EVIOCGBIT(EV_FF, sizeof effects), effects.data()) >= 0 &&
                          hasBit<FF_MAX>(effects, FF_RUMBLE);
-  if (!canRumble) {
-    ::close(fd);
-    return HapticError{path + ": no rumble force feedback"};
-  }
-  return std::unique_ptr<ForceFeedbackHapticDevice>(new ForceFeedbackHapticDevice(fd, path));
+  if (!canRumble) return HapticError{path + ": no rumble force feedback"};
+  return std::unique_ptr<ForceFeedbackHapticDevice>(
+      new ForceFeedbackHapticDevice(std::move(fd), path));
 }
 
 ff_effect ForceFeedbackHapticDevice::rumbleFor(const HapticPattern& pattern) {
@@ -78,8 +74,7 @@ ff_effect ForceFeedbackHapticDevice::rumbleFor(const HapticPattern& pattern) {
 }
 
 ForceFeedbackHapticDevice::~ForceFeedbackHapticDevice() {
-  if (effectId_ >= 0) ioctl(fd_, EVIOCRMFF, static_cast<long>(effectId_));
-  ::close(fd_);
+  if (effectId_ >= 0) ioctl(fd_.get(), EVIOCRMFF, static_cast<long>(effectId_));
 }
 
 HapticResult<HapticEngine> ForceFeedbackHapticDevice::makeEngine() {
@@ -103,16 +98,16 @@ HapticResult<HapticPlayer> ForceFeedbackHapticDevice::makePlayer(const HapticPat
 std::optional<HapticError> ForceFeedbackHapticDevice::startPlayer(const HapticPlayer& player) {
   ff_effect effect = rumbleFor(player.pattern);
   effect.id = effectId_;
-  if (ioctl(fd_, EVIOCSFF, &effect) < 0) {
-    return HapticError{path_ + ": cannot upload rumble: " + errnoText()};
+  if (ioctl(fd_.get(), EVIOCSFF, &effect) < 0) {
+    return HapticError{path_ + ": cannot upload rumble: " + errorText(errno)};
   }
   effectId_ = effect.id;
   input_event play{};
   play.type = EV_FF;
   play.code = static_cast<std::uint16_t>(effectId_);
   play.value = 1;
-  if (::write(fd_, &play, sizeof play) != static_cast<ssize_t>(sizeof play)) {
-    return HapticError{path_ + ": cannot play rumble: " + errnoText()};
+  if (::write(fd_.get(), &play, sizeof play) != static_cast<ssize_t>(sizeof play)) {
+    return HapticError{path_ + ": cannot play rumble: " + errorText(errno)};
   }
   return std::nullopt;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/haptic_device.h"
+#include "platform/posix_io.h"
 
 namespace hopster {
 
@@ -41,9 +42,10 @@ class ForceFeedbackHapticDevice final : public HapticDevice {
   [[nodiscard]] std::optional<HapticError> startPlayer(const HapticPlayer& player) override;
 
  private:
-  ForceFeedbackHapticDevice(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  ForceFeedbackHapticDevice(UniqueFd fd, std::string path)
+      : fd_(std::move(fd)), path_(std::move(path)) {}
 
-  int fd_;
+  UniqueFd fd_;
   std::string path_;
   std::int16_t effectId_ = -1;  // -1 until the first rumble is uploaded
   std::uint64_t nextEngineId_ = 1;

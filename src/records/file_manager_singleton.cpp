@@ -16,6 +16,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/data_file.h"
+#include "platform/posix_io.h"
 #include "platform/xdg_paths.h"
 #include "records/record_summary_index.h"
 #include "records/user_record_json.h"
@@ -84,36 +85,26 @@ std::optional<std::string> readPaddedFile(const std::filesystem::path& path,
                                           std::vector<char>& buffer, std::size_t& length,
                                           std::size_t maxBytes) {
   std::string error;
-  const int fd = openDataFile(path, error);
-  if (fd < 0) return error;
+  const UniqueFd fd = openDataFile(path, error);
+  if (!fd) return error;
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int failure = errno;
-    ::close(fd);
-    return std::strerror(failure);
-  }
+  if (::fstat(fd.get(), &info) != 0) return errorText(errno);
   length = 0;
   std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
   for (;;) {
-    if (capacity - 1 > maxBytes) {
-      ::close(fd);
-      return "larger than " + std::to_string(maxBytes) + " bytes";
-    }
+    if (capacity - 1 > maxBytes) return "larger than " + std::to_string(maxBytes) + " bytes";
     if (buffer.size() < capacity + simdjson::SIMDJSON_PADDING) {
       buffer.resize(capacity + simdjson::SIMDJSON_PADDING);
     }
-    const ssize_t got = ::read(fd, buffer.data() + length, capacity - length);
+    const ssize_t got = ::read(fd.get(), buffer.data() + length, capacity - length);
     if (got < 0) {
       if (errno == EINTR) continue;
-      const int failure = errno;
-      ::close(fd);
-      return std::strerror(failure);
+      return errorText(errno);
     }
     if (got == 0) break;
     length += static_cast<std::size_t>(got);
     if (length == capacity) capacity *= 2;  // the file grew while we read it
   }
-  ::close(fd);
   std::fill_n(buffer.data() + length, simdjson::SIMDJSON_PADDING, '\0');
   return std::nullopt;
 }
@@ -373,9 +364,8 @@ std::vector<RecordSummary> FileManagerSingleton::loadAllUserRecordSummaries(
       // Nearly every record is summarised as it streams by; the others are
       // read whole.
       std::string openError;
-      if (const int fd = openDataFile(file.path, openError); fd >= 0) {
-        summary = reader.summarizeFile(fd);
-        ::close(fd);
+      if (const UniqueFd fd = openDataFile(file.path, openError)) {
+        summary = reader.summarizeFile(fd.get());
       }
       std::size_t length = 0;
       if (!summary) failure = readPaddedFile(file.path, buffer, length);

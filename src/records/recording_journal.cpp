@@ -14,6 +14,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/data_file.h"
+#include "platform/posix_io.h"
 
 namespace hopster {
 namespace {
@@ -43,8 +44,6 @@ struct ChunkHead {
   std::uint32_t tag;
   std::uint32_t length;
 };
-
-std::string errorText(int error) { return std::generic_category().message(error); }
 
 // FNV-1a: enough to tell a torn or zero-filled tail from data written whole.
 std::uint64_t checksum(std::string_view bytes, std::uint64_t hash = 14695981039346656037ULL) {
@@ -151,12 +150,10 @@ std::vector<std::filesystem::path> listJournals(const std::filesystem::path& fol
   return journals;
 }
 
-RecordingJournal::RecordingJournal(int fd, std::filesystem::path path)
-    : fd_(fd), path_(std::move(path)) {}
+RecordingJournal::RecordingJournal(UniqueFd fd, std::filesystem::path path)
+    : fd_(std::move(fd)), path_(std::move(path)) {}
 
-RecordingJournal::~RecordingJournal() {
-  if (fd_ >= 0) ::close(fd_);
-}
+RecordingJournal::~RecordingJournal() = default;
 
 std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem::path& folder,
                                                            const JournalHeader& header,
@@ -175,18 +172,17 @@ std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem
   // before the rename leaves a temporary file that the records folder's
   // housekeeping removes.
   std::string temporary = (folder / (base + std::string(kRecordingEnd) + ".XXXXXX.tmp")).string();
-  const int fd = ::mkostemps(temporary.data(), 4, O_CLOEXEC | O_APPEND);
-  if (fd < 0) {
+  UniqueFd fd(::mkostemps(temporary.data(), 4, O_CLOEXEC | O_APPEND));
+  if (!fd) {
     error = "Could not create a journal in " + folder.string() + ": " + errorText(errno);
     return nullptr;
   }
-  int failure = ::flock(fd, LOCK_EX) != 0 ? errno : 0;
-  if (failure == 0) failure = writeAll(fd, headerBytes(header));
-  if (failure == 0) failure = syncData(fd);
+  int failure = ::flock(fd.get(), LOCK_EX) != 0 ? errno : 0;
+  if (failure == 0) failure = writeAll(fd.get(), headerBytes(header));
+  if (failure == 0) failure = syncData(fd.get());
   if (failure != 0) {
     error = "Could not start a journal in " + folder.string() + ": " + errorText(failure);
     ::unlink(temporary.c_str());
-    ::close(fd);
     return nullptr;
   }
   for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -196,10 +192,9 @@ std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem
       if (errno == EEXIST) continue;
       error = "Could not name the journal " + path.string() + ": " + errorText(errno);
       ::unlink(temporary.c_str());
-      ::close(fd);
       return nullptr;
     }
-    std::unique_ptr<RecordingJournal> journal(new RecordingJournal(fd, path));
+    std::unique_ptr<RecordingJournal> journal(new RecordingJournal(std::move(fd), path));
     journal->base_ = stemmed;
     journal->header_ = header;
     journal->keptBytes_ = sizeof(HeaderBytes);
@@ -208,7 +203,6 @@ std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem
   }
   error = "Could not find a free journal name in " + folder.string();
   ::unlink(temporary.c_str());
-  ::close(fd);
   return nullptr;
 }
 
@@ -223,21 +217,17 @@ std::unique_ptr<RecordingJournal> RecordingJournal::adopt(const std::filesystem:
   }
   // Checked like every data file: a FIFO or device of that name is refused
   // without blocking. Reopened read-write for the lock and the later steps.
-  int fd = openDataFile(path, error);
-  if (fd < 0) return nullptr;
-  ::close(fd);
-  fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_APPEND | O_NOFOLLOW);
-  if (fd < 0) {
+  if (!openDataFile(path, error)) return nullptr;
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_APPEND | O_NOFOLLOW));
+  if (!fd) {
     error = errorText(errno);
     return nullptr;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int failure = errno;
-    ::close(fd);
-    if (failure != EWOULDBLOCK) error = errorText(failure);
+  if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) error = errorText(errno);
     return nullptr;  // a live recording: its owner holds the lock
   }
-  std::unique_ptr<RecordingJournal> journal(new RecordingJournal(fd, path));
+  std::unique_ptr<RecordingJournal> journal(new RecordingJournal(std::move(fd), path));
   journal->base_ = base;
   journal->stage_ = *stage;
   journal->committingThrough_ = through;
@@ -250,12 +240,12 @@ std::unique_ptr<RecordingJournal> RecordingJournal::adopt(const std::filesystem:
 
 std::optional<std::string> RecordingJournal::readAll() {
   struct stat info {};
-  if (::fstat(fd_, &info) != 0) return errorText(errno);
+  if (::fstat(fd_.get(), &info) != 0) return errorText(errno);
   std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
   std::size_t got = 0;
   while (got < bytes.size()) {
     const ssize_t count =
-        ::pread(fd_, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
+        ::pread(fd_.get(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) return errorText(errno);
     if (count == 0) break;
@@ -305,7 +295,7 @@ std::optional<std::string> RecordingJournal::readAll() {
 }
 
 int RecordingJournal::cutBack() {
-  if (::ftruncate(fd_, static_cast<off_t>(keptBytes_)) != 0) return errno;
+  if (::ftruncate(fd_.get(), static_cast<off_t>(keptBytes_)) != 0) return errno;
   tornTail_ = false;
   return 0;
 }
@@ -326,7 +316,7 @@ std::optional<std::string> RecordingJournal::writeChunks(std::uint32_t tag,
     put(chunk, ChunkHead{tag, static_cast<std::uint32_t>(payload.size())});
     chunk += payload;
     put(chunk, checksum(chunk));
-    failure = writeAll(fd_, chunk);
+    failure = writeAll(fd_.get(), chunk);
     if (failure != 0) break;
     keptBytes_ += chunk.size();
     ++written;
@@ -337,14 +327,14 @@ std::optional<std::string> RecordingJournal::writeChunks(std::uint32_t tag,
     tornTail_ = true;
     (void)cutBack();
   }
-  if (const int synced = syncData(fd_); synced != 0) {
+  if (const int synced = syncData(fd_.get()); synced != 0) {
     // Nothing of this write is certain to be on the disk, so none of it
     // counts; cut off too, so that it cannot reappear after a crash.
     keptBytes_ = before;
     written = 0;
     tornTail_ = true;
     (void)cutBack();
-    (void)syncData(fd_);
+    (void)syncData(fd_.get());
     if (failure == 0) failure = synced;
   }
   kept = written;

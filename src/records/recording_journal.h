@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix_io.h"
 #include "recording/motion_data_point.h"
 
 namespace hopster {
@@ -111,7 +112,7 @@ class RecordingJournal {
   [[nodiscard]] std::size_t keptSamples() const { return keptSamples_.load(); }
 
  private:
-  RecordingJournal(int fd, std::filesystem::path path);
+  RecordingJournal(UniqueFd fd, std::filesystem::path path);
   // Appends one chunk per payload after the readable part and waits until
   // they are on the disk. `kept` tells how many of them are: all, or on a
   // failure those written whole before it (when the disk took them).
@@ -125,7 +126,7 @@ class RecordingJournal {
   // write; returns the error number, or 0.
   [[nodiscard]] int cutBack();
 
-  int fd_ = -1;
+  UniqueFd fd_;
   std::filesystem::path path_;
   std::string base_;  // the name without its stage ending
   JournalStage stage_ = JournalStage::recording;
