@@ -9,12 +9,9 @@
 #include <system_error>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/atomic_file.h"
 #include "platform/data_file.h"
+#include "records/trace_scan.h"
 #include "records/user_record_json.h"
 
 namespace hopster {
@@ -125,129 +122,6 @@ bool parseEntry(std::string_view line, RecordSummaryEntries& entries) {
   }
   return entries.emplace(std::move(name), std::move(entry)).second;  // no name twice
 }
-
-// The body of a JSON string token that the full decoder unescapes to the
-// same text as a plain copy would with its escapes resolved, and accepts:
-// only the short escapes are vouched for here ("\u" needs the full decoder's
-// checks of its digits and surrogates).
-bool hasOnlyShortEscapes(const char* begin, const char* end) {
-  const char* at = begin;
-  while ((at = static_cast<const char*>(
-              std::memchr(at, '\\', static_cast<std::size_t>(end - at)))) != nullptr) {
-    if (at + 1 >= end || std::strchr("\"\\/bfnrt", at[1]) == nullptr || at[1] == '\0') return false;
-    at += 2;
-  }
-  return true;
-}
-
-// Whether the byte at `at` is escaped: preceded by an odd run of backslashes
-// that starts after `floor`.
-bool isEscaped(const char* floor, const char* at) {
-  std::size_t run = 0;
-  while (at > floor && at[-1] == '\\') {
-    --at;
-    ++run;
-  }
-  return run % 2 == 1;
-}
-
-// The trace's string token as the encoder writes it, right after
-// "csvText": with no space, from its opening quote to its closing one.
-std::optional<std::string_view> locateCompactTrace(const char* data, std::size_t length) {
-  constexpr std::string_view kMember = "\"csvText\":\"";
-  const std::string_view text(data, length);
-  const auto at = text.find(kMember);
-  if (at == std::string_view::npos || isEscaped(data, data + at)) return std::nullopt;
-  const char* open = data + at + kMember.size() - 1;
-  const char* end = data + length;
-  for (const char* close = open + 1;; ++close) {
-    close =
-        static_cast<const char*>(std::memchr(close, '"', static_cast<std::size_t>(end - close)));
-    if (close == nullptr) return std::nullopt;
-    if (!isEscaped(open + 1, close)) {
-      return std::string_view(open, static_cast<std::size_t>(close - open + 1));
-    }
-  }
-}
-
-// Whether a string body is plain ASCII without control characters whose
-// escapes the full decoder accepts. Nearly every trace is: its only escapes
-// are its line feeds ("\n"), and those are looked for 16 bytes at a time.
-bool isPlainStringBody(const char* begin, const char* end) {
-  bool otherEscapes = false;
-  const char* at = begin;
-#if defined(__SSE2__)
-  __m128i odd = _mm_setzero_si128();
-  const __m128i space = _mm_set1_epi8(0x20);
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i n = _mm_set1_epi8('n');
-  for (; end - at >= 17; at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
-    // Signed: below the space means a control character or a byte >= 0x80.
-    odd = _mm_or_si128(odd, _mm_cmplt_epi8(bytes, space));
-    odd = _mm_or_si128(odd,
-                       _mm_andnot_si128(_mm_cmpeq_epi8(next, n), _mm_cmpeq_epi8(bytes, backslash)));
-  }
-  const int flags = _mm_movemask_epi8(odd);
-  if (flags != 0) {
-    // Either a byte the full decoder must judge, or an escape other than
-    // "\n" (or "\\" before an "n"): the exact check below decides.
-    for (const char* c = begin; c < at; ++c) {
-      if (static_cast<unsigned char>(*c) < 0x20 || static_cast<unsigned char>(*c) >= 0x80) {
-        return false;
-      }
-    }
-    otherEscapes = true;
-  }
-#endif
-  for (const char* c = at; c < end; ++c) {
-    const auto byte = static_cast<unsigned char>(*c);
-    if (byte < 0x20 || byte >= 0x80) return false;
-    if (byte == '\\') otherEscapes = true;
-  }
-  return !otherEscapes || hasOnlyShortEscapes(begin, end);
-}
-
-#if defined(__SSE2__)
-// Steps `at` over the 16-byte blocks of a trace body that hold only
-// printable ASCII and "\n" escapes, 64 bytes at a time where it can, up to
-// the first block with a quote or the last 16 bytes before `end`. False when
-// a block holds anything else (a control character, a byte >= 0x80, another
-// escape): such a trace is left to the full decoder.
-bool skipPlainBlocks(const char*& at, const char* end) {
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i space = _mm_set1_epi8(0x20);
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i n = _mm_set1_epi8('n');
-  __m128i odd = _mm_setzero_si128();
-  const auto check = [&](const char* p) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-    // Signed: below the space means a control character or a byte >= 0x80.
-    odd = _mm_or_si128(odd, _mm_cmplt_epi8(bytes, space));
-    odd = _mm_or_si128(odd,
-                       _mm_andnot_si128(_mm_cmpeq_epi8(next, n), _mm_cmpeq_epi8(bytes, backslash)));
-  };
-  const auto hasQuote = [&](const char* p) {
-    return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), quote);
-  };
-  for (; end - at >= 65; at += 64) {
-    const __m128i quotes = _mm_or_si128(_mm_or_si128(hasQuote(at), hasQuote(at + 16)),
-                                        _mm_or_si128(hasQuote(at + 32), hasQuote(at + 48)));
-    if (_mm_movemask_epi8(quotes) != 0) break;
-    check(at);
-    check(at + 16);
-    check(at + 32);
-    check(at + 48);
-  }
-  for (; end - at >= 17; at += 16) {
-    if (_mm_movemask_epi8(hasQuote(at)) != 0) break;
-    check(at);
-  }
-  return _mm_movemask_epi8(odd) == 0;
-}
-#endif
 
 }  // namespace
 
@@ -431,9 +305,7 @@ std::optional<RecordSummary> RecordSummaryReader::summarizeFile(int fd) {
         if (*at++ != 'n') return std::nullopt;
         pendingBackslash = false;
       }
-#if defined(__SSE2__)
-      if (!skipPlainBlocks(at, end)) return std::nullopt;
-#endif
+      skipPlainBlocks(at, end);
       // Byte by byte up to the end of the chunk or the closing quote; only
       // printable ASCII and "\n" are taken here.
       while (at < end) {
