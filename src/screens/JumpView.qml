@@ -49,7 +49,7 @@ FocusScope {
     }
 
     // Paces all that moves while recording (the count's rise, the chart) to
-    // shared frames, at most 25 a second.
+    // shared frames: a tick at most every 60 ms while anything asks.
     FrameClock {
         id: frameClock
     }
