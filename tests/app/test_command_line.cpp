@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "app/command_line.h"
 #include "app/data_commands.h"
@@ -11,64 +12,57 @@
 namespace hopster {
 namespace {
 
-TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
+// What `args` parse to; a refusal fails the test.
+CommandLine parsed(const std::vector<std::string>& args) {
   std::string error;
-  auto line = parseCommandLine(
-      {"--headless", "--fast", "--seconds", "60", "--rate", "100", "--seed", "7"}, error);
-  ASSERT_TRUE(line) << error;
-  EXPECT_TRUE(line->headless && line->fast);
-  EXPECT_EQ(line->seconds, 60.0);
-  EXPECT_EQ(line->simulation.sampleRate, 100.0);
-  EXPECT_EQ(line->simulation.seed, 7u);
-  EXPECT_EQ(line->motion.kind, MotionSourceKind::simulated);
+  const auto line = parseCommandLine(args, error);
+  EXPECT_TRUE(line) << ::testing::PrintToString(args) << ": " << error;
+  return line.value_or(CommandLine{});
+}
 
-  line = parseCommandLine({"--motion", "replay:/tmp/a:b.json", "--fast"}, error);
-  ASSERT_TRUE(line) << error;
-  EXPECT_EQ(line->motion.kind, MotionSourceKind::replay);
-  EXPECT_EQ(line->motion.path, "/tmp/a:b.json");
-  EXPECT_FALSE(line->seconds);
+TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
+  auto line = parsed({"--headless", "--fast", "--seconds", "60", "--rate", "100", "--seed", "7"});
+  EXPECT_TRUE(line.headless && line.fast);
+  EXPECT_EQ(line.seconds, 60.0);
+  EXPECT_EQ(line.simulation.sampleRate, 100.0);
+  EXPECT_EQ(line.simulation.seed, 7u);
+  EXPECT_EQ(line.motion.kind, MotionSourceKind::simulated);
+
+  line = parsed({"--motion", "replay:/tmp/a:b.json", "--fast"});
+  EXPECT_EQ(line.motion.kind, MotionSourceKind::replay);
+  EXPECT_EQ(line.motion.path, "/tmp/a:b.json");
+  EXPECT_FALSE(line.seconds);
 
   // The largest values pass; a replay takes its own rate.
-  line = parseCommandLine({"--rate", "1000", "--cadence", "10", "--seconds", "1000"}, error);
-  ASSERT_TRUE(line) << error;
-  EXPECT_EQ(line->simulation.sampleRate, 1000.0);
-  EXPECT_EQ(line->simulation.cadence, 10.0);
-  line = parseCommandLine({"--motion", "replay:a.csv", "--seconds", "604800"}, error);
-  ASSERT_TRUE(line) << error;
-  EXPECT_EQ(line->seconds, 604800.0);
+  line = parsed({"--rate", "1000", "--cadence", "10", "--seconds", "1000"});
+  EXPECT_EQ(line.simulation.sampleRate, 1000.0);
+  EXPECT_EQ(line.simulation.cadence, 10.0);
+  line = parsed({"--motion", "replay:a.csv", "--seconds", "604800"});
+  EXPECT_EQ(line.seconds, 604800.0);
 
   // The phone source: all interfaces on 8000, or a chosen address and port.
-  struct Phone {
-    const char* text;
-    const char* address;
-    std::uint16_t port;
-  };
-  for (const auto& phone :
-       {Phone{"phone", "", 8000}, Phone{"phone:9000", "", 9000},
-        Phone{"phone:127.0.0.1:0", "127.0.0.1", 0}, Phone{"phone:[::1]:8080", "::1", 8080}}) {
-    line = parseCommandLine({"--motion", phone.text}, error);
-    ASSERT_TRUE(line) << phone.text << ": " << error;
-    EXPECT_EQ(line->motion.kind, MotionSourceKind::phone);
-    EXPECT_EQ(line->motion.address, phone.address);
-    EXPECT_EQ(line->motion.port, phone.port);
+  for (const auto& [text, address, port] : {std::tuple{"phone", "", 8000},
+                                            {"phone:9000", "", 9000},
+                                            {"phone:127.0.0.1:0", "127.0.0.1", 0},
+                                            {"phone:[::1]:8080", "::1", 8080}}) {
+    line = parsed({"--motion", text});
+    EXPECT_EQ(line.motion.kind, MotionSourceKind::phone);
+    EXPECT_EQ(line.motion.address, address);
+    EXPECT_EQ(line.motion.port, port);
   }
 
   // The device's own sensors: iio[:DEVICE][@HZ], DEVICE a name or an id
   // (itself holding a colon), HZ after the last '@'.
-  struct Iio {
-    const char* text;
-    const char* device;
-    double rate;
-  };
-  for (const auto& iio :
-       {Iio{"iio", "", 50}, Iio{"iio@100", "", 100}, Iio{"iio:mpu6050", "mpu6050", 50},
-        Iio{"iio:iio:device0@100", "iio:device0", 100}, Iio{"iio:st_lsm6dsx@1", "st_lsm6dsx", 1},
-        Iio{"iio:accel@3d@1000", "accel@3d", 1000}}) {
-    line = parseCommandLine({"--motion", iio.text}, error);
-    ASSERT_TRUE(line) << iio.text << ": " << error;
-    EXPECT_EQ(line->motion.kind, MotionSourceKind::iio);
-    EXPECT_EQ(line->motion.device, iio.device) << iio.text;
-    EXPECT_EQ(line->motion.rate, iio.rate) << iio.text;
+  for (const auto& [text, device, rate] : {std::tuple{"iio", "", 50.0},
+                                           {"iio@100", "", 100.0},
+                                           {"iio:mpu6050", "mpu6050", 50.0},
+                                           {"iio:iio:device0@100", "iio:device0", 100.0},
+                                           {"iio:st_lsm6dsx@1", "st_lsm6dsx", 1.0},
+                                           {"iio:accel@3d@1000", "accel@3d", 1000.0}}) {
+    line = parsed({"--motion", text});
+    EXPECT_EQ(line.motion.kind, MotionSourceKind::iio);
+    EXPECT_EQ(line.motion.device, device) << text;
+    EXPECT_EQ(line.motion.rate, rate) << text;
   }
 
   struct Bad {
@@ -104,29 +98,24 @@ TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
            {{"--motion", "iio@50.5"}, "from 1 to 1000"},
            {{"--fast"}, "needs --seconds"},
            {{"--colour"}, "unknown option"}}) {
-    error.clear();
+    std::string error;
     EXPECT_FALSE(parseCommandLine(bad.args, error));
     EXPECT_NE(error.find(bad.reason), std::string::npos) << error;
   }
 }
 
-TEST(CommandLine, CancelRemindersIsASwitchOfItsOwnAndDocumented) {
+TEST(CommandLine, SwitchesOfTheirOwnAndTheDataCommandsAreKnownAndDocumented) {
   std::string error;
-  const auto line = parseCommandLine({"--cancel-reminders"}, error);
-  ASSERT_TRUE(line) << error;
-  EXPECT_TRUE(line->cancelReminders);
-  EXPECT_FALSE(line->deliverDueReminders || line->headless);
-  EXPECT_FALSE(parseCommandLine({}, error)->cancelReminders);
+  auto line = parsed({"--cancel-reminders"});
+  EXPECT_TRUE(line.cancelReminders);
+  EXPECT_FALSE(line.deliverDueReminders || line.headless || line.version);
+  EXPECT_FALSE(parsed({}).cancelReminders);
   EXPECT_FALSE(parseCommandLine({"--cancel-reminders=yes"}, error));
-  EXPECT_NE(usageText().find("\n  --cancel-reminders\n"), std::string::npos);
-}
-
-TEST(CommandLine, VersionAndTheDataCommandsAreKnownAndDocumented) {
-  std::string error;
-  const auto line = parseCommandLine({"--version"}, error);
-  ASSERT_TRUE(line) << error;
-  EXPECT_TRUE(line->version && !line->help && !line->headless);
-  EXPECT_NE(usageText().find("\n  --version "), std::string::npos);
+  line = parsed({"--version"});
+  EXPECT_TRUE(line.version && !line.help && !line.headless && !line.cancelReminders);
+  for (const char* option : {"\n  --cancel-reminders\n", "\n  --version "}) {
+    EXPECT_NE(usageText().find(option), std::string::npos) << option;
+  }
   for (const char* command : {"history", "export", "recount", "stats", "trophies"}) {
     EXPECT_TRUE(isDataCommand(command)) << command;
     EXPECT_NE(usageText().find(std::string("\n  ") + command + " "), std::string::npos) << command;

@@ -14,6 +14,9 @@
 #include <csignal>
 #include <sstream>
 #include <thread>
+#include <utility>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/log.h"
 #include "records/file_manager_singleton.h"
@@ -34,15 +37,6 @@ constexpr double kTag = 1000.0;        // rotation rate x of the jumping reading
 struct Quaternion {
   double w, x, y, z;
 };
-using Matrix = std::array<std::array<double, 3>, 3>;
-
-Matrix matrixOf(const Quaternion& q) {
-  return {
-      {{1 - 2 * (q.y * q.y + q.z * q.z), 2 * (q.x * q.y - q.w * q.z), 2 * (q.x * q.z + q.w * q.y)},
-       {2 * (q.x * q.y + q.w * q.z), 1 - 2 * (q.x * q.x + q.z * q.z), 2 * (q.y * q.z - q.w * q.x)},
-       {2 * (q.x * q.z - q.w * q.y), 2 * (q.y * q.z + q.w * q.x),
-        1 - 2 * (q.x * q.x + q.y * q.y)}}};
-}
 
 // The device's attitude: tilted 25 degrees about x, then turned 40 about z.
 const Quaternion kAttitude = [] {
@@ -52,13 +46,17 @@ const Quaternion kAttitude = [] {
                     turn.w * tilt.y + turn.z * tilt.x, turn.w * tilt.z + turn.z * tilt.w};
 }();
 
-// World-frame vector into the device frame (the transpose of device to world).
-std::array<double, 3> toDevice(const std::array<double, 3>& world) {
-  const Matrix r = matrixOf(kAttitude);
+// World-frame vector into the device frame: turned by the attitude's inverse,
+// v + 2w(u x v) + 2u x (u x v) with u the inverse's vector part.
+std::array<double, 3> toDevice(const std::array<double, 3>& v) {
+  const auto cross = [](const std::array<double, 3>& a, const std::array<double, 3>& b) {
+    return std::array<double, 3>{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                                 a[0] * b[1] - a[1] * b[0]};
+  };
+  const std::array<double, 3> u{-kAttitude.x, -kAttitude.y, -kAttitude.z};
+  const auto t = cross(u, v), ut = cross(u, t);
   std::array<double, 3> device{};
-  for (int i = 0; i < 3; ++i) {
-    for (int k = 0; k < 3; ++k) device[i] += r[k][i] * world[k];
-  }
+  for (int i = 0; i < 3; ++i) device[i] = v[i] + 2 * (kAttitude.w * t[i] + ut[i]);
   return device;
 }
 
@@ -71,55 +69,50 @@ double verticalAcceleration(double t) {
 
 enum class Sender { headphones, iosPhone, androidPhone };
 
-std::string number(double value) {
-  std::ostringstream out;
-  out.precision(17);
-  out << value;
-  return out.str();
+using Json = nlohmann::ordered_json;
+
+// Sets `prefix` followed by each of the three letters of `axes` to `v` times `scale`.
+void setAxes(Json& reading, const std::string& prefix, const char* axes,
+             const std::array<double, 3>& v, double scale = 1.0) {
+  for (int i = 0; i < 3; ++i) reading[prefix + axes[i]] = v[i] * scale;
+}
+
+Json xyz(const char* name, std::int64_t timeNs, const std::array<double, 3>& v, double scale) {
+  Json reading = {{"name", name}, {"time", timeNs}};
+  setAxes(reading, "", "xyz", v, scale);
+  return reading;
 }
 
 // The readings of one instant, as the phone app posts them.
-std::string readings(Sender sender, std::int64_t timeNs, double vertical, double tag) {
+Json readings(Sender sender, std::int64_t timeNs, double vertical, double tag) {
   const auto user = toDevice({0.0, 0.0, vertical});  // g
   const auto gravity = toDevice({0.0, 0.0, -1.0});   // g, pointing down
-  const std::string time = ",\"time\":" + std::to_string(timeNs);
-  const auto xyz = [](const char* name, std::array<double, 3> v, double scale,
-                      const std::string& t) {
-    return std::string("{\"name\":\"") + name + "\"" + t + ",\"x\":" + number(v[0] * scale) +
-           ",\"y\":" + number(v[1] * scale) + ",\"z\":" + number(v[2] * scale) + "}";
-  };
   const Quaternion q = kAttitude;
-  const std::string orientation = "{\"name\":\"orientation\"" + time + ",\"qw\":" + number(q.w) +
-                                  ",\"qx\":" + number(q.x) + ",\"qy\":" + number(q.y) +
-                                  ",\"qz\":" + number(q.z) +
-                                  ",\"pitch\":0.1,\"roll\":0.2,\"yaw\":0.3}";
-  const std::string gyroscope =
-      "{\"name\":\"gyroscope\"" + time + ",\"x\":" + number(tag) + ",\"y\":0,\"z\":0}";
-  switch (sender) {
-    case Sender::headphones:
-      // Fields under "values", as some versions of the app send them.
-      return "{\"name\":\"Headphone\"" + time +
-             ",\"values\":{\"accelerationX\":" + number(user[0]) +
-             ",\"accelerationY\":" + number(user[1]) + ",\"accelerationZ\":" + number(user[2]) +
-             ",\"gravityX\":" + number(gravity[0] * kG) +
-             ",\"gravityY\":" + number(gravity[1] * kG) +
-             ",\"gravityZ\":" + number(gravity[2] * kG) + ",\"quaternionW\":" + number(q.w) +
-             ",\"quaternionX\":" + number(q.x) + ",\"quaternionY\":" + number(q.y) +
-             ",\"quaternionZ\":" + number(q.z) + ",\"pitch\":0.1,\"roll\":0.2,\"yaw\":0.3," +
-             "\"rotationRateX\":" + number(tag) + ",\"rotationRateY\":0,\"rotationRateZ\":0}}";
-    case Sender::iosPhone:
-      return xyz("gravity", gravity, kG, time) + "," + orientation + "," + gyroscope + "," +
-             xyz("accelerometer", user, kG, time);
-    case Sender::androidPhone: {
-      // Android's axes carry the opposite sign, and it adds gravity included.
-      std::array<double, 3> total{};
-      for (int i = 0; i < 3; ++i) total[i] = -(user[i] + gravity[i]);
-      return xyz("gravity", gravity, -kG, time) + "," + orientation + "," + gyroscope + "," +
-             xyz("totalacceleration", total, kG, time) + "," +
-             xyz("accelerometer", user, -kG, time);
-    }
+  const Json angles = {{"pitch", 0.1}, {"roll", 0.2}, {"yaw", 0.3}};
+  if (sender == Sender::headphones) {
+    // Fields under "values", as some versions of the app send them.
+    Json values = {{"quaternionW", q.w}};
+    setAxes(values, "quaternion", "XYZ", {q.x, q.y, q.z});
+    setAxes(values, "acceleration", "XYZ", user);
+    setAxes(values, "gravity", "XYZ", gravity, kG);
+    setAxes(values, "rotationRate", "XYZ", {tag, 0.0, 0.0});
+    values.update(angles);
+    return Json::array({{{"name", "Headphone"}, {"time", timeNs}, {"values", values}}});
   }
-  return {};
+  Json orientation = {{"name", "orientation"}, {"time", timeNs}, {"qw", q.w}};
+  setAxes(orientation, "q", "xyz", {q.x, q.y, q.z});
+  orientation.update(angles);
+  const Json gyroscope = xyz("gyroscope", timeNs, {tag, 0.0, 0.0}, 1.0);
+  if (sender == Sender::iosPhone) {
+    return Json::array({xyz("gravity", timeNs, gravity, kG), orientation, gyroscope,
+                        xyz("accelerometer", timeNs, user, kG)});
+  }
+  // Android's axes carry the opposite sign, and it adds gravity included.
+  std::array<double, 3> total{};
+  for (int i = 0; i < 3; ++i) total[i] = -(user[i] + gravity[i]);
+  return Json::array({xyz("gravity", timeNs, gravity, -kG), orientation, gyroscope,
+                      xyz("totalacceleration", timeNs, total, kG),
+                      xyz("accelerometer", timeNs, user, -kG)});
 }
 
 std::int64_t nowNs() {
@@ -141,18 +134,16 @@ struct Phone {
   int failedPosts = 0;
 
   void run(int count) {
-    std::int64_t message = 0;
-    int sent = 0;
-    const auto step = std::chrono::duration<double>(1.0 / kRate);
+    const auto step = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(1.0 / kRate));
+    const int batchSize = static_cast<int>(kRate * kBatchSeconds);
     auto next = std::chrono::steady_clock::now();
-    std::string batch;
-    int inBatch = 0;
-    const int total = count + 2;
-    while (sent < total) {
-      const bool jump = jumping.load();
+    Json batch = Json::array();
+    std::int64_t message = 0;
+    for (int sent = 0, instant = 1; sent < count + 2; ++instant) {
       const std::int64_t t = nowNs();
       double vertical = 0.0, tag = 0.0;
-      if (jump) {
+      if (jumping) {
         if (sent == 0) firstJumpNs = t;
         if (sent < count) {
           lastJumpNs = t;
@@ -164,17 +155,15 @@ struct Phone {
         jumpVerticals.push_back(vertical);
         ++sent;
       }
-      batch += (batch.empty() ? "" : ",") + readings(sender, t, vertical, tag);
-      if (++inBatch == static_cast<int>(kRate * kBatchSeconds) || sent == total) {
-        const std::string body = "{\"messageId\":" + std::to_string(message++) +
-                                 ",\"sessionId\":\"session-1\",\"deviceId\":\"phone-1\"," +
-                                 "\"payload\":[" + batch + "]}";
-        if (testing::httpRequest(target, "POST", body) != 200) ++failedPosts;
-        batch.clear();
-        inBatch = 0;
+      for (Json& reading : readings(sender, t, vertical, tag)) batch.push_back(std::move(reading));
+      if (instant % batchSize == 0 || sent == count + 2) {
+        const Json body = {{"messageId", message++},
+                           {"sessionId", "session-1"},
+                           {"deviceId", "phone-1"},
+                           {"payload", std::exchange(batch, Json::array())}};
+        if (testing::httpRequest(target, "POST", body.dump()) != 200) ++failedPosts;
       }
-      next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(step);
-      std::this_thread::sleep_until(next);
+      std::this_thread::sleep_until(next += step);
     }
   }
 };
@@ -184,37 +173,26 @@ std::int64_t countJumps(const std::vector<double>& verticals) {
   std::int64_t jumps = 0;
   bool armed = true;
   for (const double z : verticals) {
-    if (z > 0.7 && armed) {
-      ++jumps;
-      armed = false;
-    } else if (z < 0.0) {
-      armed = true;
-    }
+    jumps += armed && z > 0.7;  // a rise counts once, then disarms
+    armed = z < 0.0 || (armed && z <= 0.7);
   }
   return jumps;
 }
 
-struct Csv {
-  std::vector<int> tags;  // indices of the jumping readings, in file order
-  double firstTime = 0.0, lastTime = 0.0;
-};
-
-Csv readCsv(const std::string& text) {
-  Csv csv;
+// The jumping readings in a record's CSV text, in file order: their index
+// (from the rotation rate's tag) and their time.
+std::vector<std::pair<int, double>> taggedRows(const std::string& text) {
+  std::vector<std::pair<int, double>> tagged;
   std::istringstream lines(text);
   std::string line;
   std::getline(lines, line);  // header
   while (std::getline(lines, line)) {
     std::vector<double> v;
     std::istringstream fields(line);
-    std::string field;
-    while (std::getline(fields, field, ',')) v.push_back(std::stod(field));
-    if (v.size() != 16 || v[4] < kTag) continue;
-    csv.tags.push_back(static_cast<int>(std::lround(v[4] - kTag)));
-    if (csv.tags.size() == 1) csv.firstTime = v[0];
-    csv.lastTime = v[0];
+    for (std::string field; std::getline(fields, field, ',');) v.push_back(std::stod(field));
+    if (v.size() == 16 && v[4] >= kTag) tagged.emplace_back(std::lround(v[4] - kTag), v[0]);
   }
-  return csv;
+  return tagged;
 }
 
 // Another client on the network, sending everything a server must survive
@@ -237,21 +215,15 @@ void misbehave(HttpTarget target, const std::atomic<bool>& stop, std::vector<int
     if (slow >= 0 && ::send(slow, &request[i], 1, MSG_NOSIGNAL) < 0) break;
     std::this_thread::sleep_for(std::chrono::seconds(1));
   }
+  crowd.push_back(slow);
   for (const int fd : crowd) {
     if (fd >= 0) ::close(fd);
   }
-  if (slow >= 0) ::close(slow);
 }
 
-struct Case {
-  const char* name;
-  Sender sender;
-  bool underAttack;
-};
-
 // One recording from one phone, checked whole.
-void recordFromThePhone(const Case& c) {
-  SCOPED_TRACE(c.name);
+void recordFromThePhone(const char* name, Sender sender, bool underAttack) {
+  SCOPED_TRACE(name);
   testing::TempDir home;
   // Port 0: any free port; the printed URL names it.
   testing::ChildProgram hopster(HOPSTER_BINARY, home.path(),
@@ -261,7 +233,7 @@ void recordFromThePhone(const Case& c) {
   const auto target = HttpTarget::parse(line->substr(std::string("Send motion to: ").size()));
   ASSERT_TRUE(target) << *line;
 
-  Phone phone{c.sender, *target};
+  Phone phone{sender, *target};
   constexpr int kJumpingReadings = 150;  // three seconds
   std::thread poster([&] { phone.run(kJumpingReadings); });
   const bool started = hopster.waitFor("^Recording\\.", 30.0).has_value();
@@ -269,11 +241,11 @@ void recordFromThePhone(const Case& c) {
   std::atomic<bool> stop{false};
   std::vector<int> statuses;
   std::thread attacker;
-  if (c.underAttack) attacker = std::thread([&] { misbehave(*target, stop, statuses); });
+  if (underAttack) attacker = std::thread([&] { misbehave(*target, stop, statuses); });
   poster.join();
   stop = true;
   if (attacker.joinable()) attacker.join();
-  if (c.underAttack) {
+  if (underAttack) {
     // Garbage 400, wrong token and wrong method 404; too large is refused
     // (413, or the connection closed before the whole body was sent).
     ASSERT_EQ(statuses.size(), 4u);
@@ -296,24 +268,22 @@ void recordFromThePhone(const Case& c) {
   EXPECT_EQ(records[0].jumps, expected);
   EXPECT_GE(records[0].jumps, 6);
 
-  const Csv csv = readCsv(records[0].csvText);
-  EXPECT_GE(csv.tags.size(), kJumpingReadings * 99 / 100);
-  EXPECT_TRUE(std::is_sorted(csv.tags.begin(), csv.tags.end())) << "delivered in time order";
+  const auto tagged = taggedRows(records[0].csvText);
+  ASSERT_GE(tagged.size(), kJumpingReadings * 99 / 100);
+  EXPECT_TRUE(std::is_sorted(tagged.begin(), tagged.end())) << "delivered in time order";
   const double sent = (phone.lastJumpNs - phone.firstJumpNs) * 1e-9;
-  EXPECT_NEAR(csv.lastTime - csv.firstTime, sent, 0.1 * sent) << "paced by its own time stamps";
+  EXPECT_NEAR(tagged.back().second - tagged.front().second, sent, 0.1 * sent)
+      << "paced by its own time stamps";
 }
 
 // Each sender, and the headphones again with another client misbehaving,
 // each to a program of its own: all at once, as they stream in real time.
 TEST(PhoneBridge, ARecordingFromThePhoneHoldsWhatWasSentAndCountsItsJumps) {
-  const Case cases[] = {
-      {"headphones", Sender::headphones, false},
-      {"iOS phone", Sender::iosPhone, false},
-      {"Android phone", Sender::androidPhone, false},
-      {"headphones under attack", Sender::headphones, true},
-  };
   std::vector<std::thread> runs;
-  for (const Case& c : cases) runs.emplace_back([&c] { recordFromThePhone(c); });
+  runs.emplace_back(recordFromThePhone, "headphones", Sender::headphones, false);
+  runs.emplace_back(recordFromThePhone, "iOS phone", Sender::iosPhone, false);
+  runs.emplace_back(recordFromThePhone, "Android phone", Sender::androidPhone, false);
+  runs.emplace_back(recordFromThePhone, "headphones under attack", Sender::headphones, true);
   for (std::thread& run : runs) run.join();
 }
 

@@ -45,16 +45,23 @@ struct Home {
         std::make_unique<FileKeyValueStorage>(dir.path() / "config/hopster/settings.json"), log);
     return settings.integer("totalJumps");
   }
-  std::int64_t savedJumps() {
-    std::int64_t sum = 0;
-    for (const auto& record : records()) sum += record.jumps;
-    return sum;
+  // The jumps of the one saved record, which the total must equal; -1 when
+  // there is not exactly one.
+  std::int64_t onlyRecordJumps() {
+    const std::vector<UserRecordData> saved = records();
+    EXPECT_THAT(saved, SizeIs(1));
+    if (saved.size() != 1) return -1;
+    EXPECT_EQ(total(), saved[0].jumps);
+    return saved[0].jumps;
+  }
+  // Starts the program again for a second, which recovers what a run left;
+  // returns what it printed.
+  std::string nextStart() {
+    Program next(dir.path(), {"--headless", "--fast", "--seconds", "1"});
+    EXPECT_EQ(next.wait(), 0) << next.output();
+    return next.output();
   }
 };
-
-std::int64_t countIn(const std::string& line) {
-  return std::stoll(line.substr(line.find_last_of(' ') + 1));
-}
 
 // The number in the first match of `pattern` (one group) in `output`, or -1.
 std::int64_t numberIn(const std::string& output, const std::string& pattern) {
@@ -63,34 +70,27 @@ std::int64_t numberIn(const std::string& output, const std::string& pattern) {
   return std::stoll(match[1]);
 }
 
-std::size_t occurrences(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
+std::ptrdiff_t occurrences(const std::string& text, const std::string& pattern) {
+  const std::regex regex(pattern);
+  return std::distance(std::sregex_iterator(text.begin(), text.end(), regex), {});
 }
 
 // One run per signal, all at once: each counts in real time.
 TEST(Quitting, SigtermOrSighupDuringAHeadlessRecordingSavesIt) {
   const int signals[] = {SIGTERM, SIGHUP, SIGINT};
-  std::vector<std::unique_ptr<Home>> homes;
-  std::vector<std::unique_ptr<Program>> runs;
-  for (std::size_t i = 0; i < std::size(signals); ++i) {
-    homes.push_back(std::make_unique<Home>());
-    runs.push_back(std::make_unique<Program>(
-        homes[i]->dir.path(),
-        std::vector<std::string>{"--headless", "--seconds", "60", "--rate", "50"}));
-  }
+  struct Run {
+    Home home;
+    Program hopster{home.dir.path(), {"--headless", "--seconds", "60", "--rate", "50"}};
+  };
+  std::vector<std::unique_ptr<Run>> runs;
+  for (std::size_t i = 0; i < std::size(signals); ++i) runs.push_back(std::make_unique<Run>());
   for (std::size_t i = 0; i < std::size(signals); ++i) {
     SCOPED_TRACE(strsignal(signals[i]));
-    Program& hopster = *runs[i];
-    Home& home = *homes[i];
-    const auto counted = hopster.waitFor("^Jumps: 3$");
-    ASSERT_TRUE(counted) << hopster.output();
+    Program& hopster = runs[i]->hopster;
+    ASSERT_TRUE(hopster.waitFor("^Jumps: 3$")) << hopster.output();
     EXPECT_EQ(hopster.stop(signals[i]), 0) << hopster.output();
     EXPECT_THAT(hopster.output(), HasSubstr("Record saved: file://"));
-    ASSERT_THAT(home.records(), SizeIs(1));
-    EXPECT_GE(home.records()[0].jumps, 3);
-    EXPECT_EQ(home.total(), home.records()[0].jumps);
+    EXPECT_GE(runs[i]->home.onlyRecordJumps(), 3);
   }
 }
 
@@ -125,33 +125,25 @@ TEST(Quitting, ASignalToTheWindowSavesItsRecording) {
       << hopster.output();
   EXPECT_EQ(hopster.stop(SIGTERM), 0) << hopster.output();
   EXPECT_THAT(hopster.output(), HasSubstr("UserRecordData saved successfully"));
-  ASSERT_THAT(home.records(), SizeIs(1));
-  EXPECT_GE(home.records()[0].jumps, 2);
-  EXPECT_EQ(home.total(), home.records()[0].jumps);
+  EXPECT_GE(home.onlyRecordJumps(), 2);
 }
 
 TEST(Crashes, KillDuringARecordingLosesAtMostTheLastFewSecondsAndIsRecoveredOnce) {
   Home home;
-  std::int64_t countedBeforeKill = 0;
+  constexpr std::int64_t kCountedBeforeKill = 8;
   {
     Program hopster(home.dir.path(), {"--headless", "--seconds", "60", "--rate", "50"});
-    const auto counted = hopster.waitFor("^Jumps: 8$");
-    ASSERT_TRUE(counted) << hopster.output();
-    countedBeforeKill = countIn(*counted);
+    ASSERT_TRUE(hopster.waitFor("^Jumps: 8$")) << hopster.output();
     EXPECT_EQ(hopster.stop(SIGKILL), 128 + SIGKILL);
   }
   EXPECT_THAT(home.records(), IsEmpty());
 
-  Program next(home.dir.path(), {"--headless", "--fast", "--seconds", "1"});
-  EXPECT_EQ(next.wait(), 0) << next.output();
-  EXPECT_THAT(next.output(), HasSubstr("Recovered a recording of "));
-  ASSERT_THAT(home.records(), SizeIs(1));
-  const std::int64_t recovered = home.records()[0].jumps;
+  EXPECT_THAT(home.nextStart(), HasSubstr("Recovered a recording of "));
+  const std::int64_t recovered = home.onlyRecordJumps();
   // The journal reaches the disk every two seconds: at two jumps a second
   // at most about five jumps are lost.
-  EXPECT_LE(recovered, countedBeforeKill);
-  EXPECT_GE(recovered, countedBeforeKill - 5);
-  EXPECT_EQ(home.total(), recovered);
+  EXPECT_LE(recovered, kCountedBeforeKill);
+  EXPECT_GE(recovered, kCountedBeforeKill - 5);
 }
 
 TEST(FullDisk, AFailedSaveIsAFailureAndTheRecordingIsSavedAtTheNextStart) {
@@ -173,11 +165,8 @@ TEST(FullDisk, AFailedSaveIsAFailureAndTheRecordingIsSavedAtTheNextStart) {
   EXPECT_THAT(home.records(), IsEmpty());
   EXPECT_EQ(home.total(), 0);
 
-  Program next(home.dir.path(), {"--headless", "--fast", "--seconds", "1"});
-  EXPECT_EQ(next.wait(), 0) << next.output();
-  ASSERT_THAT(home.records(), SizeIs(1));
-  EXPECT_EQ(home.records()[0].jumps, counted);
-  EXPECT_EQ(home.total(), counted);
+  home.nextStart();
+  EXPECT_EQ(home.onlyRecordJumps(), counted);
 }
 
 // The disk fills while the journal is still being written: the run says how
@@ -197,17 +186,13 @@ TEST(FullDisk, AJournalCutShortSaysHowManyJumpsItKeepsAndTheNextStartRecoversExa
   EXPECT_GE(counted, 100) << full.output();
   EXPECT_GE(kept, 10) << full.output();
   EXPECT_LT(kept, counted) << full.output();
-  EXPECT_EQ(occurrences(full.output(), "Failed to write the recording journal"), 1u)
+  EXPECT_EQ(occurrences(full.output(), "Failed to write the recording journal"), 1)
       << full.output();
 
-  Program next(home.dir.path(), {"--headless", "--fast", "--seconds", "1"});
-  EXPECT_EQ(next.wait(), 0) << next.output();
-  ASSERT_THAT(home.records(), SizeIs(1));
-  EXPECT_EQ(home.records()[0].jumps, kept);
-  EXPECT_EQ(home.total(), kept);
-  EXPECT_THAT(next.output(), HasSubstr("No record saved: no jumps were counted."));
-  EXPECT_THAT(next.output(), Not(HasSubstr("Record saved:")));
-  const std::string output = next.output();
+  const std::string output = home.nextStart();
+  EXPECT_EQ(home.onlyRecordJumps(), kept);
+  EXPECT_THAT(output, HasSubstr("No record saved: no jumps were counted."));
+  EXPECT_THAT(output, Not(HasSubstr("Record saved:")));
   std::smatch url;
   ASSERT_TRUE(
       std::regex_search(output, url, std::regex("Recovered an earlier recording: file://(\\S+)")))
@@ -228,8 +213,10 @@ TEST(Concurrency, RunsAtTheSameTimeKeepTheTotalExact) {
                                  "--seed", std::to_string(i + 1)}));
   }
   for (auto& run : runs) EXPECT_EQ(run->wait(), 0) << run->output();
-  ASSERT_THAT(home.records(), SizeIs(4));
-  EXPECT_EQ(home.total(), home.savedJumps());
+  std::int64_t saved = 0;
+  for (const auto& record : home.records()) saved += record.jumps;
+  EXPECT_THAT(home.records(), SizeIs(4));
+  EXPECT_EQ(home.total(), saved);
 }
 
 }  // namespace

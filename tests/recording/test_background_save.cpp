@@ -8,6 +8,7 @@
 
 #include "controller_fixture.h"
 #include "platform/loop_scheduler.h"
+#include "records/motion_csv.h"
 #include "records/number_form.h"
 
 namespace hopster {
@@ -18,14 +19,7 @@ using testing::ControllerFixture;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
-
-std::size_t recordFiles(const ControllerFixture& f) {
-  std::size_t count = 0;
-  for (const auto& entry : fs::directory_iterator(f.documents.path())) {
-    if (entry.path().extension() == ".json" && entry.is_regular_file()) ++count;
-  }
-  return count;
-}
+using ::testing::UnorderedElementsAre;
 
 // A stop hands the record to the background work and Start waits for it;
 // the total, the trophies and the review follow only once it is written,
@@ -49,7 +43,7 @@ TEST(BackgroundSave, TheStopSavesOffTheMainThreadAndCountsOnlyOnceTheRecordIsWri
   // Between the stop and the end of the save.
   EXPECT_TRUE(c.isSaving());
   EXPECT_FALSE(c.isRecording());
-  EXPECT_EQ(recordFiles(f), 0u);
+  EXPECT_EQ(f.records.loadAllUserRecordData().size(), 0u);
   EXPECT_EQ(c.jumpCount(), 12) << "the count stays until the record is written";
   EXPECT_EQ(c.totalJumps(), 990);
   EXPECT_EQ(f.settingsStore.integer("totalJumps"), 990);
@@ -62,7 +56,7 @@ TEST(BackgroundSave, TheStopSavesOffTheMainThreadAndCountsOnlyOnceTheRecordIsWri
 
   // Written on the worker, but the main thread has not heard yet.
   ASSERT_EQ(f.background.runWork(), 1u);
-  EXPECT_EQ(recordFiles(f), 1u);
+  EXPECT_EQ(f.records.loadAllUserRecordData().size(), 1u);
   EXPECT_TRUE(c.isSaving());
   EXPECT_EQ(f.settingsStore.integer("totalJumps"), 990);
 
@@ -119,11 +113,23 @@ TEST(BackgroundSave, AFailedSaveOnTheWorkerWaitsForARetryThatAlsoRunsInTheBackgr
   EXPECT_EQ(f.background.waitingWork(), 1u) << "one attempt at a time";
   f.background.completeAll();
   EXPECT_FALSE(c.isSaving() || c.saveFailure());
-  EXPECT_EQ(recordFiles(f), 1u);
+  EXPECT_EQ(f.records.loadAllUserRecordData().size(), 1u);
   EXPECT_EQ(f.settingsStore.integer("totalJumps"), 4);
   EXPECT_THAT(listJournals(f.documents.path()), IsEmpty());
   EXPECT_FALSE(c.unlockedTrophy());
   EXPECT_EQ(c.lastSaved()->jumps, 4);
+
+  // Each record holds the CSV of exactly its own samples: kept whole through
+  // the failed save for the retry, and started afresh for the next recording.
+  const std::string retried = makeMotionCSV(c.motionData());
+  f.background.hold(false);
+  f.background.completeAll();  // the journal let go after the retry
+  f.record(3);
+  std::vector<std::string> texts;
+  for (const UserRecordData& record : f.records.loadAllUserRecordData()) {
+    texts.push_back(record.csvText);
+  }
+  EXPECT_THAT(texts, UnorderedElementsAre(retried, makeMotionCSV(c.motionData())));
 }
 
 // Quitting, or the controller going away, waits for the save and counts it
@@ -140,7 +146,7 @@ TEST(BackgroundSave, QuittingWaitsForTheSaveAndTheLateCompletionCountsNothingTwi
     if (stoppedBeforeQuit) c.toggleRecording();
     c.stopForQuit();
     EXPECT_FALSE(c.isSaving());
-    EXPECT_EQ(recordFiles(f), 1u);
+    EXPECT_EQ(f.records.loadAllUserRecordData().size(), 1u);
     EXPECT_EQ(f.settingsStore.integer("totalJumps"), 11);
     ASSERT_TRUE(c.unlockedTrophy());
     c.setShowTrophyAlert(false);
@@ -158,41 +164,10 @@ TEST(BackgroundSave, QuittingWaitsForTheSaveAndTheLateCompletionCountsNothingTwi
   f.background.hold(true);
   f.controller->toggleRecording();
   f.controller.reset();  // the window closed with the save under way
-  EXPECT_EQ(recordFiles(f), 1u);
+  EXPECT_EQ(f.records.loadAllUserRecordData().size(), 1u);
   EXPECT_EQ(f.settingsStore.integer("totalJumps"), 3);
   EXPECT_GE(f.background.deliver(), 1u) << "the late completion reaches no controller";
   EXPECT_EQ(f.settingsStore.integer("totalJumps"), 3);
-}
-
-// The totals of consecutive recordings add up, in memory, in the settings
-// and for the next controller.
-TEST(BackgroundSave, TheStoredTotalIsTheSumOfAllSavedRecordings) {
-  auto settings = std::make_shared<MemoryKeyValueStorage::State>();
-  {
-    ControllerFixture f(settings);
-    f.record(3);
-    f.record(4);
-    EXPECT_EQ(f.controller->totalJumps(), 7);
-    EXPECT_EQ(f.settingsStore.integer("totalJumps"), 7);
-  }
-  ControllerFixture restarted(settings);
-  EXPECT_EQ(restarted.controller->totalJumps(), 7);
-}
-
-// The taps played through the controller: start, the three countdown steps
-// and the stop, each with its own intensity and sharpness.
-TEST(BackgroundSave, StartCountdownAndStopTapsCarryTheirStrengths) {
-  ControllerFixture f;
-  f.startRecording();
-  f.headphones->jump(1);
-  f.controller->toggleRecording();
-  std::vector<std::tuple<float, float>> taps;
-  for (const HapticPlayer& player : f.haptics.playersStarted()) {
-    taps.emplace_back(player.pattern.value(HapticParameterId::intensity, -1.0F),
-                      player.pattern.value(HapticParameterId::sharpness, -1.0F));
-  }
-  const std::tuple<float, float> start{0.8F, 0.7F}, stop{1.0F, 0.5F};
-  EXPECT_THAT(taps, ElementsAre(start, start, start, start, stop));
 }
 
 TEST(SavedConfirmationText, NamesTheJumpsAndTheDuration) {

@@ -55,9 +55,9 @@ TEST(Haptics, AFailingCallLogsOneLineSkipsTheTapAndKeepsTheEngineAsDescribed) {
       {jump, tapPrepared, startPlayer, {"Failed to play haptic: x"}, true},
       {card, prepare, makeEngine, {"Preparing haptics", "Haptic engine creation error: x"}, false},
       {card, prepare, startEngine, {"Preparing haptics", "Haptic engine creation error: x"}, true},
+      // The card plays through the same tap as the jump screen: one failing
+      // step shows that it logs the failure its own way.
       {card, tapPrepared, makePattern, {"Failed to play haptic pattern: x"}, true},
-      {card, tapPrepared, makePlayer, {"Failed to play haptic pattern: x"}, true},
-      {card, tapPrepared, startPlayer, {"Failed to play haptic pattern: x"}, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.lines.back() + " failing step " + std::to_string(int(row.failing)));
@@ -96,29 +96,6 @@ TEST(Haptics, TapsThatCannotPlayAreSkipped) {
   // Preparing does not ask about support: the engines are still made and started.
   EXPECT_EQ(haptics.device.enginesStarted().size(), 2U);
   EXPECT_TRUE(haptics.device.playersStarted().empty());
-}
-
-TEST(Haptics, StartToStopCyclePlaysFiveTapsAndStopsOnTheEngineMadeAfterTheCountdown) {
-  Haptics haptics;
-  haptics.jump.prepareHaptics();       // the screen is shown
-  for (int tap = 0; tap < 4; ++tap) {  // start, then the countdown 3, 2, 1
-    haptics.jump.playHaptic(0.8F, 0.7F);
-  }
-  haptics.jump.prepareHaptics();        // the countdown ends
-  haptics.jump.playHaptic(1.0F, 0.5F);  // stop
-
-  const auto& engines = haptics.device.enginesMade();
-  ASSERT_EQ(engines.size(), 2U);
-  const auto& taps = haptics.device.playersStarted();
-  ASSERT_EQ(taps.size(), 5U);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(taps[i].engine, engines[0]);
-    EXPECT_EQ(taps[i].pattern.eventParameters,
-              (Parameters{{kIntensity, 0.8F}, {kSharpness, 0.7F}}));
-  }
-  EXPECT_EQ(taps[4].engine, engines[1]);
-  EXPECT_EQ(taps[4].pattern.eventParameters, (Parameters{{kIntensity, 1.0F}, {kSharpness, 0.5F}}));
-  EXPECT_TRUE(haptics.log.lines().empty());
 }
 
 TEST(Haptics, TrophyTapIsSharpnessThenIntensityOnTheNewestEngine) {

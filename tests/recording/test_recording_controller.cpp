@@ -40,8 +40,19 @@ TEST(RecordingController, AppearsThenCountsDownAndRecordsFourSecondsAfterStart) 
   f.at(6.5);
   EXPECT_EQ(c.timeElapsed(), 2.0);
   c.toggleRecording();
-  EXPECT_EQ(f.haptics.playersStarted().size(), 5u) << "and a tap at the stop";
-  EXPECT_EQ(f.haptics.playersStarted().back().engine, f.haptics.enginesMade().back());
+  // And a tap at the stop: start and countdown taps on the first engine, the
+  // stop tap on the Stop button's, each with its strengths in this order.
+  using enum HapticParameterId;
+  const std::vector<HapticEventParameter> start{{intensity, 0.8F}, {sharpness, 0.7F}},
+      stop{{intensity, 1.0F}, {sharpness, 0.5F}};
+  const auto& taps = f.haptics.playersStarted();
+  ASSERT_EQ(taps.size(), 5u);
+  ASSERT_EQ(f.haptics.enginesMade().size(), 2u);
+  for (std::size_t i = 0; i < taps.size(); ++i) {
+    EXPECT_EQ(taps[i].engine, f.haptics.enginesMade()[i < 4 ? 0 : 1]) << i;
+    EXPECT_EQ(taps[i].pattern.eventParameters, i < 4 ? start : stop) << i;
+  }
+  EXPECT_TRUE(f.log.lines().empty()) << "taps that play log nothing";
 }
 
 TEST(RecordingController, StartRefusesWithoutHeadphonesOrMotionAccess) {

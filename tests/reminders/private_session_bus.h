@@ -5,6 +5,7 @@
 #include <systemd/sd-bus.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -13,6 +14,43 @@
 
 namespace hopster::testing {
 
+constexpr const char* kMockInterface = "org.freedesktop.DBus.Mock";
+
+// The value at `m` as text, each variant with its D-Bus type: <s "text">,
+// <y 1>, [elements], (fields), {"key": value}.
+inline std::string describe(sd_bus_message* m) {
+  char type = 0;
+  const char* contents = nullptr;
+  sd_bus_message_peek_type(m, &type, &contents);
+  const auto read = [m, type](auto value) {
+    sd_bus_message_read_basic(m, type, &value);
+    return value;
+  };
+  if (type == 's') return '"' + std::string(read(static_cast<const char*>(nullptr))) + '"';
+  if (type == 'y') return std::to_string(read(std::uint8_t{}));
+  if (type == 'u') return std::to_string(read(std::uint32_t{}));
+  if (type == 'i') return std::to_string(read(std::int32_t{}));
+  if (sd_bus_message_enter_container(m, type, contents) <= 0) {  // not v, a, r nor e (dict entry)
+    sd_bus_message_skip(m, nullptr);
+    return std::string("unexpected type ") + type;
+  }
+  const std::string brackets = type == 'v' ? "<>" : type == 'a' ? "[]" : type == 'r' ? "()" : "{}";
+  std::string text = brackets[0] + (type == 'v' ? std::string(contents) + " " : "");
+  for (bool first = true; sd_bus_message_at_end(m, false) == 0; first = false)
+    text += (first ? "" : type == 'e' ? ": " : ", ") + describe(m);
+  sd_bus_message_exit_container(m);
+  return text + brackets[1];
+}
+
+// One Notify call of the app's notification sink, as PrivateSessionBus::calls
+// shows it.
+inline std::string notifyCall(const std::string& title, const std::string& body, bool sound) {
+  return R"([<s "Hopster">, <u 0>, <s "org.hopster.Hopster">, <s ")" + title + R"(">, <s ")" +
+         body + R"(">, <as []>, <a{sv} [{"desktop-entry": <s "org.hopster.Hopster">}, )" +
+         (sound ? R"({"sound-name": <s "message-new-instant">}, )" : "") +
+         R"({"urgency": <y 1>}]>, <i -1>])";
+}
+
 // A session bus of the test's own, made this process's session bus so that no
 // real desktop is touched, with python3-dbusmock services started on it.
 struct PrivateSessionBus {
@@ -20,14 +58,12 @@ struct PrivateSessionBus {
       "exec dbus-daemon --session --nofork --print-address=1 --print-pid=1 2>/dev/null", "r");
   std::vector<std::pair<FILE*, pid_t>> mocks;
   pid_t daemonPid = 0;
-  std::string address;
 
   PrivateSessionBus() {
     char line[512] = "";
     if (daemon && std::fgets(line, sizeof line, daemon) &&
         std::fscanf(daemon, "%d", &daemonPid) == 1) {
       line[std::strcspn(line, "\n")] = '\0';
-      address = line;
       ::setenv("DBUS_SESSION_BUS_ADDRESS", line, 1);
     }
   }
@@ -40,11 +76,14 @@ struct PrivateSessionBus {
     if (daemon != nullptr) ::pclose(daemon);
   }
 
-  static bool dbusmockInstalled() {
-    return std::system("/usr/bin/python3 -c 'import dbusmock' 2>/dev/null") == 0;
+  // Why tests on this bus cannot run here; nothing when they can.
+  [[nodiscard]] const char* missing() const {
+    if (std::system("/usr/bin/python3 -c 'import dbusmock' 2>/dev/null") != 0)
+      return "python3-dbusmock is missing";
+    return daemonPid == 0 ? "no dbus-daemon on this machine" : nullptr;
   }
 
-  // Starts `python3 -m dbusmock <arguments>` and waits until `name` is owned.
+  // Starts `python3 -m dbusmock <arguments>` and waits until `name` answers.
   bool startMock(const std::string& arguments, const std::string& name) {
     FILE* pipe = ::popen(
         ("echo $$; exec /usr/bin/python3 -m dbusmock " + arguments + " >/dev/null 2>&1").c_str(),
@@ -53,73 +92,39 @@ struct PrivateSessionBus {
     if (pipe == nullptr || std::fscanf(pipe, "%d", &pid) != 1) return false;
     mocks.emplace_back(pipe, pid);
     for (int attempt = 0; attempt < 500; ++attempt) {
-      if (owned(name)) return true;
+      if (call(name, "/", "org.freedesktop.DBus.Peer", "Ping", "")) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
   }
 
-  // Whether `name` has an owner on the bus.
-  static bool owned(const std::string& name) {
+  // Calls `method` with `arguments` of D-Bus `types`; whether it succeeded.
+  template <typename... Arguments>
+  static bool call(const std::string& service, const char* path, const char* interface,
+                   const char* method, const char* types, Arguments... arguments) {
     sd_bus* bus = nullptr;
-    sd_bus_message* reply = nullptr;
-    int has = 0;
-    if (sd_bus_open_user(&bus) >= 0 &&
-        sd_bus_call_method(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                           "org.freedesktop.DBus", "NameHasOwner", nullptr, &reply, "s",
-                           name.c_str()) >= 0)
-      sd_bus_message_read(reply, "b", &has);
-    sd_bus_message_unref(reply);
-    sd_bus_flush_close_unref(bus);
-    return has != 0;
-  }
-
-  // Adds (or replaces) a method of a mock: dbusmock's AddMethod.
-  static bool addMethod(const std::string& service, const std::string& path,
-                        const std::string& interface, const std::string& method,
-                        const std::string& in, const std::string& out, const std::string& code) {
-    sd_bus* bus = nullptr;
-    const bool ok =
-        sd_bus_open_user(&bus) >= 0 &&
-        sd_bus_call_method(bus, service.c_str(), path.c_str(), "org.freedesktop.DBus.Mock",
-                           "AddMethod", nullptr, nullptr, "sssss", interface.c_str(),
-                           method.c_str(), in.c_str(), out.c_str(), code.c_str()) >= 0;
+    const bool ok = sd_bus_open_user(&bus) >= 0 &&
+                    sd_bus_call_method(bus, service.c_str(), path, interface, method, nullptr,
+                                       nullptr, types, arguments...) >= 0;
     sd_bus_flush_close_unref(bus);
     return ok;
   }
 
-  // The calls of `method` a mock received, oldest first, each as its string
-  // arguments joined by "|" (others left out).
-  static std::vector<std::string> calls(const std::string& service, const std::string& path,
-                                        const std::string& method) {
+  // The calls of `method` a mock received, oldest first, each as its
+  // arguments: [<s "hopster-reminders.timer">, <s "replace">].
+  static std::vector<std::string> calls(const char* service, const char* path, const char* method) {
     std::vector<std::string> found;
     sd_bus* bus = nullptr;
     sd_bus_message* reply = nullptr;
     if (sd_bus_open_user(&bus) < 0) return {"no bus"};
-    sd_bus_set_method_call_timeout(bus, 30'000'000);
-    if (sd_bus_call_method(bus, service.c_str(), path.c_str(), "org.freedesktop.DBus.Mock",
-                           "GetMethodCalls", nullptr, &reply, "s", method.c_str()) >= 0 &&
+    sd_bus_set_method_call_timeout(bus, 30'000'000);  // a mock answers after its slow methods
+    if (sd_bus_call_method(bus, service, path, kMockInterface, "GetMethodCalls", nullptr, &reply,
+                           "s", method) >= 0 &&
         sd_bus_message_enter_container(reply, 'a', "(tav)") > 0) {
       while (sd_bus_message_enter_container(reply, 'r', "tav") > 0) {
-        std::uint64_t time = 0;
-        sd_bus_message_read(reply, "t", &time);
-        std::string first;
-        if (sd_bus_message_enter_container(reply, 'a', "v") > 0) {
-          while (sd_bus_message_at_end(reply, false) == 0) {
-            const char* contents = nullptr;
-            char type = 0;
-            const char* text = nullptr;
-            if (sd_bus_message_peek_type(reply, &type, &contents) > 0 && contents != nullptr &&
-                std::string(contents) == "s" && sd_bus_message_read(reply, "v", "s", &text) > 0) {
-              first += (first.empty() ? "" : "|") + std::string(text);
-            } else {
-              sd_bus_message_skip(reply, "v");
-            }
-          }
-          sd_bus_message_exit_container(reply);
-        }
+        sd_bus_message_skip(reply, "t");  // when it came
+        found.push_back(describe(reply));
         sd_bus_message_exit_container(reply);
-        found.push_back(first);
       }
     }
     sd_bus_message_unref(reply);

@@ -1,23 +1,29 @@
-// Delivery against python3-dbusmock's services on a private session bus:
-// exactly once under concurrency, missed reminders collapsing into one, and a
-// slow notification service.
+// Delivery against python3-dbusmock's services on a private session bus: the
+// Notify call itself, exactly once under concurrency, missed reminders
+// collapsing into one, and a slow notification service.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <barrier>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "platform/file_key_value_storage.h"
 #include "private_session_bus.h"
 #include "reminders/dbus_notification_sink.h"
 #include "reminders/desktop_notification_center.h"
+#include "reminders/reminder_delivery.h"
 #include "support/temp_dir.h"
 
 namespace hopster {
 namespace {
 
+using testing::notifyCall;
 using testing::PrivateSessionBus;
+using Calls = std::vector<std::string>;
 constexpr const char* kNotifications = "org.freedesktop.Notifications";
 constexpr const char* kNotificationsPath = "/org/freedesktop/Notifications";
 constexpr double kDay = 86400.0;
@@ -41,25 +47,13 @@ struct Deliverer {
         center(schedule, sink, clock, log) {}
 };
 
-// The titles of every Notify call so far.
-std::vector<std::string> shownTitles() {
-  std::vector<std::string> titles;
-  for (const std::string& call :
-       PrivateSessionBus::calls(kNotifications, kNotificationsPath, "Notify")) {
-    // app name | icon | title | body
-    const auto first = call.find('|');
-    const auto second = call.find('|', first + 1);
-    const auto third = call.find('|', second + 1);
-    titles.push_back(call.substr(second + 1, third - second - 1));
-  }
-  return titles;
-}
+// Every Notify call so far, oldest first.
+Calls notified() { return PrivateSessionBus::calls(kNotifications, kNotificationsPath, "Notify"); }
 
 class ReminderDeliveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!PrivateSessionBus::dbusmockInstalled()) GTEST_SKIP() << "python3-dbusmock is missing";
-    if (bus.daemonPid == 0) GTEST_SKIP() << "no dbus-daemon on this machine";
+    if (const char* why = bus.missing()) GTEST_SKIP() << why;
   }
 
   // Writes `overdue` reminders due before now and `future` ones due later.
@@ -103,19 +97,16 @@ TEST_F(ReminderDeliveryTest, FourConcurrentDeliverersShowOneNotificationAndKeepT
       });
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(shown, 1);
-    EXPECT_EQ(shownTitles().size(), static_cast<std::size_t>(round));
-    EXPECT_EQ(shownTitles().back(), "overdue 2");  // the latest due
+    const Calls calls = notified();
+    ASSERT_EQ(calls.size(), static_cast<std::size_t>(round));
+    EXPECT_EQ(calls.back(), notifyCall("overdue 2", "s", true));  // the latest due
     const auto left = deliverers[0]->schedule.read().reminders;
     ASSERT_EQ(left.size(), 27u);
     EXPECT_EQ(left.front().identifier, "f1");
-    int dropLines = 0;
-    for (const auto& deliverer : deliverers) {
-      for (const auto& line : deliverer->log.lines()) {
-        EXPECT_EQ(line, "Dropped 2 missed reminders; showing only the latest");
-        ++dropLines;
-      }
-    }
-    EXPECT_EQ(dropLines, 1);
+    Calls lines;
+    for (const auto& deliverer : deliverers)
+      std::ranges::copy(deliverer->log.lines(), std::back_inserter(lines));
+    EXPECT_EQ(lines, Calls{"Dropped 2 missed reminders; showing only the latest"});
   }
 }
 
@@ -124,59 +115,76 @@ TEST_F(ReminderDeliveryTest, RemindersFallingDueOneAtATimeAreEachShownOnceOnThei
   writeSchedule(0, 5);
   Deliverer app(file, clock);
   Deliverer closedAppRun(file, clock);
-  std::vector<std::string> expected;
+  Calls expected;
   for (int day = 1; day <= 5; ++day) {
     clock.seconds = clock.seconds + kDay - 1;
     EXPECT_EQ(app.center.deliverDue(), 0);  // not yet
     clock.seconds = clock.seconds + 1;
     EXPECT_EQ(app.center.deliverDue() + closedAppRun.center.deliverDue(), 1);
     EXPECT_EQ(app.center.deliverDue() + closedAppRun.center.deliverDue(), 0);
-    expected.push_back("day " + std::to_string(day));
-    EXPECT_EQ(shownTitles(), expected);
+    expected.push_back(notifyCall("day " + std::to_string(day), "s", true));
+    EXPECT_EQ(notified(), expected);
   }
   EXPECT_TRUE(app.schedule.read().reminders.empty());
   EXPECT_TRUE(app.log.lines().empty());
   EXPECT_TRUE(closedAppRun.log.lines().empty());
 }
 
-// A notification service whose Notify takes three seconds to answer.
-class SlowServiceTest : public ReminderDeliveryTest {
- protected:
-  void SetUp() override {
-    ReminderDeliveryTest::SetUp();
-    if (IsSkipped()) return;
-    ASSERT_TRUE(
-        bus.startMock(std::string(kNotifications) + " " + kNotificationsPath + " " + kNotifications,
-                      kNotifications));
-    ASSERT_TRUE(PrivateSessionBus::addMethod(kNotifications, kNotificationsPath, kNotifications,
-                                             "GetServerInformation", "", "ssss",
-                                             "ret = ('mock', 'test', '1', '1.2')"));
-    ASSERT_TRUE(PrivateSessionBus::addMethod(kNotifications, kNotificationsPath, kNotifications,
-                                             "Notify", "susssasa{sv}i", "u",
-                                             "import time\ntime.sleep(3)\nret = 7"));
-  }
-};
+// The run at login after the machine was off, through the session bus: the
+// notification service missing and then there.
+TEST_F(ReminderDeliveryTest, OverdueRemindersReachTheDesktopNotificationServiceOnce) {
+  DbusNotificationSink sink;  // on the session bus, now the private one
+  const std::string missing =
+      "The name org.freedesktop.Notifications was not provided by any .service files";
+  EXPECT_EQ(sink.checkService(), missing);
+  EXPECT_EQ(sink.show({"t", "s", true}), ShowFailure{missing});
+  ASSERT_TRUE(bus.startMock("--template notification_daemon", kNotifications));
+  EXPECT_EQ(sink.checkService(), std::nullopt);
 
-TEST_F(SlowServiceTest, AnUnansweredNotifyIsNotShownAgain) {
+  std::ofstream(file) << R"({"reminders": [
+      {"identifier": "A", "title": "Let’s Leap!", "subtitle": "Go—you’ve got this!", "sound": true,
+       "due": 1},
+      {"identifier": "B", "title": "Feel the Rhythm!", "subtitle": "Hop!", "sound": false, "due": 2}
+  ]})";
+  MemoryLog log;
+  const DeliveryTriggerPlaces places{dir.path() / "units", dir.path() / "autostart", "/bin/true",
+                                     ""};
+  EXPECT_EQ(deliverDueReminders(file, places, log), 0);
+  EXPECT_EQ(deliverDueReminders(file, places, log), 0);  // shows nothing twice
+  // Missed ones collapse into the latest.
+  EXPECT_EQ(notified(), Calls{notifyCall("Feel the Rhythm!", "Hop!", false)});
+  EXPECT_EQ(log.lines(), Calls{"Dropped 1 missed reminder; showing only the latest"});
+}
+
+// A notification service whose Notify takes three seconds to answer: a
+// sink that gives up first must not show the reminder again, one that waits
+// counts it as shown.
+TEST_F(ReminderDeliveryTest, ASlowNotifyIsShownOnceWhetherItsAnswerIsAwaitedOrNot) {
+  ASSERT_TRUE(
+      bus.startMock(std::string(kNotifications) + " " + kNotificationsPath + " " + kNotifications,
+                    kNotifications));
+  ASSERT_TRUE(PrivateSessionBus::call(kNotifications, kNotificationsPath, testing::kMockInterface,
+                                      "AddMethod", "sssss", kNotifications, "GetServerInformation",
+                                      "", "ssss", "ret = ('mock', 'test', '1', '1.2')"));
+  ASSERT_TRUE(PrivateSessionBus::call(kNotifications, kNotificationsPath, testing::kMockInterface,
+                                      "AddMethod", "sssss", kNotifications, "Notify",
+                                      "susssasa{sv}i", "u", "import time\ntime.sleep(3)\nret = 7"));
   writeSchedule(1, 1);
   Deliverer impatient(file, clock, 1'000'000);  // gives up before the answer comes
   EXPECT_EQ(impatient.center.deliverDue(), 0);
   EXPECT_EQ(impatient.center.deliverDue(), 0);
   Deliverer later(file, clock);
   EXPECT_EQ(later.center.deliverDue(), 0);
-  EXPECT_EQ(shownTitles(), std::vector<std::string>{"overdue 0"});  // received once
-  ASSERT_EQ(impatient.log.lines().size(), 1u);
-  EXPECT_EQ(impatient.log.lines()[0].rfind("A reminder may not have been shown", 0), 0u)
-      << impatient.log.lines()[0];
+  EXPECT_EQ(notified(), Calls{notifyCall("overdue 0", "s", true)});  // received once
+  EXPECT_THAT(impatient.log.lines(),
+              ::testing::ElementsAre(::testing::StartsWith("A reminder may not have been shown")));
   EXPECT_EQ(later.schedule.read().reminders.size(), 1u);  // the future one stays
-}
 
-TEST_F(SlowServiceTest, ASlowAnswerWithinTheTimeoutCountsAsShown) {
   writeSchedule(1, 1);
   Deliverer patient(file, clock);
   EXPECT_EQ(patient.center.deliverDue(), 1);
   EXPECT_EQ(patient.center.deliverDue(), 0);
-  EXPECT_EQ(shownTitles(), std::vector<std::string>{"overdue 0"});
+  EXPECT_EQ(notified(), Calls(2, notifyCall("overdue 0", "s", true)));
   EXPECT_TRUE(patient.log.lines().empty());
 }
 

@@ -16,14 +16,19 @@ Q_IMPORT_QML_PLUGIN(HopsterPlugin)
 // Runs every QML animation and Timer faster than the wall clock, so a test
 // that waits for a transition or a fade waits a fraction of its real time.
 // What a test checks after an animation does not depend on how long it took.
+// It is also the animations' clock for tests that let a screen's transitions
+// play out: `animations.elapsed()` in QML is the time animations and Timers
+// have seen, in milliseconds, which runs faster than the wall clock.
 class FastAnimationDriver final : public QAnimationDriver {
+  Q_OBJECT
+
  public:
   explicit FastAnimationDriver(double speed) : speed_(speed) {
     clock_.start();
     ticker_.setInterval(16);
     QObject::connect(&ticker_, &QTimer::timeout, this, [this] { advance(); });
   }
-  [[nodiscard]] qint64 elapsed() const override {
+  Q_INVOKABLE [[nodiscard]] qint64 elapsed() const override {
     return static_cast<qint64>(static_cast<double>(clock_.elapsed()) * speed_);
   }
 
@@ -43,22 +48,6 @@ class FastAnimationDriver final : public QAnimationDriver {
   QTimer ticker_;
 };
 
-// The animations' clock, for tests that let a screen's transitions play
-// out: `animations.elapsed()` in QML is the time animations and Timers have
-// seen, in milliseconds, which runs faster than the wall clock.
-class AnimationClock final : public QObject {
-  Q_OBJECT
-
- public:
-  explicit AnimationClock(const QAnimationDriver& driver) : driver_(driver) {}
-  Q_INVOKABLE [[nodiscard]] double elapsed() const {
-    return static_cast<double>(driver_.elapsed());
-  }
-
- private:
-  const QAnimationDriver& driver_;
-};
-
 class Setup : public QObject {
   Q_OBJECT
 
@@ -71,11 +60,11 @@ class Setup : public QObject {
   }
 
  public:
-  explicit Setup(QAnimationDriver& driver) : animations_(driver) {}
+  explicit Setup(FastAnimationDriver& animations) : animations_(animations) {}
 
  private:
   hopster::testing::TestWorld world_;
-  AnimationClock animations_;
+  FastAnimationDriver& animations_;
 };
 
 int main(int argc, char** argv) {

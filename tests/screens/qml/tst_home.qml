@@ -28,7 +28,6 @@ Item {
         function test_theFlagSwitchesToTheTabsLiveOnTheJumpTab() {
             world.reset(false);
             const home = createTemporaryObject(homeComponent, root);
-            compare(world.homeModel.hasSeenOnboarding, false);
             verify(findChild(home, "letsGoButton"));
             verify(!findChild(home, "homeTabs"));
             world.homeModel.hasSeenOnboarding = true;
@@ -48,14 +47,6 @@ Item {
             compare(tabs.currentIndex, 0);
             keySequence("Ctrl+2");
             compare(tabs.currentIndex, 1);
-        }
-
-        // At launch the keys go to the jump screen: Space starts at once.
-        function test_spaceStartsACountdownRightAfterLaunch() {
-            world.reset(true);
-            createTemporaryObject(homeComponent, root);
-            keyClick(Qt.Key_Space);
-            compare(world.jumpModel.isStarting, true);
         }
 
         // Tab walks from Start into the tab bar, where Space selects a tab

@@ -135,66 +135,6 @@ Item {
             compare(screen.jumpModel.isStarting, true);
         }
 
-        // The keyboard stays on the control area from the countdown into the
-        // recording, so the same key stops what it started.
-        function test_theKeyThatStartsAlsoStops() {
-            keyClick(Qt.Key_Space);
-            verify(item("countdownRing").activeFocus);
-            world.advance(4.0);
-            compare(screen.jumpModel.isRecording, true);
-            verify(item("startStopButton").activeFocus);
-            keyClick(Qt.Key_Space);
-            compare(screen.jumpModel.isRecording, false);
-        }
-
-        function test_theLabelSitsOnTheCentreOfItsDisc() {
-            for (const recording of [false, true]) {
-                if (recording) {
-                    mouseClick(item("startStopButton"));
-                    world.advance(4.0);
-                }
-                compare(screen.jumpModel.isRecording, recording);
-                const button = item("startStopButton");
-                const label = item("startStopLabel");
-                const centre = label.mapToItem(button, label.width / 2, label.height / 2);
-                verify(Math.abs(centre.x - button.width / 2) <= 2, "x " + centre.x);
-                verify(Math.abs(centre.y - button.height / 2) <= 2, "y " + centre.y);
-                verify(label.height > 10);
-            }
-        }
-
-        // Heights are the window's less the tab bar.
-        function test_everythingFitsFromTheSmallestWindowToADesktop_data() {
-            return [
-                { tag: "320x560", width: 320, height: 504 },
-                { tag: "360x720", width: 360, height: 664 },
-                { tag: "1280x900", width: 1280, height: 844 }
-            ];
-        }
-
-        function test_everythingFitsFromTheSmallestWindowToADesktop(data) {
-            root.width = data.width;
-            root.height = data.height;
-            waitForRendering(screen);
-            const inside = (name) => {
-                const it = item(name);
-                const r = it.mapToItem(screen, 0, 0, it.width, it.height);
-                verify(r.x >= 0 && r.y >= 0 && r.x + r.width <= screen.width + 0.5
-                       && r.y + r.height <= screen.height + 0.5, name + " " + JSON.stringify(r));
-                return r;
-            };
-            const count = inside("jumpCount");
-            const controls = inside("controlArea");
-            const elapsed = inside("elapsedTime");
-            inside("startStopButton");
-            inside("totalJumps");
-            verify(count.y + count.height <= controls.y, "count over the controls");
-            verify(controls.y + controls.height <= elapsed.y, "controls over the time");
-            // A wide window keeps the content to a centred column.
-            verify(count.width <= Theme.contentMaxWidth);
-            fuzzyCompare(count.x + count.width / 2, screen.width / 2, 1);
-        }
-
         function test_aStopThatSavedConfirmsItUntilTheNextStartOrAWhile_data() {
             return [
                 { tag: "next start", wait: false },
@@ -203,8 +143,6 @@ Item {
         }
 
         function test_aStopThatSavedConfirmsItUntilTheNextStartOrAWhile(data) {
-            if (screen.jumpModel.savedConfirmation === undefined)
-                skip("the view model offers no saved confirmation");
             const note = item("savedConfirmation");
             mouseClick(item("startStopButton"));
             world.advance(4.0);
@@ -221,21 +159,6 @@ Item {
                 compare(screen.jumpModel.isStarting, true);
                 tryCompare(note, "opacity", 0);
             }
-        }
-
-        function cleanup() {
-            root.width = 390;
-            root.height = 844;
-        }
-
-        function test_aLongCountStaysOnOneLine() {
-            mouseClick(item("startStopButton"));
-            world.advance(4.0);
-            world.jump(12345);
-            const count = item("jumpCount");
-            tryCompare(count, "text", "12345");
-            compare(count.lineCount, 1);
-            verify(count.contentWidth <= count.width + 1);
         }
 
         // A new count rises into place over a few frames of the clock the
@@ -268,7 +191,6 @@ Item {
         // still: no redraws while nothing records.
         function test_theChartRedrawsOnlyWhilePointsArrive() {
             const chart = item("accelerationChart");
-            compare(chart.model, screen.jumpModel);
             wait(100);
             const idle = chart.frameCount;
             wait(200);
@@ -286,7 +208,6 @@ Item {
             compare(screen.jumpModel.isRecording, false);
             compare(screen.jumpModel.chartPointCount, 0);
             const stopped = chart.frameCount;
-            verify(stopped > idle);
             wait(200);
             compare(chart.frameCount, stopped, "idle after Stop");
         }

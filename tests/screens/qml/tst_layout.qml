@@ -18,8 +18,9 @@ import Hopster
 //   trophies:    trophyList, trophyCard_<id> (one per trophy), trophyPicture
 //   history:     historyTitle, historyList, historyRow_<index>
 //   first run:   onboardingPage1..4, onboardingBack, letsGoButton, page2Next,
-//                page3Next, reminderQuestion, reminderPicture, noButton,
-//                yeahButton, allowNotificationsButton
+//                page3Next, noButton, yeahButton, allowNotificationsButton,
+//                and the pictures welcomeIcon, page2Icon, fitnessPicture,
+//                page3Picture, reminderPicture
 Item {
     id: root
     width: 100
@@ -106,6 +107,10 @@ Item {
             return item.visible && item.opacity > 0.01;
         }
 
+        function isFlickable(item) {
+            return item.contentY !== undefined && item.flickableDirection !== undefined;
+        }
+
         // The area an item draws on: its box, its texts' glyphs and its shown
         // children, cut to the box of every clipping item on the way down. A
         // scrolling view draws its content only within its own box.
@@ -123,21 +128,6 @@ Item {
             return bounds;
         }
 
-        function isFlickable(item) {
-            return item.contentY !== undefined && item.flickableDirection !== undefined;
-        }
-
-        function flickableAncestor(item) {
-            for (let p = item.parent; p; p = p.parent) {
-                if (isFlickable(p)) return p;
-            }
-            return null;
-        }
-
-        function windowRect() {
-            return { x: 0, y: 0, w: win.width, h: win.height };
-        }
-
         // The visible part of an item in a scrolling view lies in the window,
         // and the item is never cut at the view's sides.
         function insideWindow(item, label) {
@@ -146,7 +136,8 @@ Item {
                 problems.push(label + " has no size");
                 return;
             }
-            const flick = flickableAncestor(item);
+            let flick = item.parent;
+            while (flick && !isFlickable(flick)) flick = flick.parent;
             let seen = b;
             if (flick) {
                 const view = sceneRect(flick);
@@ -156,7 +147,7 @@ Item {
                 seen = intersection(b, view);
                 if (!seen) return;
             }
-            if (!contains(windowRect(), seen))
+            if (!contains({ x: 0, y: 0, w: win.width, h: win.height }, seen))
                 problems.push(label + " " + describe(seen) + " reaches outside the "
                               + win.width + "×" + win.height + " window");
         }
@@ -189,13 +180,6 @@ Item {
             return out;
         }
 
-        function isWithin(item, ancestor) {
-            for (let p = item; p; p = p.parent) {
-                if (p === ancestor) return true;
-            }
-            return false;
-        }
-
         function withPrefix(item, prefix, out) {
             if (item.objectName && item.objectName.startsWith(prefix) && shown(item)) out.push(item);
             for (let i = 0; i < item.children.length; ++i) withPrefix(item.children[i], prefix, out);
@@ -209,27 +193,23 @@ Item {
             return found;
         }
 
-        // A popup's drawn item (the box with its header, content and footer).
-        function popupItem(popup) {
-            return popup.contentItem.parent;
+        // Each item lies in the window with its texts whole, and no two of
+        // them overlap; labels default to the items' names.
+        function checkItems(state, items, labels) {
+            labels = (labels || items.map((item) => item.objectName)).map((l) => state + ": " + l);
+            for (let i = 0; i < items.length; ++i) {
+                insideWindow(items[i], labels[i]);
+                noTruncatedText(items[i], labels[i]);
+            }
+            noOverlaps(items, labels);
         }
 
+        // The named items, each shown, checked together.
         function checkKeyItems(state, names) {
-            const items = [];
-            const labels = [];
-            for (const name of names) {
-                const item = key(name);
-                if (!item) continue;
-                if (!shown(item)) {
-                    problems.push(state + ": " + name + " is not shown");
-                    continue;
-                }
-                insideWindow(item, state + ": " + name);
-                noTruncatedText(item, state + ": " + name);
-                items.push(item);
-                labels.push(name);
-            }
-            noOverlaps(items, labels.map((l) => state + ": " + l));
+            const items = names.map(key).filter((item) => item);
+            for (const item of items.filter((item) => !shown(item)))
+                problems.push(state + ": " + item.objectName + " is not shown");
+            checkItems(state, items.filter(shown));
         }
 
         function report() {
@@ -238,9 +218,9 @@ Item {
             verify(found.length === 0, "\n  " + found.join("\n  "));
         }
 
-        // ---- the window at each size ----
+        // ---- the window at each size, for every test ----
 
-        function sizes() {
+        function init_data() {
             return [
                 { tag: "320x560", w: 320, h: 560 },
                 { tag: "360x720", w: 360, h: 720 },
@@ -272,10 +252,6 @@ Item {
                 tryVerify(() => !chart.clock.running, 5000, "the frame clock stops");
         }
 
-        function tabs() {
-            return findChild(win.contentItem, "homeTabs");
-        }
-
         // The Start / Stop label (its shown lines together) sits on the
         // centre of the disc.
         function labelCentredOnDisc(state) {
@@ -300,10 +276,15 @@ Item {
             checkKeyItems(state, ["headphoneStatus", "totalJumps", "countBlock",
                                   "accelerationChart", control, "elapsedTime", "tabBar"]);
             if (control === "startStopButton") labelCentredOnDisc(state);
-        }
-
-        function test_jumpScreen_data() {
-            return sizes();
+            // Top to bottom the count, the controls and the time, in a column
+            // centred in the window and no wider than the content's maximum.
+            const count = sceneRect(key("jumpCount")), controls = sceneRect(key("controlArea"));
+            const time = sceneRect(key("elapsedTime"));
+            if (count.y + count.h > controls.y + 0.5 || controls.y + controls.h > time.y + 0.5)
+                problems.push(state + ": the count, the controls and the time are out of order: "
+                              + describe(count) + ", " + describe(controls) + ", " + describe(time));
+            if (count.w > Theme.contentMaxWidth || Math.abs(count.x + count.w / 2 - win.width / 2) > 1)
+                problems.push(state + ": the count " + describe(count) + " is off the centred column");
         }
 
         function test_jumpScreen(size) {
@@ -339,10 +320,6 @@ Item {
             report();
         }
 
-        function test_alerts_data() {
-            return sizes();
-        }
-
         // Headphones missing, then motion access missing: each alert lies in
         // the window with its title, message and buttons whole.
         function test_alerts(size) {
@@ -359,7 +336,8 @@ Item {
                 if (!alert) continue;
                 tryVerify(() => alert.opened, 2000, c.alert + " opens");
                 settle();
-                const box = popupItem(alert);
+                // The popup's drawn item: the box with its header, content and footer.
+                const box = alert.contentItem.parent;
                 insideWindow(box, c.alert);
                 noTruncatedText(box, c.alert);
                 for (const button of [c.alert + "Accept", c.alert + "Reject"]) {
@@ -372,45 +350,23 @@ Item {
             report();
         }
 
-        function test_trophies_data() {
-            return sizes();
-        }
-
         function test_trophies(size) {
             openApp(size, true);
             for (const id of ["trophy-first-10", "60-1min", "750-under-5min"])
                 world.unlockTrophy(id);
-            tabs().currentIndex = 1;
+            key("homeTabs").currentIndex = 1;
             settle();
-            checkKeyItems("trophies", ["tabBar"]);
+            checkKeyItems("trophies", ["trophyList", "tabBar"]);
             const grid = key("trophyList");
-            if (!grid) {
-                report();
-                return;
-            }
-            insideWindow(grid, "trophies: trophyList");
-            noOverlaps([grid, key("tabBar")], ["trophies: trophyList", "trophies: tabBar"]);
             const cards = withPrefix(grid, "trophyCard_", []);
             verify(cards.length >= 10, "the grid shows every trophy");
-            const check = (state) => {
-                for (const card of cards) {
-                    insideWindow(card, state + ": " + card.objectName);
-                    noTruncatedText(card, state + ": " + card.objectName);
-                }
-                noOverlaps(cards, cards.map((c) => state + ": " + c.objectName));
-            };
-            check("trophies");
+            checkItems("trophies", cards);
 
             // An unlocked card mid-shake, grown towards 1.2.
-            const tapped = findChild(grid, "trophyCard_trophy-first-10");
-            mouseClick(findChild(tapped, "trophyPicture"));
+            mouseClick(findChild(findChild(grid, "trophyCard_trophy-first-10"), "trophyPicture"));
             settle();
-            check("tapped card");
+            checkItems("tapped card", cards);
             report();
-        }
-
-        function test_history_data() {
-            return sizes();
         }
 
         function test_history(size) {
@@ -421,87 +377,50 @@ Item {
             world.saveRecord(1765036800, 3725.9, 9999);
             world.saveRecord(1765123200, 59.999, 12);
             world.saveRecord(1765209600, 600, 1234);
-            tabs().currentIndex = 2;
+            key("homeTabs").currentIndex = 2;
             settle();
-            checkKeyItems("history", ["historyTitle", "tabBar"]);
+            checkKeyItems("history", ["historyTitle", "historyList", "tabBar"]);
             const list = key("historyList");
-            if (list) {
-                insideWindow(list, "history: historyList");
-                noOverlaps([list, key("tabBar")], ["history: historyList", "history: tabBar"]);
-                tryCompare(list, "count", 5);
-                const rows = withPrefix(list, "historyRow_", []);
-                verify(rows.length >= 3, "rows are shown");
-                for (const row of rows) {
-                    insideWindow(row, "history: " + row.objectName);
-                    noTruncatedText(row, "history: " + row.objectName);
-                }
-                noOverlaps(rows, rows.map((r) => "history: " + r.objectName));
-            }
+            tryCompare(list, "count", 5);
+            const rows = withPrefix(list, "historyRow_", []);
+            verify(rows.length >= 3, "rows are shown");
+            checkItems("history", rows);
             report();
         }
 
-        function test_onboarding_data() {
-            return sizes();
-        }
-
-        // Each page's texts and buttons lie in the window, whole and apart;
-        // on the last page the question stays off the middle of the picture.
+        // Each page's texts, pictures and buttons lie in the window, whole
+        // and apart, page 3 with its notice of no motion; the workout picture
+        // of page 2 keeps its square shape, so it is never cropped.
         function test_onboarding(size) {
             openApp(size, false);
+            world.setOnboardingMotionAvailable(false);
             const stack = key("onboardingStack");
             const pages = [
-                { page: "onboardingPage1", buttons: ["letsGoButton"] },
-                { page: "onboardingPage2", buttons: ["page2Next"] },
-                { page: "onboardingPage3", buttons: ["page3Next"] },
-                { page: "onboardingPage4",
-                  buttons: ["noButton", "yeahButton", "allowNotificationsButton"] }
+                { buttons: ["letsGoButton"], pictures: ["welcomeIcon"] },
+                { buttons: ["page2Next"], pictures: ["page2Icon", "fitnessPicture"] },
+                { buttons: ["page3Next"], pictures: ["page3Picture"] },
+                { buttons: ["noButton", "yeahButton", "allowNotificationsButton"],
+                  pictures: ["reminderPicture"] }
             ];
             for (let i = 0; i < pages.length; ++i) {
                 const state = "page " + (i + 1);
                 tryVerify(() => !stack.busy, 3000, state + " settles");
                 settle();
-                const page = key(pages[i].page);
+                const page = key("onboardingPage" + (i + 1));
                 if (!page) break;
-                const items = [];
-                const labels = [];
-                for (const name of pages[i].buttons) {
-                    const b = key(name);
-                    if (b) {
-                        items.push(b);
-                        labels.push(name);
-                    }
+                const named = pages[i].buttons.concat(pages[i].pictures).map(key).filter((it) => it);
+                // A button's own label is checked with the button.
+                const inButtons = named.reduce((out, it) => texts(it, out), []);
+                const items = named.concat(texts(page, []).filter((t) => !inButtons.includes(t)));
+                checkItems(state, items,
+                           items.map((it) => it.objectName || "\"" + it.text.substring(0, 24) + "\""));
+                if (i > 0) insideWindow(key("onboardingBack"), state + ": back");
+                if (i === 1) {
+                    const picture = sceneRect(key("fitnessPicture"));
+                    if (Math.abs(picture.w / picture.h - 1) > 0.01)
+                        problems.push(state + ": the workout picture " + describe(picture) + " is not square");
                 }
-                for (const t of texts(page, [])) {
-                    // A button's own label is checked with the button.
-                    if (items.some((b) => isWithin(t, b))) continue;
-                    items.push(t);
-                    labels.push("\"" + t.text.substring(0, 24) + "\"");
-                }
-                if (i > 0) {
-                    const back = key("onboardingBack");
-                    if (back) insideWindow(back, state + ": back");
-                }
-                for (let k = 0; k < items.length; ++k)
-                    insideWindow(items[k], state + ": " + labels[k]);
-                noTruncatedText(page, state);
-                noOverlaps(items, labels.map((l) => state + ": " + l));
-
-                if (i === 3) {
-                    const question = key("reminderQuestion");
-                    const picture = key("reminderPicture");
-                    if (question && picture) {
-                        // The picture fades out towards its top and bottom;
-                        // its middle half is what shows.
-                        const p = sceneRect(picture);
-                        const middle = { x: p.x, y: p.y + p.h / 4, w: p.w, h: p.h / 2 };
-                        const q = visualBounds(question);
-                        if (intersects(q, middle))
-                            problems.push(state + ": the question " + describe(q)
-                                          + " covers the picture " + describe(middle));
-                    }
-                } else {
-                    mouseClick(findChild(win.contentItem, pages[i].buttons[0]));
-                }
+                if (i < 3) mouseClick(key(pages[i].buttons[0]));
             }
             report();
         }

@@ -28,8 +28,6 @@ Item {
         property var home
 
         function init() {
-            root.width = 390;
-            root.height = 844;
             world.reset(false);
             home = createTemporaryObject(homeComponent, root);
         }
@@ -63,62 +61,6 @@ Item {
             compare(world.homeModel.hasSeenOnboarding, true);
             tryVerify(() => findChild(home, "onboarding") === null);
             compare(findChild(home, "homeTabs").currentIndex, 0);
-        }
-
-        // Every item named lies inside the window, and no two of them meet.
-        function verifyLaidOut(names) {
-            const boxes = [];
-            for (const name of names) {
-                const it = item(name);
-                if (!it.visible)
-                    continue;
-                // As drawn: a scaled item counts at its drawn size.
-                const box = it.mapToItem(root, 0, 0, it.width, it.height);
-                const where = name + " at " + box.x + "," + box.y + " " + box.width + "x" + box.height;
-                verify(box.width > 0 && box.height > 0, where);
-                verify(box.x >= -0.5 && box.y >= -0.5, where);
-                verify(box.x + box.width <= root.width + 0.5 && box.y + box.height <= root.height + 0.5, where);
-                for (const other of boxes) {
-                    const apart = box.x >= other.box.x + other.box.width - 0.5
-                        || other.box.x >= box.x + box.width - 0.5
-                        || box.y >= other.box.y + other.box.height - 0.5
-                        || other.box.y >= box.y + box.height - 0.5;
-                    verify(apart, where + " meets " + other.name);
-                }
-                boxes.push({ name: name, box: box });
-            }
-        }
-
-        function test_everyPageFitsSmallAndWideWindows_data() {
-            return [
-                { tag: "320x560", width: 320, height: 560 },
-                { tag: "1280x900", width: 1280, height: 900 }
-            ];
-        }
-
-        function test_everyPageFitsSmallAndWideWindows(data) {
-            root.width = data.width;
-            root.height = data.height;
-            world.setOnboardingMotionAvailable(false);  // with the extra notice on page 3
-            const pages = [
-                ["welcomeTitle", "welcomeIcon", "welcomeTagline", "letsGoButton"],
-                ["page2Icon", "page2Title", "page2Text", "fitnessPicture", "page2Next"],
-                ["page3Title", "page3Text", "page3Picture", "page3NoMotion", "page3Promise", "page3Next"],
-                ["reminderQuestion", "reminderPicture", "noButton", "yeahButton", "allowNotificationsButton"]
-            ];
-            for (let page = 1; page <= 4; ++page) {
-                goToPage(page);
-                verifyLaidOut(pages[page - 1]);
-            }
-            verify(!item("yeahButton").contentItem.truncated);
-            verify(!item("noButton").contentItem.truncated);
-            // The workout picture on page 2 is shown whole, never cropped.
-            mouseClick(item("onboardingBack"));
-            settle(3);
-            mouseClick(item("onboardingBack"));
-            settle(2);
-            const picture = item("fitnessPicture");
-            fuzzyCompare(picture.width / picture.height, 1, 0.01);
         }
 
         function test_pagesGoForwardAndBackByMouseAndKeyboard() {

@@ -69,17 +69,14 @@ Item {
             return findChild(win.contentItem, "homeTabs");
         }
 
-        function sizes() {
+        // The window at each size, for every test.
+        function init_data() {
             return [
                 { tag: "320x560", w: 320, h: 560 },
                 { tag: "360x720", w: 360, h: 720 },
                 { tag: "390x844", w: 390, h: 844 },
                 { tag: "1280x900", w: 1280, h: 900 }
             ];
-        }
-
-        function test_firstRunThenEveryTab_data() {
-            return sizes();
         }
 
         function test_firstRunThenEveryTab(data) {
@@ -123,10 +120,6 @@ Item {
             world.saveRecord(1765036800, 3725.9, 9999);
             tabs().currentIndex = 2;
             shoot("history");
-        }
-
-        function test_emptyHistoryAndAlerts_data() {
-            return sizes();
         }
 
         function test_emptyHistoryAndAlerts(data) {
