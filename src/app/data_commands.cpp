@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <iostream>
-#include <map>
 #include <optional>
 
+#include "app/data_command_help.h"
 #include "app/data_forms.h"
+#include "app/progress_bar.h"
 #include "app/recount.h"
 #include "app/text_output.h"
 #include "platform/atomic_file.h"
@@ -22,72 +23,6 @@ namespace {
 
 // Recounting at least this many files on a terminal shows a progress bar.
 constexpr std::size_t kProgressBarFiles = 10;
-
-const std::map<std::string, std::string, std::less<>>& helpTexts() {
-  static const std::map<std::string, std::string, std::less<>> texts = {
-      {"history",
-       "Usage: hopster history [--json]\n"
-       "\n"
-       "Lists the saved recordings, latest start first, as the History tab\n"
-       "does: start date, duration, jumps, speed (jumps per second) and id.\n"
-       "On a terminal the list is an aligned table; piped, one tab-separated\n"
-       "line per recording without a header. A duration of 0 shows the speed\n"
-       "as \"inf\".\n"
-       "\n"
-       "  --json   an array of objects: id, file, dateStart, dateEnd,\n"
-       "           timeSpent, jumps, speed (null when the duration is 0)\n"},
-      {"export",
-       "Usage: hopster export --format csv|json [-o FILE]\n"
-       "       hopster export RECORD --format csv [-o FILE]\n"
-       "\n"
-       "Without RECORD: all recordings as one summary, in the order of\n"
-       "\"hopster history\": CSV with the header row\n"
-       "id,file,dateStart,dateEnd,timeSpent,jumps,speed (an empty speed when\n"
-       "the duration is 0), or JSON as \"hopster history --json\" writes it.\n"
-       "With RECORD (a record file's path, or a record's id): that\n"
-       "recording's whole motion CSV.\n"
-       "\n"
-       "  --format csv|json   the output format (required)\n"
-       "  -o, --output FILE   write FILE instead of standard output: a file\n"
-       "                      (or a link's target) is replaced atomically, a\n"
-       "                      pipe or device is written as it is\n"},
-      {"recount",
-       "Usage: hopster recount FILE...\n"
-       "\n"
-       "Counts the jumps in each FILE again: a record, or anything\n"
-       "\"--motion replay:\" accepts (a motion CSV, a Sensor Logger export).\n"
-       "The samples go through the jump detector in virtual time, starting\n"
-       "armed, and one line per file says \"FILE stored N recounted M\"\n"
-       "(\"stored -\" for a file that is not a record). A progress bar shows on\n"
-       "standard error when a terminal waits for many files.\n"
-       "\n"
-       "Exit status: 0 every count matches, 1 a count differs or a file\n"
-       "could not be read, 2 a mistake on the command line.\n"},
-      {"stats",
-       "Usage: hopster stats [--json]\n"
-       "\n"
-       "Total jumps (the running total), recordings, the best recording (most\n"
-       "jumps), the best speed, the jumps this week (from the first day of\n"
-       "the week of your locale, in local time) and the current and longest\n"
-       "streak of days with a recording. The current streak ends today, or\n"
-       "yesterday while today has no recording yet.\n"
-       "\n"
-       "  --json   an object: totalJumps, recordings, bestRecording (id, file,\n"
-       "           dateStart, jumps, or null), bestSpeed (id, file, dateStart,\n"
-       "           speed, or null), jumpsThisWeek, weekStart (YYYY-MM-DD),\n"
-       "           currentStreak, longestStreak\n"},
-      {"trophies",
-       "Usage: hopster trophies [--json]\n"
-       "\n"
-       "The eleven trophies in the order of the Trophies tab, unlocked or\n"
-       "locked, with their titles and subtitles; a secret trophy's subtitle\n"
-       "reads \"Hidden Trophy\", as on its card.\n"
-       "\n"
-       "  --json   an array of objects: id, title, subtitle, difficulty,\n"
-       "           hidden, isUnlocked\n"},
-  };
-  return texts;
-}
 
 // Log lines of the data layer, on standard error.
 class ErrorLog final : public Log {
@@ -273,32 +208,6 @@ int runExport(Command& command, const std::vector<std::string>& args) {
   return command.deliver(record->csvText, parsed->output);
 }
 
-// A one-line progress bar on standard error, redrawn in place.
-class ProgressBar {
- public:
-  ProgressBar(std::ostream& err, std::size_t total, bool shown)
-      : err_(err), total_(total), shown_(shown) {}
-  ~ProgressBar() { clear(); }
-  void show(std::size_t done) {
-    if (!shown_) return;
-    constexpr std::size_t kWidth = 30;
-    const std::size_t filled = total_ == 0 ? kWidth : done * kWidth / total_;
-    err_ << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, '.') << "] " << done
-         << "/" << total_ << std::flush;
-    drawn_ = true;
-  }
-  void clear() {
-    if (drawn_) err_ << "\r\033[K" << std::flush;
-    drawn_ = false;
-  }
-
- private:
-  std::ostream& err_;
-  std::size_t total_;
-  bool shown_;
-  bool drawn_ = false;
-};
-
 int runRecount(Command& command, const std::vector<std::string>& args) {
   int status = 0;
   const auto parsed = command.parse(args, false, false, true, status);
@@ -403,8 +312,6 @@ DataCommandEnvironment DataCommandEnvironment::forUser() {
                                 .firstDayOfWeek = locale.firstDayOfWeek()};
 }
 
-bool isDataCommand(std::string_view word) { return helpTexts().contains(word); }
-
 int runDataCommand(const std::vector<std::string>& args,
                    const DataCommandEnvironment& environment) {
   if (args.empty() || !isDataCommand(args.front())) {
@@ -414,7 +321,7 @@ int runDataCommand(const std::vector<std::string>& args,
   const std::string& name = args.front();
   if (std::find(args.begin() + 1, args.end(), "--help") != args.end() ||
       std::find(args.begin() + 1, args.end(), "-h") != args.end()) {
-    environment.out << helpTexts().find(name)->second;
+    environment.out << *dataCommandHelp(name);
     return 0;
   }
   Command command(name, environment);
@@ -423,24 +330,6 @@ int runDataCommand(const std::vector<std::string>& args,
   if (name == "recount") return runRecount(command, args);
   if (name == "stats") return runStats(command, args);
   return runTrophies(command, args);
-}
-
-std::string dataCommandsUsage() {
-  return "Commands (each with --help; --json output is documented there):\n"
-         "  history [--json]  the recordings, latest start first, with their date,\n"
-         "                    duration, jumps and speed\n"
-         "  export --format csv|json [-o FILE]\n"
-         "                    all recordings as one summary\n"
-         "  export RECORD --format csv [-o FILE]\n"
-         "                    one recording's motion CSV (RECORD: a record file\n"
-         "                    or a record id)\n"
-         "  recount FILE...   count each record's or replay file's jumps again and\n"
-         "                    compare with the stored count (exit 1 when any differs)\n"
-         "  stats [--json]    total jumps, recordings, bests, jumps this week,\n"
-         "                    current and longest streak of days\n"
-         "  trophies [--json] the trophies, unlocked and locked\n"
-         "On a terminal these print aligned tables; piped, tab-separated lines.\n"
-         "They exit 1 when data cannot be read or written, 2 on a usage mistake.\n";
 }
 
 }  // namespace hopster

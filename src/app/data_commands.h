@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/data_command_help.h"
 #include "app/headless_runner.h"
 
 namespace hopster {
@@ -33,16 +34,9 @@ struct DataCommandEnvironment {
   [[nodiscard]] static DataCommandEnvironment forUser();
 };
 
-// Whether `word`, the first argument, names a data command: history, export,
-// recount, stats or trophies.
-[[nodiscard]] bool isDataCommand(std::string_view word);
-
 // Runs the data command named by args[0] with the arguments after it and
 // returns the exit status: 0, kExitFailure or kExitUsage.
 [[nodiscard]] int runDataCommand(const std::vector<std::string>& args,
                                  const DataCommandEnvironment& environment);
-
-// The command list that `hopster --help` ends with.
-[[nodiscard]] std::string dataCommandsUsage();
 
 }  // namespace hopster
