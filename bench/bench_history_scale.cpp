@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "bench/stop_save_measure.h"
+#include "motion/motion_data_point.h"
 #include "platform/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
-#include "recording/motion_data_point.h"
 #include "records/file_manager_singleton.h"
 #include "records/motion_csv.h"
 #include "screens/history_model.h"

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "motion/motion_data_point.h"
 #include "platform/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
-#include "recording/motion_data_point.h"
 #include "records/file_manager_singleton.h"
 #include "records/motion_csv.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "recording/motion_data_point.h"
+#include "motion/motion_data_point.h"
 
 namespace hopster {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "motion/motion_data_point.h"
 #include "motion_sources/motion_trace.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
 #include "platform/scheduler.h"
-#include "recording/motion_data_point.h"
 
 namespace hopster {
 

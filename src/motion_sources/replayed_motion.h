@@ -1,7 +1,7 @@
 #pragma once
 
+#include "motion/motion_data_point.h"
 #include "platform/device_motion.h"
-#include "recording/motion_data_point.h"
 
 namespace hopster {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "motion/motion_data_point.h"
 #include "motion_sources/phone_sample_builder.h"
-#include "recording/motion_data_point.h"
 
 namespace hopster {
 

@@ -4,8 +4,8 @@
 #include <deque>
 #include <vector>
 
+#include "motion/motion_data_point.h"
 #include "recording/acceleration_data.h"
-#include "recording/motion_data_point.h"
 
 namespace hopster {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "motion/motion_data_point.h"
 #include "platform/posix_io.h"
-#include "recording/motion_data_point.h"
 
 namespace hopster {
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "motion/motion_data_point.h"
 #include "motion_sources/phone_sample_builder.h"
 #include "motion_sources/replayed_motion.h"
-#include "recording/motion_data_point.h"
 #include "recording/motion_pipeline.h"
 #include "support/skipping_jumper.h"
 

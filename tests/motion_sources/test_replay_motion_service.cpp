@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "motion/motion_data_point.h"
 #include "motion_sources/motion_trace.h"
 #include "motion_sources/replay_motion_service.h"
 #include "motion_sources/replayed_motion.h"
 #include "platform/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
-#include "recording/motion_data_point.h"
 #include "recording/motion_pipeline.h"
 #include "records/motion_csv.h"
 #include "records/user_record_json.h"

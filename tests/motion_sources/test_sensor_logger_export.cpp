@@ -16,10 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "motion/motion_data_point.h"
 #include "motion_sources/motion_trace.h"
 #include "motion_sources/replayed_motion.h"
 #include "motion_sources/sensor_logger_export.h"
-#include "recording/motion_data_point.h"
 #include "recording/motion_pipeline.h"
 #include "support/skipping_jumper.h"
 #include "support/temp_dir.h"

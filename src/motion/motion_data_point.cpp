@@ -1,4 +1,4 @@
-#include "recording/motion_data_point.h"
+#include "motion/motion_data_point.h"
 
 namespace hopster {
 
