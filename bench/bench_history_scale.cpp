@@ -33,7 +33,7 @@
 #include "motion/motion_data_point.h"
 #include "platform/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/motion_csv.h"
 #include "screens/history_model.h"
 
@@ -94,7 +94,7 @@ struct Scratch {
 };
 
 // A year of recordings, one a day, each ten minutes of simulated jumping.
-void writeHistory(Scratch& scratch, const FileManagerSingleton& store) {
+void writeHistory(Scratch& scratch, const RecordStore& store) {
   VirtualScheduler clock(1733400000.0);
   JumpSimulation settings;
   settings.seed = 365;
@@ -247,7 +247,7 @@ int run(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   Scratch scratch;
   MemoryLog log;
-  const FileManagerSingleton store(scratch.records, log, scratch.cache);
+  const RecordStore store(scratch.records, log, scratch.cache);
 
   std::printf("writing %d records of %.0f s at %.0f Hz into %s ...\n", kRecords, kRecordSeconds,
               kSampleRate, scratch.records.c_str());

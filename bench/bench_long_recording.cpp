@@ -40,7 +40,7 @@ void BM_SixtyMinuteRecording(benchmark::State& state) {
     MemoryLog log;
     KeyValueStore settings(std::make_unique<MemoryKeyValueStorage>(), log);
     TrophyManager trophies(settings);
-    FileManagerSingleton records(folder, log);
+    RecordStore records(folder, log);
     FixedAudioSession audio = FixedAudioSession::bluetoothHeadset();
     NoHapticsDevice haptics;
     HeadlessApplication application;

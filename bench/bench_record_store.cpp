@@ -15,7 +15,7 @@
 #include "motion/motion_data_point.h"
 #include "platform/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/motion_csv.h"
 
 namespace hopster {
@@ -44,7 +44,7 @@ class History {
     }
     const std::string csv = makeMotionCSV(samples);
     MemoryLog log;
-    FileManagerSingleton store(folder_, log);
+    RecordStore store(folder_, log);
     for (int i = 0; i < kFiles; ++i) {
       store.saveUserRecordData(UserRecordData{"ID-" + std::to_string(i), 1764942759.0 + i,
                                               1764942895.0 + i, 136.0, 270, csv, std::nullopt},
@@ -82,7 +82,7 @@ void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 void BM_LoadAllRecords(benchmark::State& state) {
   History& h = history();
   MemoryLog log;
-  FileManagerSingleton store(h.folder(), log);
+  RecordStore store(h.folder(), log);
   double peakAdded = 0.0;
   for (auto _ : state) {
     state.PauseTiming();

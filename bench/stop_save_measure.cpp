@@ -19,7 +19,7 @@
 #include "platform/headless_application.h"
 #include "platform/no_haptics_device.h"
 #include "recording/recording_controller.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "screens/qt_scheduler.h"
 #include "trophies/trophy_catalogue.h"
 
@@ -117,7 +117,7 @@ StopSaveMeasurement measureStopSave(const std::filesystem::path& scratch, std::s
   if (trophiesUnlockedBefore) {
     for (const Trophy& trophy : trophyCatalogue()) trophies.unlockTrophy(trophy.id);
   }
-  const FileManagerSingleton records(documents, log);
+  const RecordStore records(documents, log);
   RandomUuidSource uuids;
   FixedAudioSession audio = FixedAudioSession::bluetoothHeadset();
   NoHapticsDevice haptics;

@@ -93,7 +93,7 @@ class Command {
   }
 
   std::optional<std::vector<RecordingEntry>> recordings(int& status) {
-    const FileManagerSingleton store(env_.locations.documents, log_, env_.locations.summaryCache);
+    const RecordStore store(env_.locations.documents, log_, env_.locations.summaryCache);
     RecordingList list = listRecordings(store, log_);
     if (list.error) {
       status = failure(*list.error);

@@ -74,7 +74,7 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   TrophyManager trophies(settings);
   std::error_code ignored;
   std::filesystem::create_directories(locations.documents, ignored);
-  FileManagerSingleton records(locations.documents, log);
+  RecordStore records(locations.documents, log);
   RandomUuidSource uuids;
   // Housekeeping first: what killed runs left behind is saved or removed.
   SystemClock wallClock;

@@ -12,7 +12,7 @@
 
 namespace hopster {
 
-RecordingList listRecordings(const FileManagerSingleton& store, Log& log) {
+RecordingList listRecordings(const RecordStore& store, Log& log) {
   // The store's own count line is chatter on a command's standard error;
   // every other line (a file that does not load, a rebuilt index) is kept.
   class WithoutCount final : public Log {

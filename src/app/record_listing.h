@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/log.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/user_record_data.h"
 
 namespace hopster {
@@ -35,7 +35,7 @@ struct RecordingList {
 // are left out, each with one log line. Only the record summaries are read
 // (through the store's summary index when it has one), so listing thousands
 // of long recordings stays small and quick.
-[[nodiscard]] RecordingList listRecordings(const FileManagerSingleton& store, Log& log);
+[[nodiscard]] RecordingList listRecordings(const RecordStore& store, Log& log);
 
 // Reads one record file whole. On failure returns nothing and puts the
 // reason into `error`.

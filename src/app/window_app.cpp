@@ -13,6 +13,7 @@
 #include <iostream>
 
 #include "app/desktop_application.h"
+#include "app/headless_runner.h"
 #include "app/motion_setup.h"
 #include "app/quit_signals.h"
 #include "motion_sources/phone_motion_service.h"
@@ -25,7 +26,7 @@
 #include "platform/xdg_paths.h"
 #include "recording/recording_commit.h"
 #include "recording/recording_controller.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "reminders/background_reminders.h"
 #include "reminders/delivery_trigger.h"
 #include "reminders/notification_center.h"
@@ -104,7 +105,11 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   const auto settingsFile = FileKeyValueStorage::defaultLocation();
   KeyValueStore settings(std::make_unique<FileKeyValueStorage>(settingsFile), log);
   TrophyManager trophies(settings);
-  const FileManagerSingleton& records = FileManagerSingleton::shared();
+  const DataLocations places = DataLocations::forUser();
+  std::error_code folderError;
+  std::filesystem::create_directories(places.documents, folderError);
+  if (folderError) log.line("Failed to create the documents folder: " + folderError.message());
+  const RecordStore records(places.documents, log, places.summaryCache);
   RandomUuidSource uuids;
   // What killed runs left behind is saved or removed before anything shows.
   records.removeStaleTemporaryFiles(clock.now());

@@ -11,7 +11,7 @@
 #include "platform/key_value_store.h"
 #include "platform/log.h"
 #include "platform/uuid_source.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/recording_journal.h"
 #include "trophies/trophy_manager.h"
 
@@ -52,7 +52,7 @@ struct RecoveryServices {
   KeyValueStore& settings;
   std::filesystem::path settingsFolder;  // where the settings file and its temporary files lie
   TrophyManager& trophies;
-  const FileManagerSingleton& records;
+  const RecordStore& records;
   const Clock& clock;
   UuidSource& uuids;
   Log& log;

@@ -22,7 +22,7 @@
 #include "recording/jump_haptics.h"
 #include "recording/kept_jumps.h"
 #include "recording/motion_pipeline.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/motion_csv.h"
 #include "records/recording_journal.h"
 #include "trophies/trophy.h"
@@ -38,7 +38,7 @@ struct RecordingServices {
   ApplicationServices& application;
   StoreReview& storeReview;
   KeyValueStore& settings;
-  const FileManagerSingleton& records;
+  const RecordStore& records;
   Scheduler& scheduler;
   const Clock& clock;
   UuidSource& uuids;

@@ -149,7 +149,7 @@ void RecordingController::stopRecording() {
 
 void RecordingController::startSave(const std::shared_ptr<SaveJob>& job) {
   saving_ = job;
-  const FileManagerSingleton& records = services_.records;
+  const RecordStore& records = services_.records;
   background_.submit(
       [job, &records] {
         job->journalError.reset();

@@ -55,7 +55,7 @@ QString mediumDateFormat(const QLocale& locale) {
 
 }  // namespace
 
-HistoryModel::HistoryModel(const FileManagerSingleton& store, QObject* parent)
+HistoryModel::HistoryModel(const RecordStore& store, QObject* parent)
     : QAbstractListModel(parent), store_(store) {}
 
 HistoryModel::~HistoryModel() {

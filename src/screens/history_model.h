@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/record_summary.h"
 
 namespace hopster {
@@ -36,7 +36,7 @@ class HistoryModel : public QAbstractListModel {
 
   // Starts empty; nothing is read until loadUserRecords(). The store must
   // outlive the model.
-  explicit HistoryModel(const FileManagerSingleton& store, QObject* parent = nullptr);
+  explicit HistoryModel(const RecordStore& store, QObject* parent = nullptr);
   // Stops a load under way (it gives up between two files) and waits for it.
   ~HistoryModel() override;
   HistoryModel(const HistoryModel&) = delete;
@@ -73,7 +73,7 @@ class HistoryModel : public QAbstractListModel {
   void startLoad();
   void finishLoad(std::vector<RecordSummary> summaries, std::vector<std::string> logLines);
 
-  const FileManagerSingleton& store_;
+  const RecordStore& store_;
   std::vector<RecordSummary> records_;
   std::optional<QLocale> locale_;
   std::optional<QTimeZone> timeZone_;

@@ -5,7 +5,7 @@
 
 #include "app/headless_runner.h"
 #include "platform/log.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "support/temp_dir.h"
 
 namespace hopster {
@@ -46,7 +46,7 @@ TEST_F(HeadlessRun, CountsSavesAwardsAndReplaysTheSameCount) {
   EXPECT_NE(first.output.find("Starting in 3..."), std::string::npos);
 
   MemoryLog log;
-  const auto records = FileManagerSingleton(locations_.documents, log).loadAllUserRecordData();
+  const auto records = RecordStore(locations_.documents, log).loadAllUserRecordData();
   ASSERT_EQ(records.size(), 1u);
   const auto& record = records[0];
   EXPECT_EQ(record.jumps, first.outcome.jumpsCounted);

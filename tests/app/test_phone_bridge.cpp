@@ -19,7 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/log.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "support/child_program.h"
 #include "support/http_client.h"
 #include "support/temp_dir.h"
@@ -263,7 +263,7 @@ void recordFromThePhone(const char* name, Sender sender, bool underAttack) {
 
   MemoryLog log;
   const auto records =
-      FileManagerSingleton(home.path() / "data/hopster/Documents", log).loadAllUserRecordData();
+      RecordStore(home.path() / "data/hopster/Documents", log).loadAllUserRecordData();
   ASSERT_EQ(records.size(), 1u) << hopster.output();
   EXPECT_EQ(records[0].jumps, expected);
   EXPECT_GE(records[0].jumps, 6);

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "platform/file_key_value_storage.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/recording_journal.h"
 #include "support/child_program.h"
 #include "support/temp_dir.h"
@@ -38,7 +38,7 @@ struct Home {
   testing::TempDir dir;
   MemoryLog log;
   std::vector<UserRecordData> records() {
-    return FileManagerSingleton(dir.path() / "data/hopster/Documents", log).loadAllUserRecordData();
+    return RecordStore(dir.path() / "data/hopster/Documents", log).loadAllUserRecordData();
   }
   std::int64_t total() {
     KeyValueStore settings(

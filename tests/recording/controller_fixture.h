@@ -60,7 +60,7 @@ struct ControllerFixture {
   KeyValueStore settingsStore;
   TrophyManager trophies{settingsStore};
   TempDir documents;
-  FileManagerSingleton records{documents.path(), log};
+  RecordStore records{documents.path(), log};
   SequentialUuidSource uuids;
   RecordingAnnouncer announcer;
   // Completes every job at once unless a test holds it.

@@ -66,7 +66,7 @@ struct Disk {
   std::vector<RecoveredRecording> start() {
     KeyValueStore settings(std::make_unique<FileKeyValueStorage>(settingsFile), log);
     TrophyManager trophies(settings);
-    FileManagerSingleton records(documents, log);
+    RecordStore records(documents, log);
     return recoverAbandonedRecordings(RecoveryServices{settings, settingsFile.parent_path(),
                                                        trophies, records, clock, uuids, log});
   }
@@ -80,7 +80,7 @@ struct Disk {
     settings.setInteger("totalJumps", value);
   }
   std::vector<UserRecordData> records() {
-    return FileManagerSingleton(documents, log).loadAllUserRecordData();
+    return RecordStore(documents, log).loadAllUserRecordData();
   }
 };
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/motion_csv.h"
 #include "records/user_record_json.h"
 #include "support/temp_dir.h"
@@ -172,7 +172,7 @@ TEST(ChunkedRecordSave, WritesTheSameFileAsTheWholeTextAndIndexesIt) {
     SCOPED_TRACE(withTrophy);
     testing::TempDir documents, cache;
     MemoryLog log;
-    const FileManagerSingleton store(documents.path(), log, cache.path());
+    const RecordStore store(documents.path(), log, cache.path());
     const UserRecordData whole = recordWith(makeMotionCSV(samples), withTrophy);
     const UserRecordData apart = recordWith("ignored", withTrophy);
     ASSERT_EQ(store.saveUserRecordData(whole, "whole"), std::nullopt);

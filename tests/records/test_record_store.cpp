@@ -10,7 +10,7 @@
 #include <string>
 #include <tuple>
 
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "support/temp_dir.h"
 #include "trophies/trophy_catalogue.h"
 
@@ -49,7 +49,7 @@ std::string readText(const fs::path& path) {
 struct Store {
   testing::TempDir dir;
   MemoryLog log;
-  FileManagerSingleton store{dir.path(), log};
+  RecordStore store{dir.path(), log};
 };
 
 TEST(RecordStore, SavesAndLoadsARecordExactlyAndReplacesOneOfTheSameName) {
@@ -153,7 +153,7 @@ TEST(RecordStore, AnEmptyOrMissingFolderGivesNoRecords) {
   EXPECT_TRUE(s.store.loadAllUserRecordData().empty());
   EXPECT_EQ(s.log.lines(), std::vector<std::string>{"Loaded 0 UserRecordData objects."});
   MemoryLog log;
-  EXPECT_TRUE(FileManagerSingleton(s.dir.path() / "gone", log).loadAllUserRecordData().empty());
+  EXPECT_TRUE(RecordStore(s.dir.path() / "gone", log).loadAllUserRecordData().empty());
   EXPECT_THAT(log.lines(), ElementsAre(StartsWith("Failed to list directory contents: ")));
 }
 

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "support/temp_dir.h"
 
 namespace hopster {
@@ -19,7 +19,7 @@ bool isShared(int id) { return id % 5 == 0; }
 // Saves records in a loop until killed, reporting each save that completed.
 [[noreturn]] void saveForever(const std::filesystem::path& folder, int firstId, int report) {
   MemoryLog log;
-  FileManagerSingleton store(folder, log);
+  RecordStore store(folder, log);
   const std::string csv(64 * 1024, '7');
   for (int id = firstId;; ++id) {
     log.clear();
@@ -59,7 +59,7 @@ TEST(RecordStoreCrash, AKilledSaverNeverLeavesATornFileOrLosesASavedRecord) {
   }
 
   MemoryLog log;
-  const auto records = FileManagerSingleton(dir.path(), log).loadAllUserRecordData();
+  const auto records = RecordStore(dir.path(), log).loadAllUserRecordData();
   ASSERT_EQ(log.lines().size(), 1u) << "no file failed to load: " << log.lines()[0];
   std::set<int> loaded;
   int shared = -1;

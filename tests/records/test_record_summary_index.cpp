@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/history_format.h"
 #include "records/record_summary_index.h"
 #include "records/user_record_json.h"
@@ -78,7 +78,7 @@ struct Folder {
   testing::TempDir dir;
   testing::TempDir cache;
   MemoryLog log;
-  FileManagerSingleton store{dir.path(), log, cache.path()};
+  RecordStore store{dir.path(), log, cache.path()};
 
   fs::path file(const std::string& stem) const { return dir.path() / (stem + ".json"); }
 
@@ -229,7 +229,7 @@ TEST(RecordSummaryIndex, KeepsOneIndexPerFolderAndTakesSavedRecordsAtOnce) {
   testing::TempDir secondFolder;
   MemoryLog secondLog;
   // The second folder shares the first one's cache folder.
-  FileManagerSingleton b(secondFolder.path(), secondLog, a.cache.path());
+  RecordStore b(secondFolder.path(), secondLog, a.cache.path());
   ASSERT_NE(a.store.summaryIndexFile(), b.summaryIndexFile());
   a.store.saveUserRecordData(record("in-a", 1, 1), "1");
   b.saveUserRecordData(record("in-b", 2, 2), "2");
@@ -256,7 +256,7 @@ TEST(RecordSummaryIndex, KeepsOneIndexPerFolderAndTakesSavedRecordsAtOnce) {
 TEST(RecordSummaryIndex, AStoreWithoutACacheFolderReadsEveryFileAndWritesNoIndex) {
   testing::TempDir dir;
   MemoryLog log;
-  FileManagerSingleton store(dir.path(), log);
+  RecordStore store(dir.path(), log);
   store.saveUserRecordData(record("A", 1, 1), "a");
   SummaryLoadStats stats;
   for (int i = 0; i < 2; ++i) {

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "recording/file_size_limit.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "records/recording_journal.h"
 #include "support/temp_dir.h"
 
@@ -188,7 +188,7 @@ TEST(RecordStoreSpecialFiles, AFifoNamedLikeARecordIsSkippedAtOnceWithTheRealRea
   testing::TempDir dir;
   MemoryLog log;
   ASSERT_EQ(::mkfifo((dir.path() / "b.json").c_str(), 0600), 0);
-  EXPECT_THAT(FileManagerSingleton(dir.path(), log).loadAllUserRecordData(), IsEmpty());
+  EXPECT_THAT(RecordStore(dir.path(), log).loadAllUserRecordData(), IsEmpty());
   ASSERT_THAT(log.lines(), SizeIs(2));
   EXPECT_THAT(log.lines()[0], HasSubstr("b.json: not a regular file (a FIFO)"));
 }
@@ -207,7 +207,7 @@ TEST(RecordStoreSpecialFiles, StaleTemporaryFilesOfInterruptedSavesAreRemovedAnd
   make(".1764942759.6.json.XyZ789.tmp", 10);    // a save under way: kept
   make("notes.tmp", 120);                       // not ours: kept
   make(".hopster-recording-1-1.journal", 120);  // a journal: kept
-  FileManagerSingleton(dir.path(), log).removeStaleTemporaryFiles(1'000'000.0);
+  RecordStore(dir.path(), log).removeStaleTemporaryFiles(1'000'000.0);
 
   std::vector<std::string> left;
   for (const auto& entry : fs::directory_iterator(dir.path())) {

@@ -61,7 +61,7 @@ struct TestWorld::Core {
   KeyValueStore settings;
   TrophyManager trophies{settings};
   TempDir documents;
-  FileManagerSingleton records{documents.path(), log};
+  RecordStore records{documents.path(), log};
   SequentialUuidSource uuids;
   RecordingAnnouncer announcer;
   FakeNotificationCenter notifications;

@@ -9,7 +9,7 @@
 #include <tuple>
 
 #include "platform/log.h"
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 #include "screens/history_model.h"
 #include "support/temp_dir.h"
 
@@ -56,7 +56,7 @@ class HistoryModelTest : public ::testing::Test {
   testing::TempDir dir;
   testing::TempDir cache;
   MemoryLog log;
-  FileManagerSingleton store{dir.path(), log, cache.path()};
+  RecordStore store{dir.path(), log, cache.path()};
   HistoryModel model{store};
   QAbstractItemModelTester tester{&model, QAbstractItemModelTester::FailureReportingMode::Fatal};
 };

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   std::mt19937_64 random(std::stoull(argv[3]));
   StdoutLog log;
   KeyValueStore settings(std::make_unique<FileKeyValueStorage>(settingsFile), log);
-  FileManagerSingleton records(documents, log);
+  RecordStore records(documents, log);
   std::filesystem::create_directories(documents);
   SystemClock clock;
   for (std::uint64_t round = 0;; ++round) {

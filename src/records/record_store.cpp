@@ -1,4 +1,4 @@
-#include "records/file_manager_singleton.h"
+#include "records/record_store.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,66 +81,8 @@ bool hasJsonExtension(const std::string& name) {
 
 }  // namespace
 
-std::optional<std::string> readPaddedFile(const std::filesystem::path& path,
-                                          std::vector<char>& buffer, std::size_t& length,
-                                          std::size_t maxBytes) {
-  std::string error;
-  const UniqueFd fd = openDataFile(path, error);
-  if (!fd) return error;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) return errorText(errno);
-  length = 0;
-  std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
-  for (;;) {
-    if (capacity - 1 > maxBytes) return "larger than " + std::to_string(maxBytes) + " bytes";
-    if (buffer.size() < capacity + simdjson::SIMDJSON_PADDING) {
-      buffer.resize(capacity + simdjson::SIMDJSON_PADDING);
-    }
-    const ssize_t got = ::read(fd.get(), buffer.data() + length, capacity - length);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return errorText(errno);
-    }
-    if (got == 0) break;
-    length += static_cast<std::size_t>(got);
-    if (length == capacity) capacity *= 2;  // the file grew while we read it
-  }
-  std::fill_n(buffer.data() + length, simdjson::SIMDJSON_PADDING, '\0');
-  return std::nullopt;
-}
-
-std::string fileUrl(const std::filesystem::path& path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string url = "file://";
-  const std::string text = std::filesystem::absolute(path).string();
-  url.reserve(url.size() + text.size());
-  for (const unsigned char c : text) {
-    // Unreserved characters, sub-delimiters, ":", "@" and "/" stand as they are.
-    if (std::isalnum(c) || std::strchr("-._~!$&'()*+,;=:@/", c) != nullptr) {
-      url.push_back(static_cast<char>(c));
-    } else {
-      url.push_back('%');
-      url.push_back(kHex[c >> 4]);
-      url.push_back(kHex[c & 15]);
-    }
-  }
-  return url;
-}
-
-FileManagerSingleton& FileManagerSingleton::shared() {
-  static StdoutLog log;
-  static FileManagerSingleton store = [] {
-    const auto documents = hopsterDataDir() / "Documents";
-    std::error_code error;
-    std::filesystem::create_directories(documents, error);
-    if (error) log.line("Failed to create the documents folder: " + error.message());
-    return FileManagerSingleton(documents, log, hopsterCacheDir());
-  }();
-  return store;
-}
-
-FileManagerSingleton::FileManagerSingleton(std::filesystem::path documentsDirectory, Log& log,
-                                           std::filesystem::path summaryCacheDirectory)
+RecordStore::RecordStore(std::filesystem::path documentsDirectory, Log& log,
+                         std::filesystem::path summaryCacheDirectory)
     : documents_(std::move(documentsDirectory)),
       log_(log),
       summaryCache_(std::move(summaryCacheDirectory)) {}
@@ -156,8 +98,8 @@ std::optional<std::string> refuseStem(std::string_view stem, Log& log) {
 
 }  // namespace
 
-std::optional<std::string> FileManagerSingleton::saveUserRecordData(const UserRecordData& record,
-                                                                    std::string_view stem) const {
+std::optional<std::string> RecordStore::saveUserRecordData(const UserRecordData& record,
+                                                           std::string_view stem) const {
   if (auto refused = refuseStem(stem, log_)) return refused;
   std::string encoded;
   if (auto error = encodeUserRecordData(record, encoded)) {
@@ -168,7 +110,7 @@ std::optional<std::string> FileManagerSingleton::saveUserRecordData(const UserRe
   return writeRecordFile(record, std::span(&piece, 1), documents_ / (std::string(stem) + ".json"));
 }
 
-std::optional<std::string> FileManagerSingleton::saveUserRecordData(
+std::optional<std::string> RecordStore::saveUserRecordData(
     const UserRecordData& record, std::span<const std::string_view> escapedCsv,
     std::string_view stem) const {
   if (auto refused = refuseStem(stem, log_)) return refused;
@@ -185,9 +127,9 @@ std::optional<std::string> FileManagerSingleton::saveUserRecordData(
   return writeRecordFile(record, pieces, documents_ / (std::string(stem) + ".json"));
 }
 
-std::optional<std::string> FileManagerSingleton::writeRecordFile(
-    const UserRecordData& record, std::span<const std::string_view> pieces,
-    const std::filesystem::path& target) const {
+std::optional<std::string> RecordStore::writeRecordFile(const UserRecordData& record,
+                                                        std::span<const std::string_view> pieces,
+                                                        const std::filesystem::path& target) const {
   if (auto error = writeFileAtomically(target, pieces)) {
     log_.line("Failed to save UserRecordData: " + *error);
     return error;
@@ -197,7 +139,7 @@ std::optional<std::string> FileManagerSingleton::writeRecordFile(
   return std::nullopt;
 }
 
-void FileManagerSingleton::removeStaleTemporaryFiles(double now, double minimumAgeSeconds) const {
+void RecordStore::removeStaleTemporaryFiles(double now, double minimumAgeSeconds) const {
   std::error_code error;
   std::size_t removed = 0;
   std::uintmax_t bytes = 0;
@@ -249,21 +191,6 @@ std::optional<std::vector<RecordFile>> listRecordFiles(const std::filesystem::pa
   return files;
 }
 
-// Decodes the record file read into `buffer`; the reason when it does not load.
-std::optional<std::string> decodeRecordFile(simdjson::dom::parser& parser,
-                                            const std::vector<char>& buffer, std::size_t length,
-                                            UserRecordData& out) {
-  simdjson::dom::element root;
-  if (const auto code = parser.parse(buffer.data(), length, false).get(root)) {
-    return std::string("dataCorrupted: The given data was not valid JSON. (") +
-           simdjson::error_message(code) + ")";
-  }
-  auto record = decodeUserRecordData(root);
-  if (!record) return record.error().description();
-  out = std::move(record).value();
-  return std::nullopt;
-}
-
 void logLoadFailure(Log& log, const std::filesystem::path& path, const std::string& reason) {
   log.line("Failed to load UserRecordData from " + fileUrl(path) + ": " + reason);
 }
@@ -274,22 +201,7 @@ void logCount(Log& log, std::size_t count) {
 
 }  // namespace
 
-std::optional<UserRecordData> readUserRecordFile(const std::filesystem::path& path,
-                                                 std::string& error, std::size_t maxBytes) {
-  simdjson::dom::parser parser;
-  std::vector<char> buffer;
-  std::size_t length = 0;
-  UserRecordData record;
-  std::optional<std::string> failure = readPaddedFile(path, buffer, length, maxBytes);
-  if (!failure) failure = decodeRecordFile(parser, buffer, length, record);
-  if (failure) {
-    error = std::move(*failure);
-    return std::nullopt;
-  }
-  return record;
-}
-
-std::vector<UserRecordData> FileManagerSingleton::loadAllUserRecordData() const {
+std::vector<UserRecordData> RecordStore::loadAllUserRecordData() const {
   const auto files = listRecordFiles(documents_, log_);
   if (!files) return {};
   std::vector<UserRecordData> records;
@@ -311,17 +223,17 @@ std::vector<UserRecordData> FileManagerSingleton::loadAllUserRecordData() const 
   return records;
 }
 
-std::filesystem::path FileManagerSingleton::summaryIndexFile() const {
+std::filesystem::path RecordStore::summaryIndexFile() const {
   if (summaryCache_.empty()) return {};
   return recordSummaryIndexPath(summaryCache_, documents_);
 }
 
-std::vector<RecordSummary> FileManagerSingleton::loadAllUserRecordSummaries() const {
+std::vector<RecordSummary> RecordStore::loadAllUserRecordSummaries() const {
   return loadAllUserRecordSummaries(log_, {});
 }
 
-std::vector<RecordSummary> FileManagerSingleton::loadAllUserRecordSummaries(
-    Log& log, std::stop_token stop, SummaryLoadStats* stats) const {
+std::vector<RecordSummary> RecordStore::loadAllUserRecordSummaries(Log& log, std::stop_token stop,
+                                                                   SummaryLoadStats* stats) const {
   SummaryLoadStats counts;
   // Taken before any file is looked at, so every stamp is younger.
   const std::int64_t scanStart = nowNs();
@@ -417,8 +329,8 @@ std::vector<RecordSummary> FileManagerSingleton::loadAllUserRecordSummaries(
   return summaries;
 }
 
-void FileManagerSingleton::indexSavedRecord(const std::string& fileName,
-                                            const UserRecordData& record) const {
+void RecordStore::indexSavedRecord(const std::string& fileName,
+                                   const UserRecordData& record) const {
   // A trophy's own checks belong to the full decoder; such a record (which
   // the recorder never saves) is left to the next load.
   if (summaryCache_.empty() || record.unlockedTrophy) return;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/log.h"
+#include "records/record_file.h"
 #include "records/record_summary.h"
 #include "records/user_record_data.h"
 
@@ -24,22 +25,17 @@ struct SummaryLoadStats {
 };
 
 // The record store: one JSON file per saved recording in the documents
-// folder, and nothing kept in memory between calls. Outcomes go to the log;
-// callers get no errors. Summaries of the records (all but their motion
-// traces) may be kept in a disposable index in a cache folder, so listing
-// them does not read every file again.
-class FileManagerSingleton {
+// folder, and nothing kept in memory between calls. A file that does not
+// load is skipped and logged; a save that fails says why (and logs it).
+// Summaries of the records (all but their motion traces) may be kept in a
+// disposable index in a cache folder, so listing them does not read every
+// file again.
+class RecordStore {
  public:
-  // The process-wide store on the user's documents folder
-  // ($XDG_DATA_HOME/hopster/Documents), logging to standard output, with its
-  // summary index in $XDG_CACHE_HOME/hopster. The documents folder is
-  // created on first use.
-  static FileManagerSingleton& shared();
-
-  // A store on another folder (tests, scripts); the folder must exist. With
+  // A store on `documentsDirectory`, which must exist, logging to `log`. With
   // no `summaryCacheDirectory`, summaries are read from the files each time.
-  FileManagerSingleton(std::filesystem::path documentsDirectory, Log& log,
-                       std::filesystem::path summaryCacheDirectory = {});
+  RecordStore(std::filesystem::path documentsDirectory, Log& log,
+              std::filesystem::path summaryCacheDirectory = {});
 
   [[nodiscard]] const std::filesystem::path& documentsDirectory() const { return documents_; }
   [[nodiscard]] Log& log() const { return log_; }
@@ -95,23 +91,5 @@ class FileManagerSingleton {
   Log& log_;
   std::filesystem::path summaryCache_;
 };
-
-// Reads the whole file at `path` into `buffer`, followed by the zeroed
-// padding the JSON parser may read past the end, and sets `length`; the
-// buffer can be reused from file to file. Data files are opened without
-// blocking and anything not regular is refused (see openDataFile). Returns
-// why the file could not be read, or nothing; a file past `maxBytes` is refused.
-[[nodiscard]] std::optional<std::string> readPaddedFile(
-    const std::filesystem::path& path, std::vector<char>& buffer, std::size_t& length,
-    std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
-
-// Reads and decodes one record file, with its motion trace, as the full load
-// does. On failure returns nothing and puts the reason into `error`.
-[[nodiscard]] std::optional<UserRecordData> readUserRecordFile(
-    const std::filesystem::path& path, std::string& error,
-    std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
-
-// The file URL of `path` (file:// and the absolute path, percent-encoded).
-[[nodiscard]] std::string fileUrl(const std::filesystem::path& path);
 
 }  // namespace hopster
