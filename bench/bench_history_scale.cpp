@@ -31,7 +31,7 @@
 
 #include "bench/stop_save_measure.h"
 #include "motion/motion_data_point.h"
-#include "platform/simulated_headphones.h"
+#include "motion_sources/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
 #include "records/record_store.h"
 #include "records/motion_csv.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "motion/motion_data_point.h"
-#include "platform/simulated_headphones.h"
+#include "motion_sources/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
 #include "records/record_store.h"
 #include "records/motion_csv.h"

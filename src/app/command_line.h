@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "motion_sources/motion_source_choice.h"
-#include "platform/simulated_headphones.h"
+#include "motion_sources/simulated_headphones.h"
 
 namespace hopster {
 

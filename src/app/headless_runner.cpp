@@ -126,7 +126,7 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
     if (quit.received() || (sourceEnded && controller.isRecording())) finish();
   });
 
-  if (const PhoneMotionService* phone = motionSetup.phone.get()) {
+  if (const PhoneMotionService* phone = motionSetup.sources->phone()) {
     // Start is tapped once the phone streams: until then there is nothing
     // to count, and the headphone check would fail.
     for (const std::string& url : motionSetup.pushUrls) out << "Send motion to: " << url << '\n';

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "motion_sources/motion_source_factory.h"
 #include "platform/audio_session.h"
 #include "platform/clock.h"
 #include "platform/headphone_motion_service.h"
@@ -15,18 +16,16 @@
 
 namespace hopster {
 
-class PhoneMotionService;
-
 // The motion side of a run, as the command line chose it: where motion
-// services come from, the audio route that goes with them, and for the
-// phone source the one listening service they all share.
+// services come from and the audio route that goes with them.
 struct MotionSetup {
+  // Every motion source, and for the phone the one listening service that
+  // all the services made share.
+  std::shared_ptr<MotionSourceFactory> sources;
   // A new motion service for the jump screen or the first-run page.
   std::function<std::unique_ptr<HeadphoneMotionService>()> makeService;
   // Whether headphones count as connected.
   std::unique_ptr<AudioSession> audio;
-  // The phone source, listening for the whole run; none for other sources.
-  std::unique_ptr<PhoneMotionService> phone;
   // The URLs to enter in the phone app (phone source only).
   std::vector<std::string> pushUrls;
   // Why the source cannot be used (the port is taken, no token could be kept,

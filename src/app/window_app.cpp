@@ -157,7 +157,7 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   // the URL to send to shows until a stream has arrived.
   bool streamSeen = false;
   const auto showMotionSource = [&] {
-    const PhoneMotionService* phone = motion.phone.get();
+    const PhoneMotionService* phone = motion.sources->phone();
     const auto kind = phone ? phone->recentStream() : PhoneMotionService::StreamKind::none;
     streamSeen = streamSeen || kind != PhoneMotionService::StreamKind::none;
     QStringList urls;
@@ -169,8 +169,8 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
                               QString::fromStdString(motion.error.value_or(std::string())));
   };
   showMotionSource();
-  if (motion.phone) {
-    motion.phone->setStreamChangedHandler([&] {
+  if (PhoneMotionService* phone = motion.sources->phone()) {
+    phone->setStreamChangedHandler([&] {
       showMotionSource();
       controller.checkHeadphonesConnection();
     });

@@ -91,14 +91,14 @@ MotionAuthorizationStatus IioMotionService::authorizationStatus() const {
 }
 
 bool IioMotionService::isDeviceMotionAvailable() const {
-  return lookup_.outcome == IioLookup::Outcome::found && !isFinished_;
+  return lookup_.outcome == IioLookup::Outcome::found && !isFinished();
 }
 
 bool IioMotionService::isDeviceMotionActive() const { return active_; }
 
 void IioMotionService::startDeviceMotionUpdates(MotionHandler handler) {
   if (!isDeviceMotionAvailable()) return;
-  handler_ = std::move(handler);
+  setHandler(std::move(handler));
   if (active_) return;
   active_ = true;
   // Each recording seeds its own estimate from its first readings.
@@ -212,7 +212,7 @@ void IioMotionService::poll() {
 
 void IioMotionService::stopDeviceMotionUpdates() {
   active_ = false;
-  handler_ = nullptr;
+  clearHandler();
   stopReading();
 }
 
@@ -280,22 +280,16 @@ void IioMotionService::readLoop(std::shared_ptr<Link> link) {
 
 void IioMotionService::deliver(const DeviceMotion& sample) {
   if (!active_) return;
-  ++delivered_;
-  // The handler may stop updates (and so drop itself): call a copy.
-  MotionHandler handler = handler_;
-  if (handler) handler(sample, std::nullopt);
+  deliverSample(sample);
 }
 
 void IioMotionService::end(const std::string& reason) {
-  if (isFinished_) return;
+  if (isFinished()) return;
   stopReading();
   active_ = false;
-  handler_ = nullptr;
-  isFinished_ = true;
   log_.line("Motion from " + lookup_.accelerometer.id + " ended (" + reason + ") after " +
-            std::to_string(delivered_) + " samples.");
-  // Last, and from a copy: the handler may destroy this service.
-  if (std::function<void()> finished = finished_) finished();
+            std::to_string(samplesDelivered()) + " samples.");
+  finish();
 }
 
 }  // namespace hopster

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "motion_sources/attitude_filter.h"
+#include "motion_sources/ending_motion_source.h"
 #include "motion_sources/iio_device.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
@@ -39,7 +40,7 @@ namespace hopster {
 // the settling). A device that goes away ends the stream: updates end, the
 // service is no longer available, and the finished handler runs on the main
 // thread.
-class IioMotionService final : public HeadphoneMotionService {
+class IioMotionService final : public EndingMotionSource {
  public:
   static constexpr double kDefaultRate = 50.0;
   static constexpr double kStandardGravity = 9.80665;  // m/s² in one g
@@ -58,15 +59,11 @@ class IioMotionService final : public HeadphoneMotionService {
   [[nodiscard]] bool isDeviceMotionActive() const override;
   void stopDeviceMotionUpdates() override;
 
-  // Runs on the main thread when the device has gone. It may destroy the service.
-  void setFinishedHandler(std::function<void()> finished) { finished_ = std::move(finished); }
-  [[nodiscard]] bool isFinished() const { return isFinished_; }
   // Whether the running updates read the buffered node (false: polling).
   [[nodiscard]] bool isBuffered() const { return buffered_; }
   [[nodiscard]] bool hasGyroscope() const { return lookup_.gyroscope.has_value(); }
   // The rate in use: the listed one nearest to the one asked for.
   [[nodiscard]] double rate() const { return rate_; }
-  [[nodiscard]] std::size_t samplesDelivered() const { return delivered_; }
   // Readings that were no numbers, or that the filter refused.
   [[nodiscard]] std::size_t skippedReadings() const { return skipped_; }
 
@@ -106,13 +103,9 @@ class IioMotionService final : public HeadphoneMotionService {
   std::atomic<std::size_t> skipped_{0};
 
   // Main thread only.
-  MotionHandler handler_;
-  std::function<void()> finished_;
   bool active_ = false;
   bool buffered_ = false;
-  bool isFinished_ = false;
   bool pollingNoted_ = false;
-  std::size_t delivered_ = 0;
 };
 
 }  // namespace hopster

@@ -6,47 +6,83 @@
 
 #include "motion_sources/iio_device.h"
 #include "motion_sources/iio_motion_service.h"
+#include "motion_sources/phone_motion_service.h"
+#include "motion_sources/push_endpoint.h"
 #include "motion_sources/replay_motion_service.h"
+#include "motion_sources/shared_motion_service.h"
 #include "motion_sources/stream_motion_service.h"
 
 namespace hopster {
 
-std::unique_ptr<HeadphoneMotionService> makeMotionSource(const MotionSourceChoice& source,
-                                                         Scheduler& scheduler, Log& log,
-                                                         const JumpSimulation& simulation,
-                                                         std::function<void()> finished) {
-  switch (source.kind) {
-    case MotionSourceKind::simulated:
-      return std::make_unique<SimulatedHeadphones>(scheduler, simulation);
-    case MotionSourceKind::replay: {
-      auto replay = std::make_unique<ReplayMotionService>(source.path, scheduler, log);
-      replay->setFinishedHandler(std::move(finished));
-      return replay;
-    }
-    case MotionSourceKind::standardInput: {
-      auto stream =
-          std::make_unique<StreamMotionService>(STDIN_FILENO, "standard input", scheduler, log);
-      stream->setFinishedHandler(std::move(finished));
-      return stream;
-    }
-    case MotionSourceKind::phone:
-      // The phone source listens for the whole run and is shared; the app
-      // makes it once (see setUpMotion) rather than here.
-      break;
-    case MotionSourceKind::iio: {
-      auto iio = std::make_unique<IioMotionService>(kIioDevicesRoot, kIioNodesRoot, source.device,
-                                                    source.rate, scheduler, log);
-      iio->setFinishedHandler(std::move(finished));
-      return iio;
-    }
-    case MotionSourceKind::namedPipe: {
-      auto stream =
-          std::make_unique<StreamMotionService>(std::filesystem::path(source.path), scheduler, log);
-      stream->setFinishedHandler(std::move(finished));
-      return stream;
+MotionSourceFactory::MotionSourceFactory(MotionSourceChoice choice, JumpSimulation simulation,
+                                         Scheduler& scheduler, const Clock& clock, Log& log,
+                                         std::function<void()> finished,
+                                         std::filesystem::path tokenFile)
+    : choice_(std::move(choice)),
+      simulation_(std::move(simulation)),
+      scheduler_(scheduler),
+      clock_(clock),
+      log_(log),
+      finished_(std::move(finished)) {
+  if (choice_.kind == MotionSourceKind::phone) {
+    startPhone(tokenFile.empty() ? defaultPushTokenFile() : tokenFile);
+  } else if (choice_.kind == MotionSourceKind::replay) {
+    // A replay that cannot be read is told at once, where the screen and the
+    // headless run show a source's error, not by a recording that quietly
+    // receives nothing.
+    MemoryLog quiet;
+    const ReplayMotionService probe(choice_.path, scheduler_, quiet);
+    if (const auto& reason = probe.loadError()) {
+      error_ = "The motion replay " + choice_.path + " is not available: " + *reason;
     }
   }
-  return std::make_unique<SimulatedHeadphones>(scheduler, simulation);
+}
+
+MotionSourceFactory::~MotionSourceFactory() = default;
+
+void MotionSourceFactory::startPhone(const std::filesystem::path& tokenFile) {
+  std::string error;
+  const auto token = loadOrCreatePushToken(tokenFile, log_, error);
+  if (!token) {
+    error_ = "No push token could be kept in " + tokenFile.string() + ": " + error;
+    return;
+  }
+  phone_ = std::make_unique<PhoneMotionService>(PhoneEndpoint{choice_.address, choice_.port},
+                                                *token, scheduler_, clock_, log_);
+  if (phone_->startupError()) error_ = phone_->startupError();
+  pushUrls_ = hopster::pushUrls(choice_.address, phone_->port(), *token);
+}
+
+std::unique_ptr<HeadphoneMotionService> MotionSourceFactory::make() const {
+  // The sources that can end tell the runner when they do.
+  const auto ending = [this](auto service) {
+    service->setFinishedHandler(finished_);
+    return service;
+  };
+  switch (choice_.kind) {
+    case MotionSourceKind::simulated:
+      return std::make_unique<SimulatedHeadphones>(scheduler_, simulation_);
+    case MotionSourceKind::replay:
+      return ending(std::make_unique<ReplayMotionService>(choice_.path, scheduler_, log_));
+    case MotionSourceKind::standardInput:
+      return ending(
+          std::make_unique<StreamMotionService>(STDIN_FILENO, "standard input", scheduler_, log_));
+    case MotionSourceKind::namedPipe:
+      return ending(std::make_unique<StreamMotionService>(std::filesystem::path(choice_.path),
+                                                          scheduler_, log_));
+    case MotionSourceKind::iio:
+      return ending(std::make_unique<IioMotionService>(
+          kIioDevicesRoot, kIioNodesRoot, choice_.device, choice_.rate, scheduler_, log_));
+    case MotionSourceKind::phone:
+      if (phone_) return std::make_unique<SharedMotionService>(*phone_);
+      break;  // nothing listens: an unavailable source, so a recording says so
+    default:
+      log_.line("Unknown motion source; no motion will arrive");
+      break;
+  }
+  JumpSimulation none = simulation_;
+  none.available = false;
+  return std::make_unique<SimulatedHeadphones>(scheduler_, none);
 }
 
 }  // namespace hopster

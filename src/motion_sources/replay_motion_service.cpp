@@ -44,9 +44,8 @@ bool ReplayMotionService::isDeviceMotionActive() const { return run_ != nullptr;
 void ReplayMotionService::startDeviceMotionUpdates(MotionHandler handler) {
   if (samples_.empty()) return;
   stopDeviceMotionUpdates();
-  handler_ = std::move(handler);
-  delivered_ = 0;
-  isFinished_ = false;
+  setHandler(std::move(handler));
+  restartCount();
   run_ = std::make_shared<Run>(Run{this});
   // Every delivery is queued now, each at its own offset from this moment:
   // one rounding per due time, so virtual time hits the recorded offsets
@@ -61,21 +60,16 @@ void ReplayMotionService::startDeviceMotionUpdates(MotionHandler handler) {
 void ReplayMotionService::stopDeviceMotionUpdates() {
   if (run_) run_->owner = nullptr;
   run_.reset();
-  handler_ = nullptr;
+  clearHandler();
 }
 
 void ReplayMotionService::deliver(std::size_t index) {
-  delivered_ = index + 1;
   const std::shared_ptr<Run> run = run_;
-  // The handler may stop updates (and so drop itself): call a copy.
-  MotionHandler handler = handler_;
-  if (handler) handler(replayedMotion(samples_[index]), std::nullopt);
+  deliverSample(replayedMotion(samples_[index]));
   if (index + 1 < samples_.size()) return;
   if (run_ != nullptr && run_ != run) return;  // the handler started a fresh replay
   stopDeviceMotionUpdates();
-  isFinished_ = true;
-  // Last, and from a copy: the handler may destroy this service.
-  if (std::function<void()> finished = finished_) finished();
+  finish();
 }
 
 }  // namespace hopster

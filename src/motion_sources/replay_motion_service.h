@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "motion/motion_data_point.h"
+#include "motion_sources/ending_motion_source.h"
 #include "motion_sources/motion_trace.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
@@ -22,7 +23,7 @@ namespace hopster {
 // replay runs as fast as the machine allows and still sees the recorded
 // timing. Each start plays the trace from its first sample; when the last
 // sample has been delivered, updates end and the finished handler runs.
-class ReplayMotionService final : public HeadphoneMotionService {
+class ReplayMotionService final : public EndingMotionSource {
  public:
   // Reads the whole trace now, within `limits`. A file that cannot be used
   // (missing, not a regular file, too large, without a sample) leaves the
@@ -42,17 +43,10 @@ class ReplayMotionService final : public HeadphoneMotionService {
   [[nodiscard]] bool isDeviceMotionActive() const override;
   void stopDeviceMotionUpdates() override;
 
-  // Runs on the main thread once the last sample has been delivered, after
-  // its handler call. It may stop, restart or destroy the service.
-  void setFinishedHandler(std::function<void()> finished) { finished_ = std::move(finished); }
   // Why the file could not be used; nothing when it was read.
   [[nodiscard]] const std::optional<std::string>& loadError() const { return loadError_; }
-  // Whether the last replay delivered its last sample.
-  [[nodiscard]] bool isFinished() const { return isFinished_; }
   [[nodiscard]] std::size_t skippedLines() const { return skippedLines_; }
   [[nodiscard]] std::size_t sampleCount() const { return samples_.size(); }
-  // Samples delivered since updates last started.
-  [[nodiscard]] std::size_t samplesDelivered() const { return delivered_; }
 
  private:
   // One started replay; its queued deliveries do nothing once `owner` is cleared.
@@ -68,10 +62,6 @@ class ReplayMotionService final : public HeadphoneMotionService {
   std::size_t skippedLines_ = 0;
   std::optional<std::string> loadError_;
   std::shared_ptr<Run> run_;
-  MotionHandler handler_;
-  std::function<void()> finished_;
-  std::size_t delivered_ = 0;
-  bool isFinished_ = false;
 };
 
 }  // namespace hopster

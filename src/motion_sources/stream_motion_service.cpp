@@ -67,13 +67,13 @@ MotionAuthorizationStatus StreamMotionService::authorizationStatus() const {
   return MotionAuthorizationStatus::authorized;
 }
 
-bool StreamMotionService::isDeviceMotionAvailable() const { return fd_ >= 0 && !isFinished_; }
+bool StreamMotionService::isDeviceMotionAvailable() const { return fd_ >= 0 && !isFinished(); }
 
 bool StreamMotionService::isDeviceMotionActive() const { return active_; }
 
 void StreamMotionService::startDeviceMotionUpdates(MotionHandler handler) {
   if (!isDeviceMotionAvailable()) return;
-  handler_ = std::move(handler);
+  setHandler(std::move(handler));
   active_ = true;
   if (reader_.joinable()) return;
   try {
@@ -81,13 +81,13 @@ void StreamMotionService::startDeviceMotionUpdates(MotionHandler handler) {
   } catch (const std::system_error& error) {
     log_.line("Failed to read motion stream " + name_ + ": " + error.what());
     active_ = false;
-    handler_ = nullptr;
+    clearHandler();
   }
 }
 
 void StreamMotionService::stopDeviceMotionUpdates() {
   active_ = false;
-  handler_ = nullptr;
+  clearHandler();
   stopReader();
 }
 
@@ -151,29 +151,23 @@ void StreamMotionService::handleLine(std::string_view line, const std::shared_pt
 
 void StreamMotionService::deliver(const DeviceMotion& sample) {
   if (!active_) return;
-  ++delivered_;
-  // The handler may stop updates (and so drop itself): call a copy.
-  MotionHandler handler = handler_;
-  if (handler) handler(sample, std::nullopt);
+  deliverSample(sample);
 }
 
 void StreamMotionService::end(const std::string& failure) {
   // A reader restarted after the end had been posted may report it again.
-  if (isFinished_) return;
+  if (isFinished()) return;
   // The reader posted this as its last act and is returning, or has returned.
   stopReader();
   active_ = false;
-  handler_ = nullptr;
-  isFinished_ = true;
   std::string summary = "Motion stream " + name_ + " ended";
   if (!failure.empty()) summary += " on a read error: " + failure;
-  summary += " after " + std::to_string(delivered_) + " samples";
+  summary += " after " + std::to_string(samplesDelivered()) + " samples";
   if (const std::size_t skipped = skippedLines_; skipped > 0) {
     summary += " (" + std::to_string(skipped) + " lines skipped)";
   }
   log_.line(summary + ".");
-  // Last, and from a copy: the handler may destroy this service.
-  if (std::function<void()> finished = finished_) finished();
+  finish();
 }
 
 }  // namespace hopster

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <thread>
 
+#include "motion_sources/ending_motion_source.h"
 #include "motion_sources/line_splitter.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
@@ -29,7 +30,7 @@ namespace hopster {
 // and samples already read but not yet delivered are dropped. End of input
 // ends the stream: updates end, the service is no longer available and the
 // finished handler runs on the main thread.
-class StreamMotionService final : public HeadphoneMotionService {
+class StreamMotionService final : public EndingMotionSource {
  public:
   // Reads `fd`, which stays open and remains the caller's (standard input).
   // `name` stands for the input in log lines.
@@ -49,15 +50,10 @@ class StreamMotionService final : public HeadphoneMotionService {
   [[nodiscard]] bool isDeviceMotionActive() const override;
   void stopDeviceMotionUpdates() override;
 
-  // Runs on the main thread when the input has ended, after every sample
-  // read before the end. It may destroy the service.
-  void setFinishedHandler(std::function<void()> finished) { finished_ = std::move(finished); }
-  [[nodiscard]] bool isFinished() const { return isFinished_; }
   // Lines read that were not samples (header lines, lines with a nan or an
   // infinity and overlong lines included); blank lines are not counted.
   // Safe to read from the main thread at any time.
   [[nodiscard]] std::size_t skippedLines() const { return skippedLines_; }
-  [[nodiscard]] std::size_t samplesDelivered() const { return delivered_; }
 
  private:
   // Posted work reaches the service through this; cleared on destruction.
@@ -90,11 +86,7 @@ class StreamMotionService final : public HeadphoneMotionService {
   std::atomic<std::size_t> skippedLines_{0};
 
   // Main thread only.
-  MotionHandler handler_;
-  std::function<void()> finished_;
   bool active_ = false;
-  bool isFinished_ = false;
-  std::size_t delivered_ = 0;
 };
 
 }  // namespace hopster

@@ -17,7 +17,7 @@
 #include "motion_sources/motion_trace.h"
 #include "motion_sources/replay_motion_service.h"
 #include "motion_sources/replayed_motion.h"
-#include "platform/simulated_headphones.h"
+#include "motion_sources/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
 #include "recording/motion_pipeline.h"
 #include "records/motion_csv.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <tuple>
 
-#include "platform/simulated_headphones.h"
+#include "motion_sources/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
 #include "recording/motion_pipeline.h"
 #include "records/motion_csv.h"

@@ -1,4 +1,4 @@
-#include "platform/simulated_headphones.h"
+#include "motion_sources/simulated_headphones.h"
 
 #include <cmath>
 #include <numbers>
