@@ -33,8 +33,8 @@
 #include "motion/motion_data_point.h"
 #include "motion_sources/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
-#include "records/record_store.h"
 #include "records/motion_csv.h"
+#include "records/record_store.h"
 #include "screens/history_model.h"
 
 namespace hopster {

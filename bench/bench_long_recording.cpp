@@ -9,11 +9,11 @@
 #include <fstream>
 #include <string>
 
+#include "motion_sources/simulated_headphones.h"
 #include "platform/audio_session.h"
 #include "platform/headless_application.h"
 #include "platform/memory_key_value_storage.h"
 #include "platform/no_haptics_device.h"
-#include "motion_sources/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
 #include "recording/jump_screen_triggers.h"
 #include "recording/recording_controller.h"

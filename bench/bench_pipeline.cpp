@@ -5,9 +5,9 @@
 
 #include <vector>
 
+#include "motion_sources/simulated_headphones.h"
 #include "platform/announcer.h"
 #include "platform/clock.h"
-#include "motion_sources/simulated_headphones.h"
 #include "platform/uuid_source.h"
 #include "platform/virtual_scheduler.h"
 #include "recording/motion_pipeline.h"

@@ -15,8 +15,8 @@
 #include "motion/motion_data_point.h"
 #include "motion_sources/simulated_headphones.h"
 #include "platform/virtual_scheduler.h"
-#include "records/record_store.h"
 #include "records/motion_csv.h"
+#include "records/record_store.h"
 
 namespace hopster {
 namespace {

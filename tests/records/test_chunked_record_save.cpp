@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
-#include "records/record_store.h"
 #include "records/motion_csv.h"
+#include "records/record_store.h"
 #include "records/user_record_json.h"
 #include "support/temp_dir.h"
 #include "trophies/trophy_catalogue.h"

@@ -13,8 +13,8 @@
 #include <tuple>
 #include <vector>
 
-#include "records/record_store.h"
 #include "records/history_format.h"
+#include "records/record_store.h"
 #include "records/record_summary_index.h"
 #include "records/user_record_json.h"
 #include "support/temp_dir.h"
