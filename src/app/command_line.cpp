@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "app/data_commands.h"
+#include "commands/data_commands.h"
 
 namespace hopster {
 namespace {

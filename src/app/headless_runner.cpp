@@ -210,11 +210,6 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
 
 }  // namespace
 
-DataLocations DataLocations::forUser() {
-  return DataLocations{hopsterDataDir() / "Documents", FileKeyValueStorage::defaultLocation(),
-                       hopsterCacheDir()};
-}
-
 HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,
                             std::ostream& out) {
   const QuitSignals quit;

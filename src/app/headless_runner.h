@@ -8,19 +8,9 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "platform/xdg_paths.h"
 
 namespace hopster {
-
-// Where a headless run keeps its data.
-struct DataLocations {
-  std::filesystem::path documents;     // record files
-  std::filesystem::path settingsFile;  // the key-value store
-  // Where the record summaries are cached; none (every listing reads the
-  // files) when empty.
-  std::filesystem::path summaryCache;
-  // The user's folders, after $XDG_DATA_HOME and $XDG_CONFIG_HOME.
-  [[nodiscard]] static DataLocations forUser();
-};
 
 // The exit status of a headless run whose recording could not be saved. As
 // much of it as its journal holds is recovered at the next start (the run's

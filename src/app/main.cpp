@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/data_commands.h"
 #include "app/headless_runner.h"
 #include "app/window_app.h"
+#include "commands/data_commands.h"
 #include "reminders/reminder_delivery.h"
 #include "reminders/reminder_schedule.h"
+#include "screens/qt_calendar.h"
 
 Q_IMPORT_QML_PLUGIN(HopsterPlugin)
 
@@ -34,7 +35,8 @@ constexpr double kFallbackSeconds = 30.0;
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && hopster::isDataCommand(args.front())) {
-    return hopster::runDataCommand(args, hopster::DataCommandEnvironment::forUser());
+    const hopster::QtCalendar calendar = hopster::QtCalendar::forUser();
+    return hopster::runDataCommand(args, hopster::DataCommandEnvironment::forUser(calendar));
   }
   std::string error;
   auto options = hopster::parseCommandLine(args, error);

@@ -63,9 +63,7 @@ int writeNewFile(const std::filesystem::path& path, std::string_view bytes) {
 
 }  // namespace
 
-std::filesystem::path FileKeyValueStorage::defaultLocation() {
-  return hopsterConfigDir() / "settings.json";
-}
+std::filesystem::path FileKeyValueStorage::defaultLocation() { return hopsterSettingsFile(); }
 
 FileKeyValueStorage::FileKeyValueStorage(std::filesystem::path file)
     : file_(std::move(file)), clock_(systemClock_) {}

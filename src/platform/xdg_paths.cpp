@@ -52,4 +52,10 @@ std::filesystem::path cacheHome() {
 
 std::filesystem::path hopsterCacheDir() { return cacheHome() / "hopster"; }
 
+std::filesystem::path hopsterSettingsFile() { return hopsterConfigDir() / "settings.json"; }
+
+DataLocations DataLocations::forUser() {
+  return DataLocations{hopsterDataDir() / "Documents", hopsterSettingsFile(), hopsterCacheDir()};
+}
+
 }  // namespace hopster

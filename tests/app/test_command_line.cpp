@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "app/command_line.h"
-#include "app/data_commands.h"
+#include "commands/data_commands.h"
 #include "motion_sources/push_endpoint.h"
 #include "support/temp_dir.h"
 

@@ -13,10 +13,11 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include "app/data_commands.h"
-#include "app/data_forms.h"
-#include "app/recount.h"
-#include "app/text_output.h"
+#include "commands/data_commands.h"
+#include "commands/data_forms.h"
+#include "commands/recount.h"
+#include "commands/text_output.h"
+#include "screens/qt_calendar.h"
 #include "support/child_program.h"
 #include "support/temp_dir.h"
 #include "trophies/trophy_catalogue.h"
@@ -132,13 +133,15 @@ TEST(Stats, StreaksAndWeeksFollowLocalCalendarDays) {
     for (const QString& start : QString(c.starts).split(' ', Qt::SkipEmptyParts)) {
       list.push_back(recording(at(c.zone, start), 1));
     }
-    const RecordStats stats = computeStats(list, 77, at(c.zone, c.now), c.zone, c.firstDay);
+    const QtCalendar calendar(c.firstDay == Qt::Sunday ? QLocale("en_US") : QLocale::c(), c.zone);
+    const RecordStats stats = computeStats(list, 77, at(c.zone, c.now), calendar);
     EXPECT_EQ(stats.currentStreak, c.current);
     EXPECT_EQ(stats.longestStreak, c.longest);
     EXPECT_EQ(stats.jumpsThisWeek, c.thisWeek);
     EXPECT_EQ(stats.recordings, list.size());
     EXPECT_EQ(stats.totalJumps, 77);
-    EXPECT_EQ(stats.weekStart.dayOfWeek(), c.firstDay);
+    ASSERT_TRUE(stats.weekStart);
+    EXPECT_EQ(weekdayOf(*stats.weekStart), c.firstDay);
   }
 }
 
@@ -149,7 +152,8 @@ TEST(Stats, BestsSkipInfiniteSpeedsAndPreferTheEarlierRecording) {
       recording(3000, 150, 60.0, "earlier-tie"),  // 2.5 per second
       recording(2000, 10, 4.0, "fast-too"),       // 2.5 per second, earliest
   };
-  const RecordStats stats = computeStats(list, 0, 6000, QTimeZone::utc(), Qt::Monday);
+  const QtCalendar utc(QLocale::c(), QTimeZone::utc());
+  const RecordStats stats = computeStats(list, 0, 6000, utc);
   ASSERT_TRUE(stats.bestRecording && stats.bestSpeed);
   EXPECT_EQ(list[*stats.bestRecording].id, "earlier-tie");
   EXPECT_EQ(list[*stats.bestSpeed].id, "fast-too");
@@ -158,7 +162,7 @@ TEST(Stats, BestsSkipInfiniteSpeedsAndPreferTheEarlierRecording) {
   EXPECT_EQ(json["bestRecording"]["jumps"], 150);
   EXPECT_EQ(json["bestSpeed"]["speed"], 2.5);
 
-  const auto empty = statsJson(computeStats({}, 0, 6000, QTimeZone::utc(), Qt::Monday), {});
+  const auto empty = statsJson(computeStats({}, 0, 6000, utc), {});
   EXPECT_TRUE(empty["bestRecording"].is_null());
   EXPECT_TRUE(empty["bestSpeed"].is_null());
   EXPECT_EQ(empty["weekStart"], "1969-12-29") << "the week of Thursday 1 January 1970";
@@ -167,10 +171,8 @@ TEST(Stats, BestsSkipInfiniteSpeedsAndPreferTheEarlierRecording) {
 TEST(Stats, TheWeekStartsOnTheLocalesFirstDay) {
   for (const auto& [name, day] : std::vector<std::pair<const char*, Qt::DayOfWeek>>{
            {"en_US", Qt::Sunday}, {"de_DE", Qt::Monday}, {"ar_EG", Qt::Saturday}}) {
-    QLocale::setDefault(QLocale(name));
-    EXPECT_EQ(DataCommandEnvironment::forUser().firstDayOfWeek, day) << name;
+    EXPECT_EQ(QtCalendar(QLocale(name), QTimeZone::utc()).firstDayOfWeek(), day) << name;
   }
-  QLocale::setDefault(QLocale::c());
 }
 
 TEST(HistoryForms, ZeroDurationHasNoSpeedAndTheCsvReadsBackAsTheJson) {

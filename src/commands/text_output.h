@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QLocale>
-#include <QTimeZone>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -27,11 +25,5 @@ struct TextTable {
 // line each, cells separated by a tab; tabs and line breaks inside a cell
 // become spaces so every row stays one line.
 void writeTable(std::ostream& out, const TextTable& table, bool aligned);
-
-// A start date as the history list shows it: the locale's medium date and
-// short time in `zone` ("Dec 5, 2026 at 1:52 PM" in US English), or "—" for
-// an instant no calendar holds.
-[[nodiscard]] std::string startDateText(double dateStart, const QLocale& locale,
-                                        const QTimeZone& zone);
 
 }  // namespace hopster

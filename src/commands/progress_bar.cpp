@@ -1,4 +1,4 @@
-#include "app/progress_bar.h"
+#include "commands/progress_bar.h"
 
 #include <ostream>
 #include <string>

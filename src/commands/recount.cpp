@@ -1,6 +1,6 @@
-#include "app/recount.h"
+#include "commands/recount.h"
 
-#include "app/record_listing.h"
+#include "commands/record_listing.h"
 #include "motion_sources/motion_trace.h"
 #include "motion_sources/replayed_motion.h"
 #include "platform/announcer.h"

@@ -1,4 +1,4 @@
-#include "app/data_command_help.h"
+#include "commands/data_command_help.h"
 
 #include <map>
 

@@ -1,10 +1,10 @@
-#include "app/data_forms.h"
+#include "commands/data_forms.h"
 
 #include <cmath>
 #include <optional>
 #include <system_error>
 
-#include "app/text_output.h"
+#include "commands/text_output.h"
 #include "records/number_form.h"
 #include "trophies/difficulty_levels.h"
 
@@ -77,10 +77,8 @@ nlohmann::ordered_json statsJson(const RecordStats& stats,
   object["bestRecording"] = recording(stats.bestRecording, false);
   object["bestSpeed"] = recording(stats.bestSpeed, true);
   object["jumpsThisWeek"] = stats.jumpsThisWeek;
-  object["weekStart"] =
-      stats.weekStart.isValid()
-          ? nlohmann::ordered_json(stats.weekStart.toString(Qt::ISODate).toStdString())
-          : nlohmann::ordered_json(nullptr);
+  object["weekStart"] = stats.weekStart ? nlohmann::ordered_json(isoDateText(*stats.weekStart))
+                                        : nlohmann::ordered_json(nullptr);
   object["currentStreak"] = stats.currentStreak;
   object["longestStreak"] = stats.longestStreak;
   return object;

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <QLocale>
-#include <QTimeZone>
 #include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/data_command_help.h"
-#include "app/headless_runner.h"
+#include "commands/data_command_help.h"
+#include "platform/calendar.h"
+#include "platform/xdg_paths.h"
 
 namespace hopster {
 
@@ -25,13 +24,11 @@ struct DataCommandEnvironment {
   bool outIsTerminal = false;  // aligned tables instead of tab-separated lines
   bool errIsTerminal = false;  // progress bars
   double now = 0.0;            // the wall clock, seconds since 1970
-  QLocale locale;
-  QTimeZone zone;
-  Qt::DayOfWeek firstDayOfWeek = Qt::Monday;
+  const Calendar& calendar;    // days, weeks and dates as the user reads them
 
   // The real environment: the user's folders, standard output and error,
-  // the system locale, local time zone and the locale's week.
-  [[nodiscard]] static DataCommandEnvironment forUser();
+  // and the wall clock, with `calendar`.
+  [[nodiscard]] static DataCommandEnvironment forUser(const Calendar& calendar);
 };
 
 // Runs the data command named by args[0] with the arguments after it and

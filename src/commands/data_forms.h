@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/record_listing.h"
-#include "app/record_stats.h"
+#include "commands/record_listing.h"
+#include "commands/record_stats.h"
 #include "trophies/trophy.h"
 
 namespace hopster {

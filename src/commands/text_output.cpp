@@ -1,11 +1,8 @@
-#include "app/text_output.h"
+#include "commands/text_output.h"
 
-#include <QDateTime>
 #include <algorithm>
 #include <cmath>
 #include <ostream>
-
-#include "screens/history_model.h"
 
 namespace hopster {
 namespace {
@@ -69,10 +66,6 @@ void writeTable(std::ostream& out, const TextTable& table, bool aligned) {
   };
   if (!table.header.empty()) write(table.header);
   for (const auto& row : table.rows) write(row);
-}
-
-std::string startDateText(double dateStart, const QLocale& locale, const QTimeZone& zone) {
-  return recordStartText(dateStart, locale, zone).toStdString();
 }
 
 }  // namespace hopster

@@ -1,4 +1,4 @@
-#include "app/record_listing.h"
+#include "commands/record_listing.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "app/data_commands.h"
+#include "commands/data_commands.h"
 
 #include <unistd.h>
 
@@ -6,11 +6,11 @@
 #include <iostream>
 #include <optional>
 
-#include "app/data_command_help.h"
-#include "app/data_forms.h"
-#include "app/progress_bar.h"
-#include "app/recount.h"
-#include "app/text_output.h"
+#include "commands/data_command_help.h"
+#include "commands/data_forms.h"
+#include "commands/progress_bar.h"
+#include "commands/recount.h"
+#include "commands/text_output.h"
 #include "platform/atomic_file.h"
 #include "platform/clock.h"
 #include "platform/file_key_value_storage.h"
@@ -153,9 +153,9 @@ int runHistory(Command& command, const std::vector<std::string>& args) {
   TextTable table{
       {"Start Date", "Duration", "Jumps", "Speed", "ID"}, {}, {false, true, true, true, false}};
   for (const RecordingEntry& entry : *list) {
-    table.rows.push_back({startDateText(entry.dateStart, env.locale, env.zone),
-                          formatDuration(entry.timeSpent), std::to_string(entry.jumps),
-                          speedText(entry.jumps, entry.timeSpent), entry.id});
+    table.rows.push_back({env.calendar.startText(entry.dateStart), formatDuration(entry.timeSpent),
+                          std::to_string(entry.jumps), speedText(entry.jumps, entry.timeSpent),
+                          entry.id});
   }
   writeTable(env.out, table, env.outIsTerminal);
   return command.finish();
@@ -245,13 +245,13 @@ int runStats(Command& command, const std::vector<std::string>& args) {
   const DataCommandEnvironment& env = command.env_;
   KeyValueStore settings(FileKeyValueStorage::forReading(env.locations.settingsFile), command.log_);
   const RecordStats stats =
-      computeStats(*list, settings.integer("totalJumps"), env.now, env.zone, env.firstDayOfWeek);
+      computeStats(*list, settings.integer("totalJumps"), env.now, env.calendar);
   if (parsed->json) {
     env.out << dumpJson(statsJson(stats, *list));
     return command.finish();
   }
   const auto at = [&](std::size_t index) {
-    return startDateText((*list)[index].dateStart, env.locale, env.zone);
+    return env.calendar.startText((*list)[index].dateStart);
   };
   const auto days = [](std::int64_t count) {
     return std::to_string(count) + (count == 1 ? " day" : " days");
@@ -269,8 +269,9 @@ int runStats(Command& command, const std::vector<std::string>& args) {
                                                 " on " + at(*stats.bestSpeed)
                                           : "-"});
   table.rows.push_back(
-      {"Jumps this week", std::to_string(stats.jumpsThisWeek) + " since " +
-                              env.locale.toString(stats.weekStart, "ddd d MMM").toStdString()});
+      {"Jumps this week",
+       std::to_string(stats.jumpsThisWeek) + " since " +
+           (stats.weekStart ? env.calendar.shortDayText(*stats.weekStart) : std::string("-"))});
   table.rows.push_back({"Current streak", days(stats.currentStreak)});
   table.rows.push_back({"Longest streak", days(stats.longestStreak)});
   writeTable(env.out, table, env.outIsTerminal);
@@ -299,17 +300,14 @@ int runTrophies(Command& command, const std::vector<std::string>& args) {
 
 }  // namespace
 
-DataCommandEnvironment DataCommandEnvironment::forUser() {
-  const QLocale locale;
+DataCommandEnvironment DataCommandEnvironment::forUser(const Calendar& calendar) {
   return DataCommandEnvironment{.locations = DataLocations::forUser(),
                                 .out = std::cout,
                                 .err = std::cerr,
                                 .outIsTerminal = ::isatty(STDOUT_FILENO) == 1,
                                 .errIsTerminal = ::isatty(STDERR_FILENO) == 1,
                                 .now = SystemClock().now(),
-                                .locale = locale,
-                                .zone = QTimeZone::systemTimeZone(),
-                                .firstDayOfWeek = locale.firstDayOfWeek()};
+                                .calendar = calendar};
 }
 
 int runDataCommand(const std::vector<std::string>& args,

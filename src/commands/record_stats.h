@@ -1,23 +1,18 @@
 #pragma once
 
-#include <QDate>
-#include <QTimeZone>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-#include "app/record_listing.h"
+#include "commands/record_listing.h"
+#include "platform/calendar.h"
 
 namespace hopster {
 
 // Jumps per second of a recording, or nothing when the quotient is not a
 // finite number (a duration of 0 makes it infinite).
 [[nodiscard]] std::optional<double> recordingSpeed(std::int64_t jumps, double timeSpent);
-
-// The calendar day, in `zone`, that holds the instant `seconds` (since 1970),
-// or nothing for an instant no calendar holds.
-[[nodiscard]] std::optional<QDate> localDay(double seconds, const QTimeZone& zone);
 
 // What `hopster stats` reports. Recordings are placed on the local calendar
 // day of their start.
@@ -28,18 +23,18 @@ struct RecordStats {
   // among equals) and the highest finite speed (likewise).
   std::optional<std::size_t> bestRecording;
   std::optional<std::size_t> bestSpeed;
-  std::int64_t jumpsThisWeek = 0;  // from the first day of this week through today
-  QDate weekStart;
+  std::int64_t jumpsThisWeek = 0;        // from the first day of this week through today
+  std::optional<CalendarDay> weekStart;  // none when today is no calendar day
   // Days in a row with at least one recording, ending today, or yesterday
   // while today has none yet (the streak is still alive then).
   std::int64_t currentStreak = 0;
   std::int64_t longestStreak = 0;
 };
 
-// Works out the statistics of `recordings` at the instant `now`, with days in
-// `zone` and weeks that begin on `firstDayOfWeek`.
+// Works out the statistics of `recordings` at the instant `now`, with the
+// days and weeks of `calendar`.
 [[nodiscard]] RecordStats computeStats(const std::vector<RecordingEntry>& recordings,
-                                       std::int64_t totalJumps, double now, const QTimeZone& zone,
-                                       Qt::DayOfWeek firstDayOfWeek);
+                                       std::int64_t totalJumps, double now,
+                                       const Calendar& calendar);
 
 }  // namespace hopster
