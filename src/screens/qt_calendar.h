@@ -10,8 +10,7 @@ namespace hopster {
 // The calendar of a Qt locale and time zone: the system's for the user.
 class QtCalendar final : public Calendar {
  public:
-  QtCalendar(QLocale locale, QTimeZone zone)
-      : locale_(std::move(locale)), zone_(std::move(zone)) {}
+  QtCalendar(QLocale locale, QTimeZone zone) : locale_(std::move(locale)), zone_(std::move(zone)) {}
   // The system locale and local time zone.
   [[nodiscard]] static QtCalendar forUser() { return {QLocale(), QTimeZone::systemTimeZone()}; }
 

@@ -1,85 +1,43 @@
-#include "motion_sources/iio_device.h"
-
+// An IIO device as its sysfs folder describes it: the accelerometer and
+// gyroscope found, their readings converted, and the scan elements of
+// buffered capture laid out and decoded.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
+#include <tuple>
 
-#include "support/temp_dir.h"
+#include "motion_sources/iio_device.h"
+#include "motion_test_support.h"
 
 namespace hopster {
 namespace {
 
-namespace fs = std::filesystem;
-
-void put(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path) << text << "\n";
-}
-
-// A device folder with an accelerometer reading `raw`.
-fs::path writeAccelerometer(const fs::path& root, const std::string& id, const std::string& name,
-                            std::array<int, 3> raw = {0, 0, 1000}) {
-  const fs::path folder = root / id;
-  put(folder / "name", name);
-  for (std::size_t i = 0; i < 3; ++i) {
-    put(folder / (std::string("in_accel_") + "xyz"[i] + "_raw"), std::to_string(raw[i]));
-  }
-  put(folder / "in_accel_scale", "0.01");
-  return folder;
-}
-
-void writeGyroscope(const fs::path& folder) {
-  for (const char* axis : {"x", "y", "z"}) {
-    put(folder / (std::string("in_anglvel_") + axis + "_raw"), "10");
-  }
-  put(folder / "in_anglvel_scale", "0.001");
-}
-
-Vector3 converted(const IioDevice& device) {
-  std::array<double, 3> raw{};
-  std::string error;
-  for (std::size_t i = 0; i < 3; ++i) raw[i] = *readSysfsNumber(device.accel->raw[i], error);
-  return device.accel->convert(raw);
-}
-
 TEST(IioDevice, AppliesOffsetScaleAndMountMatrix) {
-  struct Case {
-    const char* what;
-    std::vector<std::pair<std::string, std::string>> files;
-    Vector3 expected;
+  // A file beside an accelerometer reading (100, -200, 300) at a scale of
+  // 0.01, and the reading it makes.
+  const std::tuple<std::string, std::string, Vector3> cases[] = {
+      {"", "", {1.0, -2.0, 3.0}},
+      {"in_accel_offset", "10", {1.1, -1.9, 3.1}},
+      {"in_accel_x_scale", "0.02", {2.0, -2.0, 3.0}},  // beats the shared scale
+      {"in_accel_z_offset", "-300", {1.0, -2.0, 0.0}},
+      // The chip's axes into the device's, by its own matrix or the device's.
+      {"in_accel_mount_matrix", "0, 1, 0; -1, 0, 0; 0, 0, -1", {-2.0, -1.0, -3.0}},
+      {"mount_matrix", "1, 0, 0; 0, -1, 0; 0, 0, 1", {1.0, 2.0, 3.0}},
+      {"in_accel_mount_matrix", "1, 0; 0", {1.0, -2.0, 3.0}},  // one that does not parse is none
   };
-  const std::vector<Case> cases = {
-      {"scale only", {}, {1.0, -2.0, 3.0}},
-      {"shared offset", {{"in_accel_offset", "10"}}, {1.1, -1.9, 3.1}},
-      {"per-axis scale and offset beat the shared ones",
-       {{"in_accel_x_scale", "0.02"}, {"in_accel_z_offset", "-300"}},
-       {2.0, -2.0, 0.0}},
-      {"mount matrix turns the chip's axes into the device's",
-       {{"in_accel_mount_matrix", "0, 1, 0; -1, 0, 0; 0, 0, -1"}},
-       {-2.0, -1.0, -3.0}},
-      {"the device-wide mount matrix",
-       {{"mount_matrix", "1, 0, 0; 0, -1, 0; 0, 0, 1"}},
-       {1.0, 2.0, 3.0}},
-      {"a mount matrix that does not parse is none",
-       {{"in_accel_mount_matrix", "1, 0; 0"}},
-       {1.0, -2.0, 3.0}},
-  };
-  for (const Case& c : cases) {
+  for (const auto& [file, text, expected] : cases) {
     testing::TempDir root;
     const fs::path folder =
         writeAccelerometer(root.path(), "iio:device0", "chip", {100, -200, 300});
-    for (const auto& [file, text] : c.files) put(folder / file, text);
+    if (!file.empty()) put(folder / file, text);
     const IioLookup lookup = findIioSensors(root.path(), "");
-    ASSERT_EQ(lookup.outcome, IioLookup::Outcome::found) << c.what << ": " << lookup.problem;
-    const Vector3 v = converted(lookup.accelerometer);
-    EXPECT_NEAR(v.x, c.expected.x, 1e-9) << c.what;
-    EXPECT_NEAR(v.y, c.expected.y, 1e-9) << c.what;
-    EXPECT_NEAR(v.z, c.expected.z, 1e-9) << c.what;
+    ASSERT_EQ(lookup.outcome, IioLookup::Outcome::found) << file << ": " << lookup.problem;
+    const auto& accel = *lookup.accelerometer.accel;
+    std::array<double, 3> raw{};
+    std::string error;
+    for (std::size_t i = 0; i < 3; ++i) raw[i] = *readSysfsNumber(accel.raw[i], error);
+    EXPECT_LT(distance(accel.convert(raw), expected), 1e-9) << file;
   }
 }
 
@@ -95,93 +53,75 @@ TEST(IioDevice, FindsTheAccelerometerAndAGyroscopeBesideIt) {
   writeGyroscope(root.path() / "iio:device11");
   put(root.path() / "trigger0" / "name", "not a device");
 
-  struct Case {
-    const char* wanted;
-    IioLookup::Outcome outcome;
-    const char* accelerometer;
-    const char* gyroscope;
-  };
   using enum IioLookup::Outcome;
-  for (const Case& c : {Case{"", found, "iio:device2", "iio:device10"},
-                        Case{"accel-chip", found, "iio:device2", "iio:device10"},
-                        Case{"combo", found, "iio:device11", "iio:device11"},
-                        Case{"iio:device11", found, "iio:device11", "iio:device11"},
-                        Case{"gyro-chip", unavailable, "", ""}, Case{"light", unavailable, "", ""},
-                        Case{"nothing-such", unavailable, "", ""}}) {
-    const IioLookup lookup = findIioSensors(root.path(), c.wanted);
-    EXPECT_EQ(lookup.outcome, c.outcome) << c.wanted;
-    if (c.outcome != found) {
-      EXPECT_NE(lookup.problem.find("No IIO accelerometer"), std::string::npos) << c.wanted;
+  // The name or id asked for, and the devices found for it.
+  const std::tuple<const char*, IioLookup::Outcome, const char*, const char*> cases[] = {
+      {"", found, "iio:device2", "iio:device10"},
+      {"accel-chip", found, "iio:device2", "iio:device10"},
+      {"combo", found, "iio:device11", "iio:device11"},
+      {"iio:device11", found, "iio:device11", "iio:device11"},
+      {"gyro-chip", unavailable, "", ""},
+      {"light", unavailable, "", ""},
+      {"nothing-such", unavailable, "", ""}};
+  for (const auto& [wanted, outcome, accelerometer, gyroscope] : cases) {
+    const IioLookup lookup = findIioSensors(root.path(), wanted);
+    EXPECT_EQ(lookup.outcome, outcome) << wanted;
+    if (outcome != found) {
+      EXPECT_NE(lookup.problem.find("No IIO accelerometer"), std::string::npos) << wanted;
       continue;
     }
-    EXPECT_EQ(lookup.accelerometer.id, c.accelerometer) << c.wanted;
-    ASSERT_TRUE(lookup.gyroscope) << c.wanted;
-    EXPECT_EQ(lookup.gyroscope->id, c.gyroscope) << c.wanted;
+    EXPECT_EQ(lookup.accelerometer.id, accelerometer) << wanted;
+    ASSERT_TRUE(lookup.gyroscope) << wanted;
+    EXPECT_EQ(lookup.gyroscope->id, gyroscope) << wanted;
   }
-}
-
-TEST(IioDevice, AMissingRootOrOneWithoutAnAccelerometerIsUnavailable) {
-  testing::TempDir root;
-  EXPECT_EQ(findIioSensors(root.path() / "absent", "").outcome, IioLookup::Outcome::unavailable);
-  writeGyroscope(root.path() / "iio:device0");
-  const IioLookup lookup = findIioSensors(root.path(), "");
-  EXPECT_EQ(lookup.outcome, IioLookup::Outcome::unavailable);
-  EXPECT_EQ(lookup.problem, "No IIO accelerometer under " + root.path().string() + ".");
+  EXPECT_EQ(findIioSensors(root.path() / "absent", "").outcome, unavailable);
 }
 
 // Root reads through any mode, so a file that cannot be read is a folder or
-// a link to nowhere where the value belongs.
+// a link to nowhere where the value belongs. One of the gyroscope's leaves
+// the accelerometer, counting without the gyroscope.
 TEST(IioDevice, AnUnreadableFileIsNamedAsAnAccessProblem) {
-  struct Case {
-    const char* file;
-    bool asFolder;
-  };
-  for (const Case& c : {Case{"in_accel_y_raw", true}, Case{"in_accel_z_raw", false},
-                        Case{"in_accel_scale", true}, Case{"in_accel_mount_matrix", false}}) {
+  using enum IioLookup::Outcome;
+  // The file, whether a folder (or else a link to nowhere) takes its place,
+  // and the outcome.
+  const std::tuple<const char*, bool, IioLookup::Outcome> cases[] = {
+      {"in_accel_y_raw", true, accessDenied},
+      {"in_accel_z_raw", false, accessDenied},
+      {"in_accel_scale", true, accessDenied},
+      {"in_accel_mount_matrix", false, accessDenied},
+      {"in_anglvel_scale", true, found}};
+  for (const auto& [file, asFolder, outcome] : cases) {
     testing::TempDir root;
     const fs::path folder = writeAccelerometer(root.path(), "iio:device0", "chip");
-    fs::remove(folder / c.file);
-    if (c.asFolder) {
-      fs::create_directory(folder / c.file);
+    writeGyroscope(folder);
+    fs::remove(folder / file);
+    if (asFolder) {
+      fs::create_directory(folder / file);
     } else {
-      fs::create_symlink(root.path() / "nowhere", folder / c.file);
+      fs::create_symlink(root.path() / "nowhere", folder / file);
     }
     const IioLookup lookup = findIioSensors(root.path(), "");
-    EXPECT_EQ(lookup.outcome, IioLookup::Outcome::accessDenied) << c.file;
-    EXPECT_NE(lookup.problem.find((folder / c.file).string()), std::string::npos) << lookup.problem;
+    EXPECT_EQ(lookup.outcome, outcome) << file;
+    EXPECT_FALSE(lookup.gyroscope) << file;
+    EXPECT_NE(lookup.problem.find((folder / file).string()), std::string::npos) << lookup.problem;
     EXPECT_NE(lookup.problem.find("udev rule"), std::string::npos) << lookup.problem;
   }
-}
-
-TEST(IioDevice, AnUnreadableGyroscopeLeavesTheAccelerometer) {
-  testing::TempDir root;
-  const fs::path folder = writeAccelerometer(root.path(), "iio:device0", "chip");
-  writeGyroscope(folder);
-  fs::remove(folder / "in_anglvel_scale");
-  fs::create_directory(folder / "in_anglvel_scale");
-  const IioLookup lookup = findIioSensors(root.path(), "");
-  EXPECT_EQ(lookup.outcome, IioLookup::Outcome::found);
-  EXPECT_FALSE(lookup.gyroscope);
-  EXPECT_NE(lookup.problem.find("in_anglvel_scale"), std::string::npos);
 }
 
 TEST(IioDevice, ReadsNumbersAndRefusesWhatIsNone) {
   testing::TempDir root;
   const fs::path file = root.path() / "value";
-  for (const auto& [text, expected] :
-       std::vector<std::pair<std::string, std::optional<double>>>{{"42", 42.0},
-                                                                  {"-0.000598205\n", -0.000598205},
-                                                                  {"  7 ", 7.0},
-                                                                  {"garbage", {}},
-                                                                  {"", {}},
-                                                                  {"1e999", {}},
-                                                                  {"nan", {}},
-                                                                  {"12abc", {}},
-                                                                  {std::string(5000, '1'), {}}}) {
+  const auto read = [&file](const std::string& text) {
     std::ofstream(file, std::ios::trunc) << text;
     std::string error;
-    EXPECT_EQ(readSysfsNumber(file, error), expected) << text.substr(0, 20);
-  }
+    return readSysfsNumber(file, error);
+  };
+  EXPECT_EQ(read("42"), 42.0);
+  EXPECT_EQ(read("-0.000598205\n"), -0.000598205);
+  EXPECT_EQ(read("  7 "), 7.0);
+  for (const char* text : {"garbage", "", "1e999", "nan", "12abc"})
+    EXPECT_FALSE(read(text)) << text;
+  EXPECT_FALSE(read(std::string(5000, '1')));
   std::string error;
   EXPECT_FALSE(readSysfsNumber(root.path() / "absent", error));
   EXPECT_FALSE(error.empty());
@@ -196,44 +136,31 @@ TEST(IioDevice, RefusesMountMatricesNotOfThreeRows) {
 }
 
 TEST(IioDevice, ParsesScanTypes) {
-  struct Case {
-    const char* text;
-    bool ok;
-    bool bigEndian = false, isSigned = false;
-    unsigned bits = 0, storageBytes = 0, shift = 0;
-  };
-  for (const Case& c :
-       {Case{"le:s16/16>>0", true, false, true, 16, 2, 0},
-        Case{"be:u12/16>>4", true, true, false, 12, 2, 4},
-        Case{"le:s64/64>>0\n", true, false, true, 64, 8, 0},
-        Case{"le:s24/32>>8", true, false, true, 24, 4, 8}, Case{"xx:s16/16>>0", false},
-        Case{"le:s17/16>>0", false}, Case{"le:s16/24>>0", false}, Case{"le:s16/16>>16", false},
-        Case{"le:s12/16>>8", false}, Case{"le:s16/16", false}, Case{"", false},
-        Case{"le:q16/16>>0", false}, Case{"le:s0/16>>0", false}}) {
-    const auto channel = parseScanType(c.text);
-    ASSERT_EQ(channel.has_value(), c.ok) << c.text;
-    if (!c.ok) continue;
-    EXPECT_EQ(channel->bigEndian, c.bigEndian) << c.text;
-    EXPECT_EQ(channel->isSigned, c.isSigned) << c.text;
-    EXPECT_EQ(channel->bits, c.bits) << c.text;
-    EXPECT_EQ(channel->storageBytes, c.storageBytes) << c.text;
-    EXPECT_EQ(channel->shift, c.shift) << c.text;
+  // Big-endian, signed, bits, storage bytes, shift.
+  using Fields = std::tuple<bool, bool, unsigned, unsigned, unsigned>;
+  const std::pair<const char*, Fields> parsed[] = {{"le:s16/16>>0", {false, true, 16, 2, 0}},
+                                                   {"be:u12/16>>4", {true, false, 12, 2, 4}},
+                                                   {"le:s64/64>>0\n", {false, true, 64, 8, 0}},
+                                                   {"le:s24/32>>8", {false, true, 24, 4, 8}}};
+  for (const auto& [text, expected] : parsed) {
+    const auto c = parseScanType(text);
+    ASSERT_TRUE(c) << text;
+    EXPECT_EQ(Fields(c->bigEndian, c->isSigned, c->bits, c->storageBytes, c->shift), expected)
+        << text;
+  }
+  for (const char* text : {"xx:s16/16>>0", "le:s17/16>>0", "le:s16/24>>0", "le:s16/16>>16",
+                           "le:s12/16>>8", "le:s16/16", "", "le:q16/16>>0", "le:s0/16>>0"}) {
+    EXPECT_FALSE(parseScanType(text)) << text;
   }
 }
 
 TEST(IioDevice, LaysOutEnabledChannelsAlignedAndDecodesThem) {
   testing::TempDir root;
-  const fs::path scan = root.path() / "scan_elements";
-  const auto element = [&](const std::string& name, int enabled, int index, const char* type) {
-    put(scan / (name + "_en"), std::to_string(enabled));
-    put(scan / (name + "_index"), std::to_string(index));
-    put(scan / (name + "_type"), type);
-  };
-  element("in_accel_x", 1, 0, "le:s16/16>>0");
-  element("in_accel_y", 1, 1, "be:s12/16>>4");
-  element("in_accel_z", 0, 2, "le:s16/16>>0");
-  element("in_temp", 1, 3, "le:u8/8>>0");
-  element("in_timestamp", 1, 4, "le:s64/64>>0");
+  putScanElement(root.path(), "in_accel_x", 1, 0, "le:s16/16>>0");
+  putScanElement(root.path(), "in_accel_y", 1, 1, "be:s12/16>>4");
+  putScanElement(root.path(), "in_accel_z", 0, 2, "le:s16/16>>0");
+  putScanElement(root.path(), "in_temp", 1, 3, "le:u8/8>>0");
+  putScanElement(root.path(), "in_timestamp", 1, 4, "le:s64/64>>0");
   std::string error;
   const auto layout = readScanLayout(root.path(), error);
   ASSERT_TRUE(layout) << error;
@@ -242,7 +169,6 @@ TEST(IioDevice, LaysOutEnabledChannelsAlignedAndDecodesThem) {
   EXPECT_EQ(layout->find("in_accel_y")->offset, 2u);
   EXPECT_EQ(layout->find("in_temp")->offset, 4u);
   EXPECT_EQ(layout->find("in_timestamp")->offset, 8u);
-  EXPECT_EQ(layout->find("in_accel_z"), nullptr);
   EXPECT_EQ(layout->recordBytes, 16u);
 
   std::array<unsigned char, 16> record{};
@@ -258,19 +184,13 @@ TEST(IioDevice, LaysOutEnabledChannelsAlignedAndDecodesThem) {
   EXPECT_EQ(decodeScanValue(*layout->find("in_timestamp"), record.data()), INT64_MIN);
 }
 
+// An enabled channel of a type that does not parse, or none enabled at all.
 TEST(IioDevice, RefusesScanElementsItCannotDecode) {
-  for (const char* type : {"le:s16/16", "garbage"}) {
-    testing::TempDir root;
-    const fs::path scan = root.path() / "scan_elements";
-    put(scan / "in_accel_x_en", "1");
-    put(scan / "in_accel_x_index", "0");
-    put(scan / "in_accel_x_type", type);
-    std::string error;
-    EXPECT_FALSE(readScanLayout(root.path(), error)) << type;
-    EXPECT_FALSE(error.empty());
-  }
-  testing::TempDir empty;
+  testing::TempDir root, empty;
+  putScanElement(root.path(), "in_accel_x", 1, 0, "le:s16/16");
   std::string error;
+  EXPECT_FALSE(readScanLayout(root.path(), error));
+  EXPECT_FALSE(error.empty());
   EXPECT_FALSE(readScanLayout(empty.path(), error));
 }
 

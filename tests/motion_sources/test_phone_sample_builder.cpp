@@ -1,68 +1,25 @@
+// The sample builder: Sensor Logger's readings, live or exported, from
+// headphones, an iPhone or an Android phone, into samples whose vertical is
+// the jumper's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
-#include <limits>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "motion/motion_data_point.h"
 #include "motion_sources/phone_sample_builder.h"
 #include "motion_sources/replayed_motion.h"
+#include "motion_test_support.h"
 #include "recording/motion_pipeline.h"
-#include "support/skipping_jumper.h"
+#include "sensor_logger_readings.h"
 
 namespace hopster {
 namespace {
 
+// The sample builder: Sensor Logger's readings, live or exported, into samples.
+
 using Platform = PhoneSampleBuilder::Platform;
-using Fields = std::vector<std::pair<std::string, double>>;
-using Quaternion = std::array<double, 4>;  // w, x, y, z
 
-constexpr double kG = 9.80665;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr int kRate = testing::kJumperRate;
-constexpr int kJumps = testing::kJumperJumps;
-constexpr int kReadings = testing::kJumperReadings;
-using testing::jumperAcceleration;
-
-// The device nods about its x axis and turns about the vertical: the matrix
-// turning its frame into the world's, written out from the two turns, and the
-// product of the two half-angle quaternions.
-struct Pose {
-  double tilt, yaw;
-  RotationMatrix toWorld;
-  Quaternion quaternion;
-};
-Pose poseAt(double t) {
-  const double a = 0.5 + 0.15 * std::sin(1.9 * t), y = 1.2 + 0.3 * t;
-  const double ca = std::cos(a), sa = std::sin(a), cy = std::cos(y), sy = std::sin(y);
-  return {a,
-          y,
-          RotationMatrix{cy, -sy * ca, sy * sa, sy, cy * ca, -cy * sa, 0.0, sa, ca},
-          {std::cos(y / 2) * std::cos(a / 2), std::cos(y / 2) * std::sin(a / 2),
-           std::sin(y / 2) * std::sin(a / 2), std::sin(y / 2) * std::cos(a / 2)}};
-}
-// A world vector in the device's frame, times `f`.
-Vector3 inDevice(double t, const Vector3& v, double f = 1.0) {
-  const RotationMatrix w = poseAt(t).toWorld;
-  return {f * (w.m11 * v.x + w.m21 * v.y + w.m31 * v.z),
-          f * (w.m12 * v.x + w.m22 * v.y + w.m32 * v.z),
-          f * (w.m13 * v.x + w.m23 * v.y + w.m33 * v.z)};
-}
-// In the headphones' sign the acceleration reads against the motion and
-// gravity points down (g).
-Vector3 userAt(double t, double f = 1.0) { return inDevice(t, {0, 0, -jumperAcceleration(t)}, f); }
-Vector3 gravityAt(double t, double f = 1.0) { return inDevice(t, {0, 0, -1}, f); }
-
-double distance(const Vector3& a, const Vector3& b) {
-  return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z);
-}
 double largestDifference(const RotationMatrix& a, const RotationMatrix& b) {
   std::array<double, 9> p{}, q{};
   std::memcpy(p.data(), &a, sizeof a);
@@ -71,67 +28,11 @@ double largestDifference(const RotationMatrix& a, const RotationMatrix& b) {
   for (std::size_t i = 0; i < p.size(); ++i) most = std::max(most, std::abs(p[i] - q[i]));
   return most;
 }
-// Fields "<prefix>X", "<prefix>Y", ...: names match without regard to case.
-Fields vector(const std::string& prefix, const Vector3& v) {
-  return {{prefix + "X", v.x}, {prefix + "Y", v.y}, {prefix + "Z", v.z}};
-}
-Fields quaternion(const std::string& prefix, const Quaternion& q) {
-  return {{prefix + "W", q[0]}, {prefix + "X", q[1]}, {prefix + "Y", q[2]}, {prefix + "Z", q[3]}};
-}
-Fields operator+(Fields a, const Fields& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-enum class Device { headphones, iPhone, android, androidTotalOnly, androidWithoutGravity };
-
-// The jumper as each device reports them, named and signed as Sensor Logger
-// does; `conjugated` sends the quaternion turning the other way.
-std::vector<PushReading> jumperReadings(Device device, bool conjugated = false) {
-  std::vector<PushReading> readings;
-  for (int i = 0; i < kReadings; ++i) {
-    const double t = static_cast<double>(i) / kRate;
-    const std::int64_t ns = 1698501144401773000 + std::int64_t{i} * (1'000'000'000 / kRate);
-    const Pose pose = poseAt(t);
-    const Quaternion& q = pose.quaternion;
-    const Quaternion sent = conjugated ? Quaternion{q[0], -q[1], -q[2], -q[3]} : q;
-    if (device == Device::headphones) {
-      readings.push_back({"headphone", ns,
-                          vector("acceleration", userAt(t)) + vector("gravity", gravityAt(t, kG)) +
-                              quaternion("quaternion", sent) + vector("rotationRate", {0, 0, t}) +
-                              Fields{{"pitch", pose.tilt}, {"yaw", pose.yaw}}});
-      continue;
-    }
-    // Android reads acceleration and gravity the other way round, and turns
-    // pitch and yaw the other way.
-    const double sign = device == Device::iPhone ? 1.0 : -1.0;
-    if (device != Device::androidWithoutGravity) {
-      readings.push_back({"gravity", ns, vector("", gravityAt(t, sign * kG))});
-    }
-    readings.push_back(
-        {"orientation", ns,
-         quaternion("q", sent) + Fields{{"pitch", sign * pose.tilt}, {"yaw", sign * pose.yaw}}});
-    readings.push_back({"gyroscope", ns, vector("", {0, 0, t})});
-    if (device == Device::iPhone || device == Device::android) {
-      readings.push_back({"accelerometer", ns, vector("", userAt(t, sign * kG))});
-    }
-    if (device != Device::iPhone) {
-      const Vector3 a = userAt(t, sign * kG), g = gravityAt(t, sign * kG);
-      readings.push_back({"totalacceleration", ns, vector("", {a.x + g.x, a.y + g.y, a.z + g.z})});
-    }
-  }
-  return readings;
-}
-
-Vector3 worldOf(const DeviceMotion& m) {
-  return computeGlobalAcceleration(m.userAcceleration, m.attitude.rotationMatrix);
-}
 
 // Checked on every sample of every fixture: its matrix turns its gravity straight down.
 void expectGravityTurnedDown(const DeviceMotion& m) {
   const double g = std::hypot(m.gravity.x, m.gravity.y, m.gravity.z);
-  EXPECT_LT(distance(computeGlobalAcceleration(m.gravity, m.attitude.rotationMatrix), {0, 0, -g}),
-            1e-9 * g);
+  EXPECT_LT(distance(inWorld(m, m.gravity), {0, 0, -g}), 1e-9 * g);
 }
 
 TEST(PhoneSampleBuilder, TheSameJumperGivesTheSameVerticalSignalAndCountOnEveryDevice) {
@@ -174,7 +75,7 @@ TEST(PhoneSampleBuilder, TheSameJumperGivesTheSameVerticalSignalAndCountOnEveryD
       EXPECT_NEAR(samples[i].time, 1698501144.401773 + t, 1e-6);
       expectGravityTurnedDown(m);
       // Counted as the app counts: above the threshold once, re-armed below zero.
-      const double z = worldOf(m).z;
+      const double z = inWorld(m, m.userAcceleration).z;
       jumps += z > MotionPipeline::kJumpThreshold && armed ? 1 : 0;
       armed = z > MotionPipeline::kJumpThreshold ? false : armed || z < MotionPipeline::kRearmLevel;
       // In the headphones' sign free flight reads +1 g and the contact -2.4 g.
@@ -203,7 +104,7 @@ TEST(PhoneSampleBuilder, PhoneAccelerationWaitsForGravityAndHeadphonesSilenceThe
       builder.add({"accelerometer", 3, vector("", {0, 0, kG})});
   ASSERT_TRUE(phone);
   EXPECT_EQ(builder.platform(), Platform::undecided);
-  EXPECT_EQ(worldOf(phone->motion).z, 1.0);
+  EXPECT_EQ(inWorld(phone->motion, phone->motion.userAcceleration).z, 1.0);
 
   const std::vector<PushReading> headphones = jumperReadings(Device::headphones);
   ASSERT_TRUE(builder.add(headphones[0]));
@@ -252,70 +153,53 @@ TEST(PhoneSampleBuilder, AReadingWithAFieldMissingOrNotFiniteIsMalformedAndChang
   EXPECT_EQ(builder.malformedReadings(), std::size(bad));
 }
 
+// Scaled by powers of two, gravity and quaternion keep their directions
+// exactly, so the sample must keep its attitude however small they come.
 TEST(PhoneSampleBuilder, TakesTheQuaternionsHeadingOnlyWhereItTurnsGravityNearlyDown) {
   const Pose pose = poseAt(0.7);
+  const Quaternion& q = pose.quaternion;
   const RotationMatrix smallest = rotationBetween(gravityAt(0.7), {0, 0, -1});
   ASSERT_GT(largestDifference(smallest, pose.toWorld), 0.5);  // the cases tell them apart
   // The pose's quaternion after a further nod of `degrees` about the device's x axis.
-  const auto nodded = [&q = pose.quaternion](double degrees) {
+  const auto nodded = [&q](double degrees) {
     const double c = std::cos(degrees * 3.14159265358979 / 360);
     const double s = std::sin(degrees * 3.14159265358979 / 360);
     return Quaternion{q[0] * c - q[1] * s, q[1] * c + q[0] * s, q[2] * c + q[3] * s,
                       q[3] * c - q[2] * s};
   };
+  const double tiny = 0x1p-540;
   const struct {
     const char* name;
     Fields quaternion;
     RotationMatrix expected;
     double tolerance;
+    int gravityExponent = 0;  // gravity scaled by this power of two
   } cases[] = {
-      {"the device's own", quaternion("quaternion", pose.quaternion), pose.toWorld, 1e-9},
+      {"the device's own", quaternion("quaternion", q), pose.toWorld, 1e-9},
       {"five degrees off", quaternion("quaternion", nodded(5)), pose.toWorld, 0.1},  // tilt out
       {"thirty degrees off", quaternion("quaternion", nodded(30)), smallest, 1e-9},
       {"missing", {}, smallest, 1e-9},
+      {"tiny", quaternion("quaternion", {q[0] * tiny, q[1] * tiny, q[2] * tiny, q[3] * tiny}),
+       pose.toWorld, 1e-9},
+      {"with a subnormal gravity", quaternion("quaternion", q), pose.toWorld, 0.1, -1060},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     MemoryLog log;
     PhoneSampleBuilder builder(log);
-    const std::optional<TimedMotion> s =
-        builder.add({"headphone", 1,
-                     vector("acceleration", {0.1, 0.2, 0.3}) + vector("gravity", gravityAt(0.7)) +
-                         c.quaternion});
+    const std::optional<TimedMotion> s = builder.add(
+        {"headphone", 1,
+         vector("acceleration", {0.1, 0.2, 0.3}) +
+             vector("gravity", gravityAt(0.7, std::ldexp(kG, c.gravityExponent))) + c.quaternion});
     ASSERT_TRUE(s);
-    expectGravityTurnedDown(s->motion);
-    EXPECT_LT(largestDifference(s->motion.attitude.rotationMatrix, c.expected), c.tolerance);
+    // Its direction is checked scaled back up, which is exact.
+    DeviceMotion m = s->motion;
+    const int up = -c.gravityExponent;
+    m.gravity = {std::ldexp(m.gravity.x, up), std::ldexp(m.gravity.y, up),
+                 std::ldexp(m.gravity.z, up)};
+    expectGravityTurnedDown(m);
+    EXPECT_LT(largestDifference(m.attitude.rotationMatrix, c.expected), c.tolerance);
   }
-}
-
-// Scaled by powers of two, gravity and quaternion keep their directions
-// exactly, so the sample must keep its attitude however small they come.
-TEST(PhoneSampleBuilder, TurnsGravityDownWhateverTheMagnitudesOfGravityAndQuaternion) {
-  const Quaternion q = poseAt(0.7).quaternion;
-  const auto sampleFor = [&q](double gravityScale, double quaternionScale) {
-    MemoryLog log;
-    PhoneSampleBuilder builder(log);
-    const Quaternion sent{q[0] * quaternionScale, q[1] * quaternionScale, q[2] * quaternionScale,
-                          q[3] * quaternionScale};
-    return builder.add({"headphone", 1,
-                        vector("acceleration", {0.1, 0.2, 0.3}) +
-                            vector("gravity", gravityAt(0.7, kG * gravityScale)) +
-                            quaternion("quaternion", sent)});
-  };
-  const std::optional<TimedMotion> usual = sampleFor(1.0, 1.0);
-  const std::optional<TimedMotion> tinyQuaternion = sampleFor(1.0, 0x1p-540);
-  ASSERT_TRUE(usual && tinyQuaternion);
-  EXPECT_LT(largestDifference(tinyQuaternion->motion.attitude.rotationMatrix,
-                              usual->motion.attitude.rotationMatrix),
-            1e-12);
-
-  // Subnormal in g: its direction is checked scaled back up, which is exact.
-  const std::optional<TimedMotion> tinyGravity = sampleFor(0x1p-1060, 1.0);
-  ASSERT_TRUE(tinyGravity);
-  DeviceMotion rescaled = tinyGravity->motion;
-  rescaled.gravity = {std::ldexp(rescaled.gravity.x, 1060), std::ldexp(rescaled.gravity.y, 1060),
-                      std::ldexp(rescaled.gravity.z, 1060)};
-  expectGravityTurnedDown(rescaled);
 }
 
 TEST(PhoneSampleBuilder, SaysOnceWhenHeadphoneAccelerationLooksLikeMetresPerSecondSquared) {

@@ -1,11 +1,8 @@
+// Sensor Logger's push messages decoded: the motion readings kept, bad ones
+// counted, and bodies that are no message refused.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "motion_sources/push_message.h"
 
@@ -34,11 +31,10 @@ TEST(PushMessage, KeepsTheMotionReadingsWithTheirNumbersWhereverAndHoweverSent) 
   EXPECT_EQ(m.ignoredReadings, 1u);
   EXPECT_EQ(m.malformedReadings, 0u);
   ASSERT_EQ(m.payload.size(), 3u);
-  const std::vector<std::pair<std::string, double>> accelerometer = {
-      {"x", 0.061}, {"y", -1.0}, {"z", 0.5}};
   EXPECT_EQ(m.payload[0].name, "accelerometer");
   EXPECT_EQ(m.payload[0].timeNs, 1698501144401773000);
-  EXPECT_EQ(m.payload[0].fields, accelerometer);
+  EXPECT_EQ(m.payload[0].fields,
+            (std::vector<std::pair<std::string, double>>{{"x", 0.061}, {"y", -1.0}, {"z", 0.5}}));
   // Names lower-cased, fields kept as sent and found without regard to case;
   // text that is no number is no field.
   EXPECT_EQ(m.payload[1].name, "headphone");

@@ -1,49 +1,26 @@
+// The replay of the app's own recordings (a motion CSV, or a record's JSON),
+// and the turn a replayed sample is given.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <functional>
-#include <limits>
-#include <optional>
-#include <string>
 #include <tuple>
-#include <utility>
-#include <vector>
 
-#include "motion/motion_data_point.h"
 #include "motion_sources/motion_trace.h"
 #include "motion_sources/replay_motion_service.h"
 #include "motion_sources/replayed_motion.h"
+#include "motion_sources/rotation_math.h"
 #include "motion_sources/simulated_headphones.h"
-#include "platform/virtual_scheduler.h"
+#include "motion_test_support.h"
 #include "recording/motion_pipeline.h"
 #include "records/motion_csv.h"
 #include "records/user_record_json.h"
-#include "support/temp_dir.h"
 
 namespace hopster {
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-double dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vector3 cross(const Vector3& a, const Vector3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double distance(const Vector3& a, const Vector3& b) {
-  return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z);
-}
-// Scaled by the largest component first, so subnormal and huge vectors keep their direction.
-Vector3 unit(Vector3 v) {
-  const double largest = std::max({std::abs(v.x), std::abs(v.y), std::abs(v.z)});
-  v = {v.x / largest, v.y / largest, v.z / largest};
-  const double length = std::hypot(v.x, v.y, v.z);
-  return {v.x / length, v.y / length, v.z / length};
-}
+using namespace rotation;
 
 TEST(RotationBetween, IsAProperRotationTurningOneDirectionOntoTheOther) {
   const std::pair<Vector3, Vector3> pairs[] = {
@@ -62,12 +39,10 @@ TEST(RotationBetween, IsAProperRotationTurningOneDirectionOntoTheOther) {
     const RotationMatrix m = rotationBetween(from, to);
     // Orthonormal columns, and a determinant of +1.
     const Vector3 c[3] = {{m.m11, m.m21, m.m31}, {m.m12, m.m22, m.m32}, {m.m13, m.m23, m.m33}};
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j) EXPECT_NEAR(dot(c[i], c[j]), i == j, 1e-12);
-    }
     EXPECT_NEAR(dot(cross(c[0], c[1]), c[2]), 1.0, 1e-12);
-    const Vector3 a = unit(from), b = unit(to);
-    EXPECT_LT(distance(computeGlobalAcceleration(a, m), b), 1e-12)
+    EXPECT_LT(distance(computeGlobalAcceleration(unit(from), m), unit(to)), 1e-12)
         << to.x << ", " << to.y << ", " << to.z;
   }
   // Without two directions there is nothing to turn.
@@ -80,12 +55,8 @@ TEST(RotationBetween, IsAProperRotationTurningOneDirectionOntoTheOther) {
   }
 }
 
-class Replay : public ::testing::Test {
+class Replay : public TempFiles {
  protected:
-  std::filesystem::path write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_.path() / name, std::ios::binary) << text;
-    return dir_.path() / name;
-  }
   // Every delivery while `seconds` pass.
   std::vector<DeviceMotion> play(ReplayMotionService& replay, double seconds) {
     std::vector<DeviceMotion> seen;
@@ -95,7 +66,6 @@ class Replay : public ::testing::Test {
     return seen;
   }
 
-  testing::TempDir dir_;
   VirtualScheduler scheduler_{50.0};
   MemoryLog log_;
 };
@@ -243,7 +213,7 @@ TEST_F(Replay, StreamsALongCsvAcrossReadsAndKeepsWithinItsCaps) {
   // Files past their byte caps are refused before they are read.
   std::string json;
   ASSERT_FALSE(encodeUserRecordData({"A", 5.0, 6.0, 1.0, 1, csv, {}}, json).has_value());
-  const std::tuple<std::filesystem::path, MotionTraceLimits, const char*> tooLarge[] = {
+  const std::tuple<fs::path, MotionTraceLimits, const char*> tooLarge[] = {
       {path, {.maxCsvBytes = csv.size() - 1}, "larger than"},
       {write("long.json", json), {.maxRecordBytes = json.size() - 1}, "a record file larger than"}};
   for (const auto& [file, limits, reason] : tooLarge) {
@@ -260,7 +230,7 @@ TEST_F(Replay, AFileThatCannotBeReplayedIsUnavailableWithOneLogLine) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const auto zero = dir_.path() / "zero.csv";
   std::filesystem::create_symlink("/dev/zero", zero);
-  const std::pair<std::filesystem::path, const char*> cases[] = {
+  const std::pair<fs::path, const char*> cases[] = {
       {fifo, "a FIFO"},
       {zero, "a character device"},
       {dir_.path(), "a folder"},

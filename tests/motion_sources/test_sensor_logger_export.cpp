@@ -1,123 +1,75 @@
+// Sensor Logger's exports (zip, CSV or JSON) read, directly and as a
+// replayed trace, and refused with a reason when they are no export or
+// would take too much.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <optional>
-#include <string>
-#include <utility>
-#include <vector>
+#include <map>
+#include <tuple>
 
-#include "motion/motion_data_point.h"
 #include "motion_sources/motion_trace.h"
 #include "motion_sources/replayed_motion.h"
 #include "motion_sources/sensor_logger_export.h"
-#include "recording/motion_pipeline.h"
-#include "support/skipping_jumper.h"
-#include "support/temp_dir.h"
+#include "motion_test_support.h"
+#include "sensor_logger_readings.h"
 
 namespace hopster {
 namespace {
 
-namespace fs = std::filesystem;
 using Files = std::vector<std::pair<std::string, std::string>>;  // name, content
-
-constexpr double kG = 9.80665;
-constexpr int kRate = testing::kJumperRate;
-constexpr int kJumps = testing::kJumperJumps;
-constexpr int kReadings = testing::kJumperReadings;
-using testing::jumperAcceleration;
-
-// A vertical world vector of length v in the frame of the device, which nods
-// about its x axis.
-std::vector<double> upInDevice(double t, double v) {
-  const double tilt = 0.5 + 0.2 * std::sin(3 * t);
-  return {0.0, v * std::sin(tilt), v * std::cos(tilt)};
-}
-std::vector<double> operator+(std::vector<double> a, const std::vector<double>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-// One sensor as the app records it: the columns after time and
-// seconds_elapsed, and their values t seconds in. Headphone acceleration is
-// in g, the rest in m/s², all in the iOS sign (gravity down, acceleration
-// read against the motion).
-struct Sensor {
-  std::string name;
-  std::string columns;
-  std::function<std::vector<double>(double)> row;
-  std::int64_t earlyNs = 0;  // how much earlier than the headphones it reads
-};
-const Sensor kHeadphone{
-    "Headphone", "accelerationX,accelerationY,accelerationZ,gravityX,gravityY,gravityZ,pitch",
-    [](double t) {
-      return upInDevice(t, -jumperAcceleration(t)) + upInDevice(t, -kG) + std::vector{0.5};
-    }};
-const std::vector<Sensor> kPhone = {
-    {"Accelerometer", "x,y,z", [](double t) { return upInDevice(t, -jumperAcceleration(t) * kG); }},
-    {"Gravity", "x,y,z", [](double t) { return upInDevice(t, -kG); }},
-    {"Orientation", "qz,qy,qx,qw,pitch",
-     [](double) {
-       return std::vector{0., 0., 0., 1., .5};
-     }},
-    {"Gyroscope", "z,y,x", [](double) {
-       return std::vector{0., 0., 0.};
-     }}};
 
 std::string number(double v) {
   char text[32];
   return std::string(text, std::to_chars(text, text + sizeof text, v).ptr);
 }
-std::string timeText(const Sensor& s, int i) {
-  return std::to_string(1698501144401773000 + i * 20'000'000LL - s.earlyNs);
+// "Headphone" for "headphone": the sensor as the export names it.
+std::string capitalised(std::string name) {
+  name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+  return name;
 }
 
-std::string csvOf(const Sensor& sensor) {
-  std::string text = "time,seconds_elapsed," + sensor.columns + "\n";
-  for (int i = 0; i < kReadings; ++i) {
-    text += timeText(sensor, i) + "," + number(static_cast<double>(i) / kRate);
-    for (const double v : sensor.row(static_cast<double>(i) / kRate)) text += "," + number(v);
+// The readings as the app exports them in CSV: a file a sensor, each reading
+// a row of its time, the seconds elapsed and its fields, which are written in
+// reverse order, as the columns are found by name.
+Files csvFiles(const std::vector<PushReading>& readings, const std::string& folder = "") {
+  std::map<std::string, std::string> files;
+  for (const PushReading& r : readings) {
+    std::string& text = files[folder + capitalised(r.name) + ".csv"];
+    if (text.empty()) {
+      text = "time,seconds_elapsed";
+      for (auto f = r.fields.rbegin(); f != r.fields.rend(); ++f) text += "," + f->first;
+      text += "\n";
+    }
+    text += std::to_string(r.timeNs) + ",0";
+    for (auto f = r.fields.rbegin(); f != r.fields.rend(); ++f) text += "," + number(f->second);
     text += "\n";
   }
-  return text;
+  return {files.begin(), files.end()};
 }
-Files csvFiles(const std::vector<Sensor>& sensors, const std::string& folder = "") {
-  Files files;
-  for (const Sensor& s : sensors) files.emplace_back(folder + s.name + ".csv", csvOf(s));
-  return files;
-}
+std::string headphoneCsv() { return csvFiles(jumperReadings(Device::headphones))[0].second; }
 // The JSON export: an object of strings a reading, grouped by sensor.
-std::string jsonOf(const std::vector<Sensor>& sensors) {
+std::string jsonOf(std::vector<PushReading> readings) {
+  std::stable_sort(readings.begin(), readings.end(),
+                   [](const PushReading& a, const PushReading& b) { return a.name < b.name; });
   std::string json = "[";
-  for (const Sensor& s : sensors) {
-    for (int i = 0; i < kReadings; ++i) {
-      json += (json.size() > 1 ? ",\n" : "\n") + std::string(R"({"sensor": ")") + s.name +
-              R"(", "time": ")" + timeText(s, i) + "\"";
-      const std::vector<double> values = s.row(static_cast<double>(i) / kRate);
-      std::size_t at = 0;
-      for (const double v : values) {
-        const std::size_t end = std::min(s.columns.find(',', at), s.columns.size());
-        json += ", \"" + s.columns.substr(at, end - at) + "\": \"" + number(v) + "\"";
-        at = end + 1;
-      }
-      json += "}";
-    }
+  for (const PushReading& r : readings) {
+    json += (json.size() > 1 ? ",\n" : "\n") + std::string(R"({"sensor": ")") +
+            capitalised(r.name) + R"(", "time": ")" + std::to_string(r.timeNs) + "\"";
+    for (const auto& [name, value] : r.fields)
+      json += ", \"" + name + "\": \"" + number(value) + "\"";
+    json += "}";
   }
   return json + "\n]\n";
 }
 
-void writeFile(const fs::path& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -133,31 +85,28 @@ void writeZip(const fs::path& path, const Files& files) {
   ASSERT_EQ(zip_close(zip), 0);
 }
 
-class Export : public ::testing::Test {
- protected:
-  fs::path file(const std::string& name) const { return dir_.path() / name; }
-  testing::TempDir dir_;
-};
+using Export = TempFiles;
 
 TEST_F(Export, EveryFormGivesTheJumpersVerticalSignalDirectlyAndReplayed) {
   // The phone starts a moment before the headphones, and still only they count.
-  std::vector<Sensor> both = kPhone;
-  for (Sensor& s : both) s.earlyNs = 1'000'000;
-  both.push_back(kHeadphone);
-  writeZip(file("headphones.zip"), {{"Headphone.csv", csvOf(kHeadphone)},
+  const std::vector<PushReading> phone = jumperReadings(Device::iPhone);
+  std::vector<PushReading> both = phone;
+  for (PushReading& r : both) r.timeNs -= 1'000'000;
+  both = both + jumperReadings(Device::headphones);
+  const std::string headphone = headphoneCsv();
+  writeZip(file("headphones.zip"), {{"Headphone.csv", headphone},
                                     {"Location.csv", "time,seconds_elapsed,latitude\n1,0,51.5\n"},
                                     {"__MACOSX/._Headphone.csv", "junk"}});
-  writeZip(file("phone.zip"), csvFiles(kPhone, "2024-03-09_17-10-25/"));
+  writeZip(file("phone.zip"), csvFiles(phone, "2024-03-09_17-10-25/"));
   writeZip(file("both.zip"), csvFiles(both));
-  writeFile(file("Headphone.csv"), csvOf(kHeadphone));
-  writeFile(file("airpods.csv"), csvOf(kHeadphone));  // renamed by its user
-  std::string windows = "\xEF\xBB\xBF" + csvOf(kHeadphone);
-  for (std::size_t at = 0; (at = windows.find('\n', at)) != std::string::npos; at += 2) {
+  write("Headphone.csv", headphone);
+  write("airpods.csv", headphone);  // renamed by its user
+  std::string windows = "\xEF\xBB\xBF" + headphone;
+  for (std::size_t at = 0; (at = windows.find('\n', at)) != std::string::npos; at += 2)
     windows.insert(at, "\r");
-  }
-  writeFile(file("Headphone-windows.csv"), windows);
-  writeFile(file("phone.json"), "\xEF\xBB\xBF" + jsonOf(kPhone));  // a byte order mark too
-  writeFile(file("both.json"), jsonOf(both));
+  write("Headphone-windows.csv", windows);
+  write("phone.json", "\xEF\xBB\xBF" + jsonOf(phone));  // a byte order mark too
+  write("both.json", jsonOf(both));
 
   // Each form, and whether its samples come from the headphones.
   const std::pair<const char*, bool> forms[] = {
@@ -184,26 +133,22 @@ TEST_F(Export, EveryFormGivesTheJumpersVerticalSignalDirectlyAndReplayed) {
       EXPECT_NEAR(s.time, 1698501144.401773 + static_cast<double>(i) / kRate, 1e-6);
       EXPECT_EQ(trace->samples[i].timeStamp, s.time);
       const double expected = -jumperAcceleration(static_cast<double>(i) / kRate);
-      const DeviceMotion replayed = replayedMotion(trace->samples[i]);
-      for (const DeviceMotion& m : {s.motion, replayed}) {
-        EXPECT_NEAR(computeGlobalAcceleration(m.userAcceleration, m.attitude.rotationMatrix).z,
-                    expected, 1e-9)
-            << i;
+      for (const DeviceMotion& m : {s.motion, replayedMotion(trace->samples[i])}) {
+        EXPECT_NEAR(inWorld(m, m.userAcceleration).z, expected, 1e-9) << i;
       }
     }
   }
 }
 
 TEST(ExportedDataPoint, KeepsEveryColumnAndSumsAsALiveRecordingSums) {
-  TimedMotion s;
-  s.time = 1698501144.25;
-  s.motion.userAcceleration = {1.0, 1e16, -1e16};  // 1 + 1e16 - 1e16 is 0 only in this order
-  s.motion.rotationRate = {4, 5, 6};
-  s.motion.attitude = {7, 8, 9, RotationMatrix{1, 1, 1, 0.5, 1, 1, 1, 1, 0.25}};
-  s.motion.gravity = {10, 11, 12};
+  // The user acceleration's 1 + 1e16 - 1e16 is 0 only in this order.
+  const TimedMotion s{.time = 1698501144.25,
+                      .motion = {.userAcceleration = {1.0, 1e16, -1e16},
+                                 .rotationRate = {4, 5, 6},
+                                 .attitude = {7, 8, 9, {1, 1, 1, 0.5, 1, 1, 1, 1, 0.25}},
+                                 .gravity = {10, 11, 12}}};
   const MotionDataPoint p = toMotionDataPoint(s);
-  const Vector3 global =
-      computeGlobalAcceleration(s.motion.userAcceleration, s.motion.attitude.rotationMatrix);
+  const Vector3 global = inWorld(s.motion, s.motion.userAcceleration);
   const MotionDataPoint expected{
       1698501144.25, 1, 1e16, -1e16, 4, 5, 6, 7, 8, 9, 10, 11, 12, global.x, global.y, global.z};
   EXPECT_EQ(std::memcmp(&p, &expected, sizeof p), 0);
@@ -213,84 +158,65 @@ void putLittleEndian32(std::string& bytes, std::size_t at, std::uint32_t value) 
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
 }
 
-TEST_F(Export, RefusesZipBombsAndOversizedEntries) {
-  SensorLoggerExportLimits small;
-  small.maxCsvBytes = 1 << 20;
-  // 64 MiB of zeros, deflated to some 64 kilobytes.
-  writeZip(file("bomb.zip"), {{"Headphone.csv", csvOf(kHeadphone) + std::string(64 << 20, '0')}});
-  // Each file within its cap, together beyond the zip's.
-  const Files phone = csvFiles(kPhone);
-  SensorLoggerExportLimits together = small;
-  together.maxUncompressedBytes = phone[0].second.size() + phone[1].second.size();
-  writeZip(file("together.zip"), phone);
-  // An entry holding more than it declares: its sizes forged in the local
-  // header and in the central directory.
-  writeZip(file("forged.zip"), {{"Headphone.csv", csvOf(kHeadphone)}});
-  std::string forged = readFile(file("forged.zip"));
-  putLittleEndian32(forged, forged.find("PK\x03\x04") + 22, 1000);
-  putLittleEndian32(forged, forged.find("PK\x01\x02") + 24, 1000);
-  writeFile(file("forged.zip"), forged);
-  SensorLoggerExportLimits fewEntries;
-  fewEntries.maxZipEntries = 3;
-  writeZip(file("many.zip"), phone);
-
-  const struct {
-    const char* name;
-    SensorLoggerExportLimits limits;
-    const char* reason;
-  } cases[] = {
-      {"bomb.zip", small, "Headphone.csv is larger than 1048576 bytes"},
-      {"together.zip", together, "hold more than"},
-      {"forged.zip", {}, "Headphone.csv: more bytes than its zip entry declares"},
-      {"many.zip", fewEntries, "4 entries"},
-  };
-  for (const auto& c : cases) {
-    std::string error;
-    EXPECT_FALSE(loadSensorLoggerExport(file(c.name), error, c.limits)) << c.name;
-    EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
-  }
-}
-
-TEST_F(Export, RefusesWhatIsNoExportOrHoldsNoSampleWithAReason) {
-  writeFile(file("text.txt"), "hello\n");
-  writeZip(file("whole.zip"), {{"Headphone.csv", csvOf(kHeadphone)}});
+TEST_F(Export, RefusesWhatIsNoExportHoldsNoSampleOrWouldTakeTooMuchWithAReason) {
+  write("text.txt", "hello\n");
+  const std::string headphone = headphoneCsv();
+  writeZip(file("whole.zip"), {{"Headphone.csv", headphone}});
   const std::string whole = readFile(file("whole.zip"));
-  writeFile(file("cut.zip"), whole.substr(0, whole.size() / 2));
+  write("cut.zip", whole.substr(0, whole.size() / 2));
   writeZip(file("location.zip"), {{"Location.csv", "time,latitude\n1,51.5\n"}});
-  writeFile(file("broken.json"), R"([{"sensor": "Headphone", "time": )");
-  writeFile(file("Accelerometer.csv"), csvOf(kPhone[0]));
+  write("broken.json", R"([{"sensor": "Headphone", "time": )");
+  const Files phone = csvFiles(jumperReadings(Device::iPhone));  // Accelerometer.csv first
+  write("Accelerometer.csv", phone[0].second);
   fs::create_directory(file("folder"));
   ASSERT_EQ(::mkfifo(file("fifo").c_str(), 0600), 0);
+  // 64 MiB of zeros, deflated to some 64 kilobytes, against a cap of 1 MiB.
+  writeZip(file("bomb.zip"), {{"Headphone.csv", headphone + std::string(64 << 20, '0')}});
+  writeZip(file("phone.zip"), phone);
+  const std::uint64_t twoFiles = phone[0].second.size() + phone[1].second.size();
+  // An entry holding more than it declares: its sizes forged in the local
+  // header and in the central directory.
+  std::string forged = whole;
+  putLittleEndian32(forged, forged.find("PK\x03\x04") + 22, 1000);
+  putLittleEndian32(forged, forged.find("PK\x01\x02") + 24, 1000);
+  write("forged.zip", forged);
 
-  const std::pair<const char*, const char*> cases[] = {
-      {"text.txt", "not a Sensor Logger export"},
-      {"missing.zip", "No such file"},
-      {"cut.zip", "not a zip archive"},
-      {"location.zip", "no Headphone.csv"},
-      {"broken.json", "JSON"},
-      {"Accelerometer.csv", "no motion samples"},  // no gravity to go with it
-      {"folder", "not a regular file (a folder)"},
-      {"fifo", "not a regular file (a FIFO)"},
+  const std::tuple<const char*, SensorLoggerExportLimits, const char*> cases[] = {
+      {"text.txt", {}, "not a Sensor Logger export"},
+      {"missing.zip", {}, "No such file"},
+      {"cut.zip", {}, "not a zip archive"},
+      {"location.zip", {}, "no Headphone.csv"},
+      {"broken.json", {}, "JSON"},
+      {"Accelerometer.csv", {}, "no motion samples"},  // no gravity to go with it
+      {"folder", {}, "not a regular file (a folder)"},
+      {"fifo", {}, "not a regular file (a FIFO)"},
+      {"bomb.zip", {.maxCsvBytes = 1 << 20}, "Headphone.csv is larger than 1048576 bytes"},
+      // Each file within its cap, together beyond the zip's.
+      {"phone.zip", {.maxUncompressedBytes = twoFiles}, "hold more than"},
+      {"forged.zip", {}, "Headphone.csv: more bytes than its zip entry declares"},
+      {"phone.zip", {.maxZipEntries = 3}, "4 entries"},
   };
-  for (const auto& [name, reason] : cases) {
+  for (const auto& [name, limits, reason] : cases) {
     std::string error;
-    EXPECT_FALSE(loadSensorLoggerExport(file(name), error)) << name;
+    EXPECT_FALSE(loadSensorLoggerExport(file(name), error, limits)) << name;
     EXPECT_NE(error.find(reason), std::string::npos) << name << ": " << error;
   }
 }
 
 TEST_F(Export, SkipsAndCountsMalformedRowsAndStopsAtTheSampleCap) {
-  std::string text = csvOf(kHeadphone);
+  std::string text = headphoneCsv();
+  const std::size_t first = text.find('\n') + 1;
+  const std::string good = text.substr(first, text.find('\n', first) - first);
   const std::string bad[] = {
-      "1698501144401773000,0,1,2\n",                 // too few cells
-      "soon,0,0,0,0,0,0,-9.8,0\n",                   // no time
-      "1698501144401773000,0,nan,0,0,0,0,-9.8,0\n",  // not finite
-      std::string(100'000, '7') + "\n",              // far too long
+      "1698501144401773000,0,1,2\n",                // too few cells
+      "soon" + good.substr(good.find(',')) + "\n",  // no time
+      good.substr(0, good.rfind(',')) + ",nan\n",   // not finite
+      std::string(100'000, '7') + "\n",             // far too long
   };
   std::string rows = "\n  \n";  // blank lines are no rows
   for (const std::string& row : bad) rows += row;
-  text.insert(text.find('\n') + 1, rows);
-  writeFile(file("Headphone.csv"), text);
+  text.insert(first, rows);
+  write("Headphone.csv", text);
 
   std::string error;
   const std::optional<MotionTrace> trace = loadMotionTrace(file("Headphone.csv"), error);
@@ -299,9 +225,8 @@ TEST_F(Export, SkipsAndCountsMalformedRowsAndStopsAtTheSampleCap) {
   EXPECT_EQ(trace->skippedLines, std::size(bad));
   EXPECT_FALSE(trace->truncated);
 
-  MotionTraceLimits few;
-  few.maxSamples = 100;
-  const std::optional<MotionTrace> cut = loadMotionTrace(file("Headphone.csv"), error, few);
+  const std::optional<MotionTrace> cut =
+      loadMotionTrace(file("Headphone.csv"), error, {.maxSamples = 100});
   ASSERT_TRUE(cut) << error;
   EXPECT_EQ(cut->samples.size(), 100u);
   EXPECT_TRUE(cut->truncated);

@@ -1,31 +1,46 @@
+// A stream of sample lines, from standard input or a named pipe, read on a
+// thread of its own; and the choice of source from its command-line text.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
-#include <functional>
-#include <string>
-#include <thread>
+#include <fstream>
+#include <future>
+#include <iterator>
 #include <tuple>
 #include <utility>
-#include <vector>
 
 #include "motion_sources/motion_source_factory.h"
 #include "motion_sources/stream_motion_service.h"
 #include "motion_sources/stream_sample.h"
-#include "platform/virtual_scheduler.h"
-#include "support/temp_dir.h"
+#include "motion_test_support.h"
 
 namespace hopster {
 namespace {
 
 using namespace std::chrono_literals;
 
+// The states of this process's threads but the caller's, one letter each
+// ("S" for one asleep, as a reader in its wait for input).
+std::string otherThreads() {
+  std::string states;
+  for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+    std::ifstream stat(task.path() / "stat");
+    const std::string text(std::istreambuf_iterator<char>(stat), {});
+    const auto name = text.rfind(") ");  // the state follows the thread's name
+    if (name != std::string::npos && task.path().filename() != std::to_string(::gettid()))
+      states += text[name + 2];
+  }
+  return states;
+}
+
 // Field k (1-based) holds k, so every field's place shows.
 constexpr char kLine[] = "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21\n";
 
-class Stream : public ::testing::Test {
+// A pipe the test writes to and the source reads.
+class Stream : public ThreadedSource {
  protected:
   Stream() { EXPECT_EQ(::pipe(pipe_), 0); }
   ~Stream() override {
@@ -34,27 +49,8 @@ class Stream : public ::testing::Test {
   void send(const std::string& text) {
     ASSERT_EQ(::write(pipe_[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
   }
-  // Runs posted work until `done` holds; false when two seconds pass first.
-  bool pumpUntil(const std::function<bool()>& done) {
-    for (const auto deadline = std::chrono::steady_clock::now() + 2s;;) {
-      scheduler_.runPending();
-      if (done()) return true;
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(1ms);
-    }
-  }
-  MotionHandler collect() {
-    return [this](const auto& sample, const auto&) {
-      EXPECT_EQ(std::this_thread::get_id(), mainThread_);
-      samples_.push_back(*sample);
-    };
-  }
 
   int pipe_[2] = {-1, -1};
-  VirtualScheduler scheduler_;
-  MemoryLog log_;
-  std::vector<DeviceMotion> samples_;
-  std::thread::id mainThread_ = std::this_thread::get_id();
 };
 
 TEST_F(Stream, DeliversParsedLinesOnTheMainThreadAndEndsWithTheInput) {
@@ -81,7 +77,6 @@ TEST_F(Stream, DeliversParsedLinesOnTheMainThreadAndEndsWithTheInput) {
   ASSERT_TRUE(pumpUntil([&] { return stream.isFinished(); }));
   EXPECT_EQ(samples_.size(), 3u);
   EXPECT_EQ(finished, 1);
-  EXPECT_FALSE(stream.isDeviceMotionAvailable());
   ASSERT_EQ(log_.lines().size(), 1u);
   EXPECT_NE(log_.lines()[0].find("test pipe ended"), std::string::npos) << log_.lines()[0];
 }
@@ -125,31 +120,26 @@ TEST_F(Stream, StopOrDestructionWhileWaitingForInputReturnsPromptly) {
   {
     StreamMotionService stream(pipe_[0], "test pipe", scheduler_, log_);
     stream.startDeviceMotionUpdates(collect());
-    std::this_thread::sleep_for(20ms);  // the reader is now blocked in its wait
+    ASSERT_TRUE(pumpUntil([] { return otherThreads() == "S"; }));  // the reader waits for input
     // A stop that waited for the reader's next input would wait forever with
     // none coming: should it still wait after half a minute (which no busy
-    // machine comes near), a line is sent to release it and the test fails.
-    std::atomic<bool> stopped{false}, released{false};
-    std::thread rescuer([&] {
-      for (int i = 0; i < 3000 && !stopped; ++i) std::this_thread::sleep_for(10ms);
-      if (!stopped) {
-        released = true;
-        send(kLine);
-      }
-    });
-    stream.stopDeviceMotionUpdates();
-    stopped = true;
-    rescuer.join();
-    EXPECT_FALSE(released) << "stopping waited for input";
+    // machine comes near), the input is closed to release it and the test fails.
+    auto stopping = std::async(std::launch::async, [&] { stream.stopDeviceMotionUpdates(); });
+    if (stopping.wait_for(30s) == std::future_status::timeout) {
+      ::close(std::exchange(pipe_[1], -1));
+      FAIL() << "stopping waited for input";
+    }
 
-    send(kLine);  // nothing is read while stopped; a restart reads on
-    std::this_thread::sleep_for(20ms);
-    scheduler_.runPending();
-    EXPECT_TRUE(samples_.empty());
+    // Nothing is read while stopped, as the reader has ended; a restart reads on.
+    ASSERT_TRUE(pumpUntil([] { return otherThreads().empty(); }));
+    send(kLine);
     stream.startDeviceMotionUpdates(collect());
     ASSERT_TRUE(pumpUntil([&] { return samples_.size() == 1; }));
     send(kLine);
-    std::this_thread::sleep_for(20ms);
+    // Once the reader has taken the line, it posts its sample before it next waits.
+    int unread = -1;
+    ASSERT_TRUE(pumpUntil([&] { return ::ioctl(pipe_[0], FIONREAD, &unread) == 0 && !unread; },
+                          /*run=*/false));
   }
   scheduler_.runPending();  // work posted for the destroyed service is dropped
   EXPECT_EQ(samples_.size(), 1u);

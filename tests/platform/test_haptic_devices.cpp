@@ -40,11 +40,10 @@ TEST(HapticPattern, KeepsParameterOrderAndRejectsNonFiniteValues) {
 }
 
 TEST(ForceFeedbackHapticDevice, MapsTapsOntoShortRumbles) {
-  struct Row {
+  const struct {
     HapticPattern pattern;
     int strong, weak, milliseconds;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {tap(0.8F, 0.7F), 52428, 36700, 26},
       {tap(kTrophy), 65535, 65535, 20},  // clamped to full strength
       {tap(-0.5F, 0.0F), 0, 0, 40},

@@ -1,42 +1,27 @@
+// The record file written from a motion trace given in chunks: the chunks
+// of the trace's text, the record's bytes around them, and the save.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <array>
 #include <bit>
-#include <cmath>
-#include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include "platform/atomic_file.h"
 #include "records/motion_csv.h"
+#include "records/record_folder.h"
 #include "records/record_store.h"
 #include "records/user_record_json.h"
-#include "support/temp_dir.h"
 #include "trophies/trophy_catalogue.h"
 #include "trophies/trophy_json.h"
 
 namespace hopster {
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string readText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::string joined(const std::vector<std::string_view>& pieces) {
-  std::string text;
-  for (const std::string_view piece : pieces) text += piece;
-  return text;
-}
-
-// Samples whose lines differ in length, with every unusual number form.
+// Samples whose lines differ in length, with every unusual number form;
+// every 40th from the 20th holds the longest number in every field.
 std::vector<MotionDataPoint> variedSamples(std::size_t count) {
   constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
   constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -49,6 +34,12 @@ std::vector<MotionDataPoint> variedSamples(std::size_t count) {
     samples.push_back(std::bit_cast<MotionDataPoint>(fields));
   }
   return samples;
+}
+
+std::string joined(const std::vector<std::string_view>& pieces) {
+  std::string text;
+  for (const std::string_view piece : pieces) text += piece;
+  return text;
 }
 
 TEST(MotionCsvText, BuiltSampleBySampleMatchesTheWholeTextInEveryChunkSize) {
@@ -114,7 +105,9 @@ UserRecordData recordWith(std::string csvText, bool withTrophy) {
   return record;
 }
 
-TEST(RecordEncoding, WritesTheSameBytesAsTheJsonLibrary) {
+// Valid text is written as the library writes it; invalid UTF-8 is refused
+// with the library's reason, and nothing half-written is given out.
+TEST(RecordEncoding, WritesTheSameBytesAsTheJsonLibraryOrRefusesWithItsReason) {
   std::string everyControlByte;
   for (int c = 0; c < 0x20; ++c) everyControlByte += static_cast<char>(c);
   everyControlByte += "\x7f";
@@ -127,22 +120,7 @@ TEST(RecordEncoding, WritesTheSameBytesAsTheJsonLibrary) {
       "caf\xc3\xa9 \xe2\x82\xac \xf0\x9d\x84\x9e",  // two, three and four bytes
       "\xed\x9f\xbf\xee\x80\x80\xf4\x8f\xbf\xbf\xe0\xa0\x80\xf0\x90\x80\x80\xc2\x80",  // edges
       makeMotionCSV(variedSamples(50)),
-  };
-  for (const std::string& text : texts) {
-    for (const bool withTrophy : {false, true}) {
-      SCOPED_TRACE(::testing::PrintToString(text) + (withTrophy ? " with a trophy" : ""));
-      const UserRecordData record = recordWith(text, withTrophy);
-      std::string expected, actual;
-      ASSERT_EQ(libraryEncoding(record, expected), std::nullopt);
-      ASSERT_EQ(encodeUserRecordData(record, actual), std::nullopt);
-      EXPECT_EQ(actual, expected);
-    }
-  }
-}
-
-TEST(RecordEncoding, RefusesInvalidUtf8WithTheLibrarysOwnReason) {
-  const std::vector<std::string> texts = {
-      "\xff",
+      "\xff",                // invalid from here on
       "ok\xc3",              // cut short at the end
       "ok\xe2\x82 more",     // cut short inside
       "\xc0\xaf",            // overlong
@@ -154,13 +132,14 @@ TEST(RecordEncoding, RefusesInvalidUtf8WithTheLibrarysOwnReason) {
       "\n\"\xc3\xa9\xa9\"",  // after escapes and a valid sequence
   };
   for (const std::string& text : texts) {
-    SCOPED_TRACE(::testing::PrintToString(text));
-    const UserRecordData record = recordWith(text, false);
-    std::string expected, actual = "untouched";
-    const auto expectedError = libraryEncoding(record, expected);
-    ASSERT_TRUE(expectedError);
-    EXPECT_EQ(encodeUserRecordData(record, actual), expectedError);
-    EXPECT_EQ(actual, "untouched") << "nothing half-written is given out";
+    for (const bool withTrophy : {false, true}) {
+      SCOPED_TRACE(::testing::PrintToString(text) + (withTrophy ? " with a trophy" : ""));
+      const UserRecordData record = recordWith(text, withTrophy);
+      std::string expected, actual = "untouched";
+      const auto refusal = libraryEncoding(record, expected);
+      EXPECT_EQ(encodeUserRecordData(record, actual), refusal);
+      EXPECT_EQ(actual, refusal ? "untouched" : expected);
+    }
   }
 }
 
@@ -170,54 +149,21 @@ TEST(ChunkedRecordSave, WritesTheSameFileAsTheWholeTextAndIndexesIt) {
   for (const MotionDataPoint& sample : samples) csv.append(sample);
   for (const bool withTrophy : {false, true}) {
     SCOPED_TRACE(withTrophy);
-    testing::TempDir documents, cache;
-    MemoryLog log;
-    const RecordStore store(documents.path(), log, cache.path());
+    Folder f;
     const UserRecordData whole = recordWith(makeMotionCSV(samples), withTrophy);
     const UserRecordData apart = recordWith("ignored", withTrophy);
-    ASSERT_EQ(store.saveUserRecordData(whole, "whole"), std::nullopt);
-    ASSERT_EQ(store.saveUserRecordData(apart, csv.chunks(), "apart"), std::nullopt);
-    EXPECT_EQ(log.lines().back(), "UserRecordData saved successfully to " +
-                                      fileUrl(documents.path() / "apart.json") + ".");
-    EXPECT_EQ(readText(documents.path() / "apart.json"), readText(documents.path() / "whole.json"));
+    ASSERT_EQ(f.store.saveUserRecordData(whole, "whole"), std::nullopt);
+    ASSERT_EQ(f.store.saveUserRecordData(apart, csv.chunks(), "apart"), std::nullopt);
+    EXPECT_EQ(readText(f.file("apart")), readText(f.file("whole")));
 
     SummaryLoadStats stats;
-    MemoryLog summaryLog;
-    const auto summaries = store.loadAllUserRecordSummaries(summaryLog, {}, &stats);
-    EXPECT_EQ(summaries.size(), 2u);
+    EXPECT_EQ(f.store.loadAllUserRecordSummaries(f.log, {}, &stats).size(), 2u);
     EXPECT_EQ(stats.fromIndex, withTrophy ? 0u : 2u) << "the chunked save updates the index too";
 
     // A stem that is not a file name is refused before anything is written.
-    EXPECT_TRUE(store.saveUserRecordData(apart, csv.chunks(), "../escape"));
-    EXPECT_FALSE(fs::exists(documents.path().parent_path() / "escape.json"));
+    EXPECT_TRUE(f.store.saveUserRecordData(apart, csv.chunks(), "../escape"));
+    EXPECT_FALSE(fs::exists(f.dir.path().parent_path() / "escape.json"));
   }
 }
-
-TEST(AtomicFilePieces, WritesThePiecesInOrderAndLeavesNothingBehindOnFailure) {
-  testing::TempDir dir;
-  const fs::path target = dir.path() / "file.json";
-  const std::string big(3000, 'x');
-  const std::vector<std::string_view> pieces = {"", "head,", big, "", ",tail"};
-  ASSERT_EQ(writeFileAtomically(target, pieces), std::nullopt);
-  EXPECT_EQ(readText(target), "head," + big + ",tail");
-
-  // A full disk: writes past the file size limit fail with EFBIG.
-  rlimit saved{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit limited = saved;
-  limited.rlim_cur = 2048;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-  const std::vector<std::string_view> other = {"new,", big};
-  const auto error = writeFileAtomically(target, other);
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
-
-  ASSERT_TRUE(error);
-  EXPECT_NE(error->find("Could not write"), std::string::npos) << *error;
-  EXPECT_EQ(readText(target), "head," + big + ",tail") << "the old content stays";
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "no temporary file";
-}
-
 }  // namespace
 }  // namespace hopster

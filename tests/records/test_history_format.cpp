@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <limits>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "records/history_format.h"
+#include "support/temp_dir.h"
 
 namespace hopster {
 namespace {
@@ -13,7 +18,7 @@ namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-TEST(FormatDuration, WritesHoursMinutesAndCutHundredths) {
+TEST(FormatDuration, WritesHoursMinutesAndCutHundredthsOrADash) {
   // 59.999 is cut, not rounded up to 60.00s; minutes show as 0 beside hours.
   const std::pair<double, const char*> cases[] = {
       {0.0, "0.00s"},          {5.5, "5.50s"},
@@ -21,9 +26,7 @@ TEST(FormatDuration, WritesHoursMinutesAndCutHundredths) {
       {65.257, "1m 5.25s"},    {3599.5, "59m 59.50s"},
       {3600.0, "1h 0m 0.00s"}, {90061.25, "25h 1m 1.25s"}};
   for (const auto& [seconds, text] : cases) EXPECT_EQ(formatDuration(seconds), text) << seconds;
-}
-
-TEST(FormatDuration, GivesADashWhenSecondsDoNotFitAnInteger) {
+  // Seconds that do not fit a 64-bit integer give a dash.
   for (const double seconds : {kNaN, kInf, -kInf, 0x1p63, -1e300}) {
     EXPECT_EQ(formatDuration(seconds), "—") << seconds;
   }
@@ -51,14 +54,9 @@ std::vector<std::string> sortedIds(const std::vector<std::pair<std::string, doub
   return ids;
 }
 
-TEST(SortByStartDescending, PutsLatestStartFirstAndNaNsLast) {
-  EXPECT_EQ(sortedIds({{"a", 100}, {"c", 300}, {"b", 200}}),
-            (std::vector<std::string>{"c", "b", "a"}));
+TEST(SortByStartDescending, PutsLatestStartFirstAndNaNsLastAndKeepsTies) {
   EXPECT_EQ(sortedIds({{"n1", kNaN}, {"a", -5}, {"n2", kNaN}, {"b", 7}}),
             (std::vector<std::string>{"b", "a", "n1", "n2"}));
-}
-
-TEST(SortByStartDescending, KeepsTiesInOrderBeyondSmallInputs) {
   // Large enough that an unstable sort would reorder ties.
   std::vector<std::pair<std::string, double>> starts;
   std::vector<std::string> expected;
@@ -67,6 +65,45 @@ TEST(SortByStartDescending, KeepsTiesInOrderBeyondSmallInputs) {
     for (int i = start; i < 99; i += 3) expected.push_back(std::to_string(i));
   }
   EXPECT_EQ(sortedIds(starts), expected);
+}
+
+// Switches the process's numeric locale to one with a decimal comma for the
+// test's span: German where installed, else a minimal one compiled for the
+// test (glibc's localedef, found through LOCPATH).
+class CommaLocale {
+ public:
+  CommaLocale() {
+    if (const char* old = std::setlocale(LC_NUMERIC, nullptr)) old_ = old;
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) return;
+    const auto source = dir_.path() / "comma";
+    std::ofstream(source) << "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\n"
+                             "grouping 3;3\nEND LC_NUMERIC\n";
+    const std::string command = "localedef -c -f UTF-8 -i '" + source.string() + "' '" +
+                                (dir_.path() / "comma.UTF-8").string() + "' >/dev/null 2>&1";
+    (void)std::system(command.c_str());  // warns about the categories it lacks
+    ::setenv("LOCPATH", dir_.path().c_str(), 1);
+    std::setlocale(LC_NUMERIC, "comma.UTF-8");
+    ::unsetenv("LOCPATH");
+  }
+  ~CommaLocale() { std::setlocale(LC_NUMERIC, old_.c_str()); }
+
+  // Whether printf now writes a comma, as the user's locale would make it.
+  [[nodiscard]] static bool active() {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f", 2.5);
+    return std::string(text) == "2,50";
+  }
+
+ private:
+  testing::TempDir dir_;
+  std::string old_ = "C";
+};
+
+TEST(HistoryTextUnderACommaLocale, KeepsTheDecimalPoint) {
+  CommaLocale comma;
+  if (!CommaLocale::active()) GTEST_SKIP() << "no locale with a decimal comma could be set up";
+  EXPECT_EQ(formatSpeed(150, 65.257), "2.30");
+  EXPECT_EQ(formatDuration(65.257), "1m 5.25s");
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
-#include <fcntl.h>
+// The journal kept while a recording runs: what a restart reads back from
+// it, whatever the crash or the full disk left.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <memory>
+#include <string>
 
 #include "recording/file_size_limit.h"
-#include "records/record_store.h"
 #include "records/recording_journal.h"
 #include "support/temp_dir.h"
 
@@ -21,11 +23,7 @@ using ::testing::IsEmpty;
 using ::testing::SizeIs;
 
 MotionDataPoint sample(double t, double z) {
-  MotionDataPoint p;
-  p.timeStamp = t;
-  p.globalAccelerationZ = z;
-  p.accelerationZ = z;
-  return p;
+  return {.timeStamp = t, .accelerationZ = z, .globalAccelerationZ = z};
 }
 
 std::unique_ptr<RecordingJournal> created(const fs::path& folder, JournalHeader header = {}) {
@@ -42,7 +40,17 @@ std::unique_ptr<RecordingJournal> adopted(const fs::path& path) {
   return journal;
 }
 
-TEST(RecordingJournal, KeepsFlushedSamplesHeaderAndEndingAcrossAReopen) {
+// Closes the journal, freeing its lock, and adopts it as the next start would.
+std::unique_ptr<RecordingJournal> reopened(std::unique_ptr<RecordingJournal> journal) {
+  const fs::path path = journal->path();
+  journal.reset();
+  return adopted(path);
+}
+
+// Each stage keeps a name that never looks like a record or a temporary
+// file, and a reopen reads back the samples flushed, the header, the ending
+// and the stage.
+TEST(RecordingJournal, KeepsSamplesHeaderEndingAndStageAcrossAReopenUnderNamesOfNoOtherKind) {
   testing::TempDir dir;
   auto journal = created(dir.path(), JournalHeader{1764942759.5, false});
   journal->append(sample(1.0, 0.9));
@@ -51,24 +59,38 @@ TEST(RecordingJournal, KeepsFlushedSamplesHeaderAndEndingAcrossAReopen) {
   journal->append(sample(3.0, 1.5));
   ASSERT_FALSE(journal->finish(JournalEnding{9.5, "ID", "1764942769.5"}));
   EXPECT_EQ(journal->stage(), JournalStage::saving);
-  const fs::path path = journal->path();
-  EXPECT_FALSE(path.filename().string().ends_with(".json"));
-  journal.reset();  // closed: the lock is free again
+  const std::string saving = journal->path().filename().string();
+  ASSERT_FALSE(journal->markCommitting(dir.path() / ".settings.json.AbCdEf.tmp"));
+  EXPECT_EQ(journal->committingThrough(), ".settings.json.AbCdEf.tmp");
+  for (const std::string& name : {saving, journal->path().filename().string()}) {
+    EXPECT_FALSE(name.ends_with(".json") || name.ends_with(".tmp")) << name;
+  }
+  EXPECT_THAT(listJournals(dir.path()), ElementsAre(journal->path()));
 
-  const auto back = adopted(path);
+  const auto back = reopened(std::move(journal));
   EXPECT_EQ(back->header().startTime, 1764942759.5);
   EXPECT_FALSE(back->header().armedAtStart);
   ASSERT_THAT(back->samples(), SizeIs(3));
   EXPECT_EQ(back->samples()[2].globalAccelerationZ, 1.5);
   EXPECT_EQ(back->ending(), (JournalEnding{9.5, "ID", "1764942769.5"}));
+  EXPECT_EQ(back->stage(), JournalStage::committing);
+  EXPECT_EQ(back->committingThrough(), ".settings.json.AbCdEf.tmp");
+  ASSERT_FALSE(back->remove());
+  EXPECT_THAT(listJournals(dir.path()), IsEmpty());
 }
 
-TEST(RecordingJournal, ALiveJournalIsNotAdoptedByAnyoneElse) {
+// A live journal is left to its owner without a word; a FIFO named like a
+// journal is refused with the reason, without waiting for a writer.
+TEST(RecordingJournal, AdoptLeavesALiveJournalAloneAndRefusesAFifo) {
   testing::TempDir dir;
   const auto live = created(dir.path());
+  const fs::path fifo = dir.path() / ".hopster-recording-1-1.journal";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   std::string error;
   EXPECT_FALSE(RecordingJournal::adopt(live->path(), error));
   EXPECT_THAT(error, IsEmpty());  // not a failure: its owner is alive
+  EXPECT_FALSE(RecordingJournal::adopt(fifo, error));
+  EXPECT_THAT(error, HasSubstr("FIFO"));
 }
 
 // A crash mid-write leaves a torn or garbled tail: everything before it
@@ -90,9 +112,7 @@ TEST(RecordingJournal, ATornOrGarbledTailLosesOnlyThatTail) {
     EXPECT_THAT(back->samples(), SizeIs(5));
     EXPECT_EQ(back->keptSamples(), 5u);
     ASSERT_FALSE(back->finish(JournalEnding{9.5, "ID", "1.5"}));
-    const fs::path saving = back->path();
-    back.reset();
-    const auto again = adopted(saving);
+    const auto again = reopened(std::move(back));
     EXPECT_THAT(again->samples(), SizeIs(5));
     EXPECT_EQ(again->ending(), (JournalEnding{9.5, "ID", "1.5"}));
   }
@@ -126,9 +146,7 @@ TEST(RecordingJournal, AFlushCutShortByAFullDiskKeepsWhatItCountsAndCatchesUpLat
     for (int i = 20; i < 25; ++i) journal->append(sample(i, 3.0));
     ASSERT_FALSE(journal->flush());
     EXPECT_EQ(journal->keptSamples(), 25u);
-    const fs::path path = journal->path();
-    journal.reset();
-    const auto back = adopted(path);
+    const auto back = reopened(std::move(journal));
     ASSERT_THAT(back->samples(), SizeIs(25));
     for (std::size_t i = 0; i < 25; ++i)
       EXPECT_EQ(back->samples()[i].timeStamp, static_cast<double>(i));
@@ -149,76 +167,9 @@ TEST(RecordingJournal, ABacklogThatFillsTheDiskKeepsTheChunksThatFitted) {
   const std::size_t kept = journal->keptSamples();
   EXPECT_GT(kept, 0u);
   EXPECT_LT(kept, 300u);
-  const fs::path path = journal->path();
-  journal.reset();  // the run ends with the rest unwritten
-
-  const auto back = adopted(path);
+  const auto back = reopened(std::move(journal));  // the run ends with the rest unwritten
   ASSERT_EQ(back->samples().size(), kept);
   EXPECT_EQ(back->samples().back().timeStamp, static_cast<double>(kept - 1));
 }
-
-TEST(RecordingJournal, StagesAreFileNamesThatNeverLookLikeRecordsOrTemporaryFiles) {
-  testing::TempDir dir;
-  auto journal = created(dir.path());
-  ASSERT_FALSE(journal->finish(JournalEnding{1.0, "ID", "1.0"}));
-  ASSERT_FALSE(journal->markCommitting(dir.path() / ".settings.json.AbCdEf.tmp"));
-  EXPECT_EQ(journal->committingThrough(), ".settings.json.AbCdEf.tmp");
-  const std::string name = journal->path().filename().string();
-  EXPECT_FALSE(name.ends_with(".json") || name.ends_with(".tmp")) << name;
-  EXPECT_THAT(listJournals(dir.path()), ElementsAre(journal->path()));
-  journal.reset();
-
-  const auto back = adopted(listJournals(dir.path()).front());
-  EXPECT_EQ(back->stage(), JournalStage::committing);
-  EXPECT_EQ(back->committingThrough(), ".settings.json.AbCdEf.tmp");
-  ASSERT_FALSE(back->remove());
-  EXPECT_THAT(listJournals(dir.path()), IsEmpty());
-}
-
-TEST(RecordingJournal, AFifoWithAJournalNameIsRefusedWithoutBlocking) {
-  testing::TempDir dir;
-  const fs::path fifo = dir.path() / ".hopster-recording-1-1.journal";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  std::string error;
-  EXPECT_FALSE(RecordingJournal::adopt(fifo, error));
-  EXPECT_THAT(error, HasSubstr("FIFO"));
-}
-
-TEST(RecordStoreSpecialFiles, AFifoNamedLikeARecordIsSkippedAtOnceWithTheRealReason) {
-  testing::TempDir dir;
-  MemoryLog log;
-  ASSERT_EQ(::mkfifo((dir.path() / "b.json").c_str(), 0600), 0);
-  EXPECT_THAT(RecordStore(dir.path(), log).loadAllUserRecordData(), IsEmpty());
-  ASSERT_THAT(log.lines(), SizeIs(2));
-  EXPECT_THAT(log.lines()[0], HasSubstr("b.json: not a regular file (a FIFO)"));
-}
-
-TEST(RecordStoreSpecialFiles, StaleTemporaryFilesOfInterruptedSavesAreRemovedAndNothingElse) {
-  testing::TempDir dir;
-  MemoryLog log;
-  const auto make = [&](const std::string& name, double age) {
-    std::ofstream(dir.path() / name) << "x";
-    const double now = 1'000'000.0;
-    const timespec times[2] = {{static_cast<time_t>(now - age), 0},
-                               {static_cast<time_t>(now - age), 0}};
-    ::utimensat(AT_FDCWD, (dir.path() / name).c_str(), times, 0);
-  };
-  make(".1764942759.5.json.AbC123.tmp", 120);   // stale: removed
-  make(".1764942759.6.json.XyZ789.tmp", 10);    // a save under way: kept
-  make("notes.tmp", 120);                       // not ours: kept
-  make(".hopster-recording-1-1.journal", 120);  // a journal: kept
-  RecordStore(dir.path(), log).removeStaleTemporaryFiles(1'000'000.0);
-
-  std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(dir.path())) {
-    left.push_back(entry.path().filename().string());
-  }
-  std::sort(left.begin(), left.end());
-  EXPECT_THAT(left, ElementsAre(".1764942759.6.json.XyZ789.tmp", ".hopster-recording-1-1.journal",
-                                "notes.tmp"));
-  ASSERT_THAT(log.lines(), SizeIs(1));
-  EXPECT_THAT(log.lines()[0], HasSubstr("Removed 1 unfinished temporary files"));
-}
-
 }  // namespace
 }  // namespace hopster
