@@ -32,7 +32,7 @@
 #include "bench/stop_save_measure.h"
 #include "motion/motion_data_point.h"
 #include "motion_sources/simulated_headphones.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/virtual_scheduler.h"
 #include "records/motion_csv.h"
 #include "records/record_store.h"
 #include "screens/history_model.h"

@@ -11,10 +11,10 @@
 
 #include "motion_sources/simulated_headphones.h"
 #include "platform/audio_session.h"
-#include "platform/headless_application.h"
-#include "platform/memory_key_value_storage.h"
-#include "platform/no_haptics_device.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/memory_key_value_storage.h"
+#include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/headless_application.h"
+#include "platform/linux/no_haptics_device.h"
 #include "recording/jump_screen_triggers.h"
 #include "recording/recording_controller.h"
 

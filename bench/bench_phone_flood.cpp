@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "motion_sources/phone_motion_service.h"
-#include "platform/loop_scheduler.h"
+#include "platform/linux/loop_scheduler.h"
 
 namespace hopster {
 namespace {

@@ -8,8 +8,8 @@
 #include "motion_sources/simulated_headphones.h"
 #include "platform/announcer.h"
 #include "platform/clock.h"
+#include "platform/doubles/virtual_scheduler.h"
 #include "platform/uuid_source.h"
-#include "platform/virtual_scheduler.h"
 #include "recording/motion_pipeline.h"
 
 namespace hopster {

@@ -18,8 +18,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/file_key_value_storage.h"
-#include "platform/loop_scheduler.h"
+#include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/loop_scheduler.h"
 #include "reminders/background_reminders.h"
 #include "reminders/desktop_notification_center.h"
 

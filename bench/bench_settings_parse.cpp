@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "platform/doubles/memory_key_value_storage.h"
 #include "platform/json_document.h"
 #include "platform/key_value_store.h"
 #include "platform/log.h"
-#include "platform/memory_key_value_storage.h"
 
 namespace hopster {
 namespace {

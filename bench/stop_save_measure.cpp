@@ -15,9 +15,9 @@
 
 #include "platform/audio_session.h"
 #include "platform/background_work.h"
-#include "platform/file_key_value_storage.h"
-#include "platform/headless_application.h"
-#include "platform/no_haptics_device.h"
+#include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/headless_application.h"
+#include "platform/linux/no_haptics_device.h"
 #include "recording/recording_controller.h"
 #include "records/record_store.h"
 #include "screens/qt_scheduler.h"

@@ -10,9 +10,9 @@
 #include <simdjson.h>
 
 #include "fuzz_invariant.h"
+#include "platform/doubles/memory_key_value_storage.h"
 #include "platform/key_value_store.h"
 #include "platform/log.h"
-#include "platform/memory_key_value_storage.h"
 #include "reminders/reminder_schedule.h"
 
 namespace hopster {

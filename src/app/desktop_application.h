@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "platform/application_services.h"
+#include "platform/linux/screen_saver_inhibitor.h"
 #include "platform/log.h"
-#include "platform/screen_saver_inhibitor.h"
 
 namespace hopster {
 

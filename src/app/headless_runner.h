@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "platform/xdg_paths.h"
+#include "platform/linux/xdg_paths.h"
 
 namespace hopster {
 

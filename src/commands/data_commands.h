@@ -7,7 +7,7 @@
 
 #include "commands/data_command_help.h"
 #include "platform/calendar.h"
-#include "platform/xdg_paths.h"
+#include "platform/linux/xdg_paths.h"
 
 namespace hopster {
 

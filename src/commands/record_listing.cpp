@@ -7,7 +7,7 @@
 #include <cctype>
 
 #include "motion_sources/motion_trace.h"
-#include "platform/data_file.h"
+#include "platform/linux/data_file.h"
 #include "records/history_format.h"
 
 namespace hopster {

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 namespace fs = std::filesystem;

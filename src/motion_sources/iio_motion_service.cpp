@@ -12,7 +12,7 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 namespace fs = std::filesystem;

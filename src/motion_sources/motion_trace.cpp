@@ -17,8 +17,8 @@
 #include "motion_sources/line_splitter.h"
 #include "motion_sources/number_fields.h"
 #include "motion_sources/sensor_logger_export.h"
-#include "platform/data_file.h"
-#include "platform/posix_io.h"
+#include "platform/linux/data_file.h"
+#include "platform/linux/posix_io.h"
 #include "records/motion_csv.h"
 
 namespace hopster {

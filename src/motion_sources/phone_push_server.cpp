@@ -26,7 +26,7 @@
 
 #include "motion_sources/push_admission.h"
 #include "motion_sources/push_listener.h"
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 namespace {

@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <system_error>
 
-#include "platform/atomic_file.h"
-#include "platform/data_file.h"
-#include "platform/xdg_paths.h"
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/data_file.h"
+#include "platform/linux/xdg_paths.h"
 
 namespace hopster {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 

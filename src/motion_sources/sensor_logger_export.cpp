@@ -14,9 +14,9 @@
 #include <simdjson.h>
 
 #include "motion_sources/sensor_logger_parts.h"
-#include "platform/data_file.h"
+#include "platform/linux/data_file.h"
+#include "platform/linux/posix_io.h"
 #include "platform/log.h"
-#include "platform/posix_io.h"
 
 namespace hopster {
 namespace {

@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "motion_sources/stream_sample.h"
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 namespace {}  // namespace

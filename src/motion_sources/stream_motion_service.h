@@ -12,8 +12,8 @@
 #include "motion_sources/ending_motion_source.h"
 #include "motion_sources/line_splitter.h"
 #include "platform/headphone_motion_service.h"
+#include "platform/linux/posix_io.h"
 #include "platform/log.h"
-#include "platform/posix_io.h"
 #include "platform/scheduler.h"
 
 namespace hopster {

@@ -11,7 +11,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "platform/atomic_file.h"
+#include "platform/linux/atomic_file.h"
 #include "platform/log.h"
 #include "platform/observer_list.h"
 #include "platform/subscription.h"

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/data_file.h"
-#include "platform/posix_io.h"
+#include "platform/linux/data_file.h"
+#include "platform/linux/posix_io.h"
 #include "records/user_record_json.h"
 
 namespace hopster {

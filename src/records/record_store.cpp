@@ -14,10 +14,10 @@
 
 #include <simdjson.h>
 
-#include "platform/atomic_file.h"
-#include "platform/data_file.h"
-#include "platform/posix_io.h"
-#include "platform/xdg_paths.h"
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/data_file.h"
+#include "platform/linux/posix_io.h"
+#include "platform/linux/xdg_paths.h"
 #include "records/record_summary_index.h"
 #include "records/user_record_json.h"
 

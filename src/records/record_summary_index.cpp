@@ -9,8 +9,8 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/atomic_file.h"
-#include "platform/data_file.h"
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/data_file.h"
 #include "records/trace_scan.h"
 #include "records/user_record_json.h"
 

@@ -12,9 +12,9 @@
 #include <cstring>
 #include <system_error>
 
-#include "platform/atomic_file.h"
-#include "platform/data_file.h"
-#include "platform/posix_io.h"
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/data_file.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "motion/motion_data_point.h"
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 

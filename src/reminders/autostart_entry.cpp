@@ -3,8 +3,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/atomic_file.h"
-#include "platform/xdg_paths.h"
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/xdg_paths.h"
 
 namespace hopster {
 

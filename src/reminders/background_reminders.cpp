@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/file_key_value_storage.h"
+#include "platform/linux/file_key_value_storage.h"
 
 namespace hopster {
 

@@ -1,5 +1,5 @@
 #include "reminders/dbus_notification_sink.h"
-#include "platform/session_bus.h"
+#include "platform/linux/session_bus.h"
 
 #include <cerrno>
 #include <memory>

@@ -8,9 +8,9 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/atomic_file.h"
-#include "platform/session_bus.h"
-#include "platform/xdg_paths.h"
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/session_bus.h"
+#include "platform/linux/xdg_paths.h"
 #include "reminders/autostart_entry.h"
 #include "reminders/systemd_units.h"
 

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/json_document.h"
-#include "platform/xdg_paths.h"
+#include "platform/linux/xdg_paths.h"
 
 namespace hopster {
 

@@ -11,7 +11,7 @@
 #include <regex>
 #include <thread>
 
-#include "platform/file_key_value_storage.h"
+#include "platform/linux/file_key_value_storage.h"
 #include "records/record_store.h"
 #include "records/recording_journal.h"
 #include "support/child_program.h"

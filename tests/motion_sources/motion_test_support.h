@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "motion/motion_data_point.h"
+#include "platform/doubles/virtual_scheduler.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/log.h"
-#include "platform/virtual_scheduler.h"
 #include "support/temp_dir.h"
 
 namespace hopster {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/data_file.h"
+#include "platform/linux/data_file.h"
 
 namespace hopster {
 

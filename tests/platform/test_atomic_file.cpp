@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/atomic_file.h"
+#include "platform/linux/atomic_file.h"
 #include "platform/settings_files.h"
 #include "recording/file_size_limit.h"
 #include "support/temp_dir.h"

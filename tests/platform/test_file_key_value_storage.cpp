@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_key_value_storage.h"
 #include "platform/key_value_store.h"
+#include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/xdg_paths.h"
 #include "platform/settings_files.h"
-#include "platform/xdg_paths.h"
 #include "support/temp_dir.h"
 
 namespace hopster {

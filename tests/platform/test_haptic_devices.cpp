@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/feedbackd_haptic_device.h"
-#include "platform/force_feedback_haptic_device.h"
-#include "platform/screen_saver_inhibitor.h"
-#include "platform/speech_announcer.h"
-#include "platform/system_haptic_device.h"
+#include "platform/linux/feedbackd_haptic_device.h"
+#include "platform/linux/force_feedback_haptic_device.h"
+#include "platform/linux/screen_saver_inhibitor.h"
+#include "platform/linux/speech_announcer.h"
+#include "platform/linux/system_haptic_device.h"
 #include "support/temp_dir.h"
 
 namespace hopster {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/doubles/memory_key_value_storage.h"
 #include "platform/key_value_store.h"
-#include "platform/memory_key_value_storage.h"
 
 namespace hopster {
 namespace {

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/loop_scheduler.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/loop_scheduler.h"
 
 namespace hopster {
 namespace {

@@ -4,9 +4,9 @@
 
 #include "platform/audio_session.h"
 #include "platform/background_work.h"
-#include "platform/memory_key_value_storage.h"
-#include "platform/recording_haptic_device.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/memory_key_value_storage.h"
+#include "platform/doubles/recording_haptic_device.h"
+#include "platform/doubles/virtual_scheduler.h"
 #include "recording/jump_screen_triggers.h"
 #include "recording/recording_controller.h"
 #include "support/fake_application.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "controller_fixture.h"
-#include "platform/loop_scheduler.h"
+#include "platform/linux/loop_scheduler.h"
 #include "records/motion_csv.h"
 #include "records/number_form.h"
 

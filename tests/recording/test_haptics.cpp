@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/doubles/recording_haptic_device.h"
 #include "platform/log.h"
-#include "platform/recording_haptic_device.h"
 #include "recording/jump_haptics.h"
 #include "recording/trophy_card_haptics.h"
 

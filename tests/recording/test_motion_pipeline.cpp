@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/virtual_scheduler.h"
 #include "recording/motion_pipeline.h"
 
 namespace hopster {

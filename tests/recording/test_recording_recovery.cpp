@@ -6,7 +6,7 @@
 
 #include "controller_fixture.h"
 #include "file_size_limit.h"
-#include "platform/file_key_value_storage.h"
+#include "platform/linux/file_key_value_storage.h"
 #include "recording/recording_commit.h"
 #include "records/number_form.h"
 

@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "motion_sources/simulated_headphones.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/virtual_scheduler.h"
 #include "recording/motion_pipeline.h"
 #include "records/motion_csv.h"
 

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/file_key_value_storage.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/file_key_value_storage.h"
 #include "private_session_bus.h"
 #include "reminders/background_reminders.h"
 #include "reminders/reminder_delivery.h"

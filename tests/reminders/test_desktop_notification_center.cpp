@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/atomic_file.h"
-#include "platform/data_file.h"
-#include "platform/memory_key_value_storage.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/memory_key_value_storage.h"
+#include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/data_file.h"
 #include "reminders/autostart_entry.h"
 #include "reminders/reminder_delivery.h"
 #include "support/temp_dir.h"

@@ -6,8 +6,8 @@
 #include <set>
 #include <thread>
 
-#include "platform/memory_key_value_storage.h"
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/memory_key_value_storage.h"
+#include "platform/doubles/virtual_scheduler.h"
 #include "reminders/reminder_texts.h"
 #include "support/fake_notification_center.h"
 

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <thread>
 
-#include "platform/file_key_value_storage.h"
+#include "platform/linux/file_key_value_storage.h"
 #include "private_session_bus.h"
 #include "reminders/dbus_notification_sink.h"
 #include "reminders/desktop_notification_center.h"

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "platform/file_key_value_storage.h"
+#include "platform/linux/file_key_value_storage.h"
 #include "support/temp_dir.h"
 
 namespace hopster {

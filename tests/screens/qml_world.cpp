@@ -8,10 +8,10 @@
 #include <system_error>
 
 #include "platform/audio_session.h"
-#include "platform/memory_key_value_storage.h"
+#include "platform/doubles/memory_key_value_storage.h"
+#include "platform/doubles/recording_haptic_device.h"
+#include "platform/doubles/virtual_scheduler.h"
 #include "platform/random_source.h"
-#include "platform/recording_haptic_device.h"
-#include "platform/virtual_scheduler.h"
 #include "recording/recording_controller.h"
 #include "screens/history_model.h"
 #include "screens/home_view_model.h"

@@ -5,11 +5,11 @@
 #include <memory>
 #include <optional>
 
+#include "platform/doubles/memory_key_value_storage.h"
+#include "platform/doubles/recording_haptic_device.h"
+#include "platform/doubles/virtual_scheduler.h"
 #include "platform/key_value_store.h"
 #include "platform/log.h"
-#include "platform/memory_key_value_storage.h"
-#include "platform/recording_haptic_device.h"
-#include "platform/virtual_scheduler.h"
 #include "screens/trophy_list_model.h"
 #include "trophies/trophy_manager.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <random>
 
-#include "platform/file_key_value_storage.h"
+#include "platform/linux/file_key_value_storage.h"
 #include "recording/recording_commit.h"
 #include "records/motion_csv.h"
 #include "records/number_form.h"

@@ -1,4 +1,4 @@
-#include "platform/data_file.h"
+#include "platform/linux/data_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 

@@ -1,4 +1,4 @@
-#include "platform/session_bus.h"
+#include "platform/linux/session_bus.h"
 
 #include <system_error>
 

@@ -1,4 +1,4 @@
-#include "platform/screen_saver_inhibitor.h"
+#include "platform/linux/screen_saver_inhibitor.h"
 
 namespace hopster {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/atomic_file.h"
+#include "platform/linux/atomic_file.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -13,7 +13,7 @@
 #include <memory>
 #include <system_error>
 
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 

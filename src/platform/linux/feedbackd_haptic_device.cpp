@@ -1,5 +1,5 @@
-#include "platform/feedbackd_haptic_device.h"
-#include "platform/session_bus.h"
+#include "platform/linux/feedbackd_haptic_device.h"
+#include "platform/linux/session_bus.h"
 
 #include <system_error>
 #include <utility>

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/session_bus.h"
+#include "platform/linux/session_bus.h"
 
 namespace hopster {
 

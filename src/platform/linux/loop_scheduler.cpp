@@ -1,4 +1,4 @@
-#include "platform/loop_scheduler.h"
+#include "platform/linux/loop_scheduler.h"
 
 #include <algorithm>
 #include <chrono>

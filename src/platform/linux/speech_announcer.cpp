@@ -1,6 +1,6 @@
-#include "platform/speech_announcer.h"
+#include "platform/linux/speech_announcer.h"
 
-#include "platform/session_bus.h"
+#include "platform/linux/session_bus.h"
 
 #include <libspeechd.h>
 

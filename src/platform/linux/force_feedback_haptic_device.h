@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/haptic_device.h"
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 namespace hopster {
 

@@ -1,4 +1,4 @@
-#include "platform/file_key_value_storage.h"
+#include "platform/linux/file_key_value_storage.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -11,10 +11,10 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "platform/atomic_file.h"
-#include "platform/data_file.h"
-#include "platform/posix_io.h"
-#include "platform/xdg_paths.h"
+#include "platform/linux/atomic_file.h"
+#include "platform/linux/data_file.h"
+#include "platform/linux/posix_io.h"
+#include "platform/linux/xdg_paths.h"
 
 namespace hopster {
 

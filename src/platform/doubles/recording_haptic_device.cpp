@@ -1,4 +1,4 @@
-#include "platform/recording_haptic_device.h"
+#include "platform/doubles/recording_haptic_device.h"
 
 #include <utility>
 

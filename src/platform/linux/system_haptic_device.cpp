@@ -1,13 +1,13 @@
-#include "platform/system_haptic_device.h"
+#include "platform/linux/system_haptic_device.h"
 
 #include <algorithm>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-#include "platform/feedbackd_haptic_device.h"
-#include "platform/force_feedback_haptic_device.h"
-#include "platform/no_haptics_device.h"
+#include "platform/linux/feedbackd_haptic_device.h"
+#include "platform/linux/force_feedback_haptic_device.h"
+#include "platform/linux/no_haptics_device.h"
 
 namespace hopster {
 

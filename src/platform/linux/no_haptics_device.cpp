@@ -1,4 +1,4 @@
-#include "platform/no_haptics_device.h"
+#include "platform/linux/no_haptics_device.h"
 
 #include <utility>
 

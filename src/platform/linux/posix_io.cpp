@@ -1,4 +1,4 @@
-#include "platform/posix_io.h"
+#include "platform/linux/posix_io.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "platform/virtual_scheduler.h"
+#include "platform/doubles/virtual_scheduler.h"
 
 #include <cmath>
 #include <utility>

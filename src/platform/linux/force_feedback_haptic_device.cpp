@@ -1,4 +1,4 @@
-#include "platform/force_feedback_haptic_device.h"
+#include "platform/linux/force_feedback_haptic_device.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
