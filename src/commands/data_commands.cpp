@@ -165,10 +165,12 @@ int runHistory(Command& command, const std::vector<std::string>& args) {
 std::optional<UserRecordData> findRecord(Command& command, const std::string& name, int& status) {
   std::error_code ignored;
   if (std::filesystem::is_regular_file(name, ignored)) {
-    std::string error;
-    auto record = readRecordFile(name, error);
-    if (!record) status = command.failure(name + ": " + error);
-    return record;
+    auto record = readRecordFile(name);
+    if (!record) {
+      status = command.failure(name + ": " + record.error().message);
+      return std::nullopt;
+    }
+    return std::move(record).value();
   }
   const auto list = command.recordings(status);
   if (!list) return std::nullopt;
@@ -178,10 +180,12 @@ std::optional<UserRecordData> findRecord(Command& command, const std::string& na
     status = command.failure("no record file or record id \"" + name + "\"");
     return std::nullopt;
   }
-  std::string error;
-  auto record = readRecordFile(found->file, error);
-  if (!record) status = command.failure(found->file.string() + ": " + error);
-  return record;
+  auto record = readRecordFile(found->file);
+  if (!record) {
+    status = command.failure(found->file.string() + ": " + record.error().message);
+    return std::nullopt;
+  }
+  return std::move(record).value();
 }
 
 int runExport(Command& command, const std::vector<std::string>& args) {
@@ -219,11 +223,14 @@ int runRecount(Command& command, const std::vector<std::string>& args) {
   bool allMatch = true;
   for (std::size_t i = 0; i < files.size(); ++i) {
     bar.show(i);
-    std::string error;
-    const auto recount = recountFile(files[i], error);
+    const auto recount = recountFile(files[i]);
     bar.clear();
     if (!recount) {
-      command.failure(files[i] + (error.starts_with("not a ") ? " is " : ": ") + error);
+      // "x.json is not a Hopster record", "fifo is not a regular file (a FIFO)".
+      const Failure& failure = recount.error();
+      const bool names =
+          failure.kind == FailureKind::notARecord || failure.kind == FailureKind::notRegularFile;
+      command.failure(files[i] + (names ? " is " : ": ") + failure.message);
       allMatch = false;
       continue;
     }

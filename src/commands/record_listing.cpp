@@ -38,28 +38,17 @@ RecordingList listRecordings(const RecordStore& store, Log& log) {
   return list;
 }
 
-std::optional<UserRecordData> readRecordFile(const std::filesystem::path& path,
-                                             std::string& error) {
-  auto record = readUserRecordFile(path, error, MotionTraceLimits{}.maxRecordBytes);
-  // A JSON file without a record's keys at its top is some other file, not a
-  // damaged record: said in words rather than as a decoding error.
-  constexpr std::string_view kMissingKey = "keyNotFound(\"";
-  if (!record && error.starts_with(kMissingKey) && error.find(" at ") == std::string::npos) {
-    const std::size_t end = error.find('"', kMissingKey.size());
-    error = "not a Hopster record: no \"" +
-            error.substr(kMissingKey.size(), end - kMissingKey.size()) + "\" key";
-  }
-  return record;
+Outcome<UserRecordData> readRecordFile(const std::filesystem::path& path) {
+  return readUserRecordFile(path, MotionTraceLimits{}.maxRecordBytes);
 }
 
 bool looksLikeRecordFile(const std::filesystem::path& path) {
-  std::string error;
-  const UniqueFd fd = openDataFile(path, error);
+  const auto fd = openDataFile(path);
   if (!fd) return false;
   std::array<char, 4096> buffer{};
   bool isRecord = false;
   for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
+    const ssize_t got = ::read(fd->get(), buffer.data(), buffer.size());
     if (got <= 0) break;
     const auto end = buffer.begin() + got;
     const auto first = std::find_if(

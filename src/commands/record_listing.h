@@ -37,10 +37,9 @@ struct RecordingList {
 // of long recordings stays small and quick.
 [[nodiscard]] RecordingList listRecordings(const RecordStore& store, Log& log);
 
-// Reads one record file whole. On failure returns nothing and puts the
-// reason into `error`.
-[[nodiscard]] std::optional<UserRecordData> readRecordFile(const std::filesystem::path& path,
-                                                           std::string& error);
+// Reads one record file whole, up to the size a motion trace may have: the
+// record, or why not (notARecord for a file of another kind).
+[[nodiscard]] Outcome<UserRecordData> readRecordFile(const std::filesystem::path& path);
 
 // Whether the file's first non-space byte opens a JSON object, as a record
 // file's does (a motion CSV opens with its header or a number).

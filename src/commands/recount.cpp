@@ -41,17 +41,22 @@ std::int64_t recountJumps(const std::vector<MotionDataPoint>& samples) {
   return state.jumpCount;
 }
 
-std::optional<Recount> recountFile(const std::filesystem::path& path, std::string& error) {
+Outcome<Recount> recountFile(const std::filesystem::path& path) {
   Recount recount;
   std::optional<MotionTrace> trace;
   if (looksLikeRecordFile(path)) {
-    auto record = readRecordFile(path, error);
-    if (!record) return std::nullopt;
+    auto record = readRecordFile(path);
+    if (!record) return std::move(record).error();
     recount.stored = record->jumps;
     trace = parseMotionTrace(record->csvText);
   } else {
+    std::string error;
     trace = loadMotionTrace(path, error);
-    if (!trace) return std::nullopt;
+    // The motion reader names a file of another kind "not a …" too.
+    if (!trace) {
+      return Failure{error.starts_with("not a ") ? FailureKind::notARecord : FailureKind::other,
+                     error};
+    }
   }
   recount.recounted = recountJumps(trace->samples);
   recount.skippedLines = trace->skippedLines;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "motion/motion_data_point.h"
+#include "platform/failure.h"
 
 namespace hopster {
 
@@ -25,9 +26,9 @@ struct Recount {
 };
 
 // Recounts one file that a replay accepts: a record, a motion CSV or a phone
-// export. On failure returns nothing and puts the reason into `error`.
-[[nodiscard]] std::optional<Recount> recountFile(const std::filesystem::path& path,
-                                                 std::string& error);
+// export. The recount, or why not (notARecord or notRegularFile for a file
+// that is not one of these).
+[[nodiscard]] Outcome<Recount> recountFile(const std::filesystem::path& path);
 
 // The result line: "FILE stored N recounted M", with "stored -" and a note
 // for a file that is not a record.

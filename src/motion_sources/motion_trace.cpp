@@ -217,8 +217,12 @@ MotionTrace parseMotionTrace(std::string_view text, std::size_t maxSamples) {
 std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path, std::string& error,
                                            const MotionTraceLimits& limits) {
   // Refuses a FIFO, a device or a folder before a single read could block or never end.
-  const UniqueFd fd = openDataFile(path, error);
-  if (!fd) return std::nullopt;
+  auto opened = openDataFile(path);
+  if (!opened) {
+    error = opened.error().message;
+    return std::nullopt;
+  }
+  const UniqueFd fd = std::move(opened).value();
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) {
     error = errorText(errno);

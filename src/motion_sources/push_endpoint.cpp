@@ -70,7 +70,8 @@ std::filesystem::path defaultPushTokenFile() { return hopsterConfigDir() / "push
 std::optional<std::string> loadOrCreatePushToken(const std::filesystem::path& file, Log& log,
                                                  std::string& error) {
   std::string text;
-  if (!readDataFile(file, 4096, text)) {
+  if (auto read = readDataFile(file, 4096)) {
+    text = std::move(read).value();
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
     if (isToken(text)) {
       // Whoever can read the token can push motion: it is kept from everyone
@@ -78,8 +79,7 @@ std::optional<std::string> loadOrCreatePushToken(const std::filesystem::path& fi
       struct stat info {};
       if (::stat(file.c_str(), &info) == 0 && (info.st_mode & 077) != 0) {
         if (::chmod(file.c_str(), S_IRUSR | S_IWUSR) != 0) {
-          error = "Could not make " + file.string() +
-                  " private: " + std::generic_category().message(errno);
+          error = "Could not make " + file.string() + " private: " + errorText(errno);
           return std::nullopt;
         }
         char was[8];

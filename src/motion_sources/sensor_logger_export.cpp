@@ -145,8 +145,12 @@ std::optional<std::vector<TimedMotion>> loadSensorLoggerExport(
     const std::filesystem::path& path, std::string& error, const SensorLoggerExportLimits& limits,
     SensorLoggerExportNotes* notes) {
   // Refuses a FIFO, a device or a folder before a single read could block or never end.
-  UniqueFd fd = openDataFile(path, error);
-  if (!fd) return std::nullopt;
+  auto opened = openDataFile(path);
+  if (!opened) {
+    error = opened.error().message;
+    return std::nullopt;
+  }
+  UniqueFd fd = std::move(opened).value();
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0) {
     error = errorText(errno);

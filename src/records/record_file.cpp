@@ -9,28 +9,28 @@
 #include "platform/linux/data_file.h"
 #include "platform/linux/posix_io.h"
 #include "records/user_record_json.h"
+#include "trophies/decoding_error.h"
 
 namespace hopster {
 
-std::optional<std::string> readPaddedFile(const std::filesystem::path& path,
-                                          std::vector<char>& buffer, std::size_t& length,
-                                          std::size_t maxBytes) {
-  std::string error;
-  const UniqueFd fd = openDataFile(path, error);
-  if (!fd) return error;
+Status readPaddedFile(const std::filesystem::path& path, std::vector<char>& buffer,
+                      std::size_t& length, std::size_t maxBytes) {
+  auto opened = openDataFile(path);
+  if (!opened) return std::move(opened).error();
+  const UniqueFd fd = std::move(opened).value();
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) return errorText(errno);
+  if (::fstat(fd.get(), &info) != 0) return Failure::ofErrno(errno);
   length = 0;
   std::size_t capacity = static_cast<std::size_t>(info.st_size) + 1;
   for (;;) {
-    if (capacity - 1 > maxBytes) return "larger than " + std::to_string(maxBytes) + " bytes";
+    if (capacity - 1 > maxBytes) return tooLargeFailure(maxBytes);
     if (buffer.size() < capacity + simdjson::SIMDJSON_PADDING) {
       buffer.resize(capacity + simdjson::SIMDJSON_PADDING);
     }
     const ssize_t got = ::read(fd.get(), buffer.data() + length, capacity - length);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return errorText(errno);
+      return Failure::ofErrno(errno);
     }
     if (got == 0) break;
     length += static_cast<std::size_t>(got);
@@ -58,32 +58,52 @@ std::string fileUrl(const std::filesystem::path& path) {
   return url;
 }
 
-std::optional<std::string> decodeRecordFile(simdjson::dom::parser& parser,
-                                            const std::vector<char>& buffer, std::size_t length,
-                                            UserRecordData& out) {
+namespace {
+
+// A JSON object without a record's keys at its top is some other file, not a
+// damaged record.
+bool isSomeOtherFile(const DecodingError& error) {
+  return error.kind == DecodingError::Kind::keyNotFound && error.codingPath.empty();
+}
+
+// decodeRecordFile, with a file of another kind said in plain words when
+// `plainWords` is set ("not a Hopster record: no "id" key").
+Status decodeRecord(simdjson::dom::parser& parser, const std::vector<char>& buffer,
+                    std::size_t length, UserRecordData& out, bool plainWords) {
   simdjson::dom::element root;
   if (const auto code = parser.parse(buffer.data(), length, false).get(root)) {
-    return std::string("dataCorrupted: The given data was not valid JSON. (") +
-           simdjson::error_message(code) + ")";
+    return Failure{FailureKind::malformed,
+                   std::string("dataCorrupted: The given data was not valid JSON. (") +
+                       simdjson::error_message(code) + ")"};
   }
   auto record = decodeUserRecordData(root);
-  if (!record) return record.error().description();
+  if (!record) {
+    const DecodingError& error = record.error();
+    if (!isSomeOtherFile(error)) return Failure{FailureKind::malformed, error.description()};
+    return Failure{FailureKind::notARecord,
+                   plainWords ? "not a Hopster record: no \"" + error.subject + "\" key"
+                              : error.description()};
+  }
   out = std::move(record).value();
   return std::nullopt;
 }
 
-std::optional<UserRecordData> readUserRecordFile(const std::filesystem::path& path,
-                                                 std::string& error, std::size_t maxBytes) {
+}  // namespace
+
+Status decodeRecordFile(simdjson::dom::parser& parser, const std::vector<char>& buffer,
+                        std::size_t length, UserRecordData& out) {
+  return decodeRecord(parser, buffer, length, out, false);
+}
+
+Outcome<UserRecordData> readUserRecordFile(const std::filesystem::path& path,
+                                           std::size_t maxBytes) {
   simdjson::dom::parser parser;
   std::vector<char> buffer;
   std::size_t length = 0;
   UserRecordData record;
-  std::optional<std::string> failure = readPaddedFile(path, buffer, length, maxBytes);
-  if (!failure) failure = decodeRecordFile(parser, buffer, length, record);
-  if (failure) {
-    error = std::move(*failure);
-    return std::nullopt;
-  }
+  Status failure = readPaddedFile(path, buffer, length, maxBytes);
+  if (!failure) failure = decodeRecord(parser, buffer, length, record, true);
+  if (failure) return std::move(*failure);
   return record;
 }
 

@@ -9,6 +9,7 @@
 
 #include <simdjson.h>
 
+#include "platform/failure.h"
 #include "records/user_record_data.h"
 
 // One record file read from disk, as the record store and the command line
@@ -21,23 +22,26 @@ namespace hopster {
 // buffer can be reused from file to file. Data files are opened without
 // blocking and anything not regular is refused (see openDataFile). Returns
 // why the file could not be read, or nothing; a file past `maxBytes` is refused.
-[[nodiscard]] std::optional<std::string> readPaddedFile(
-    const std::filesystem::path& path, std::vector<char>& buffer, std::size_t& length,
-    std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
+[[nodiscard]] Status readPaddedFile(const std::filesystem::path& path, std::vector<char>& buffer,
+                                    std::size_t& length,
+                                    std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
 // Reads and decodes one record file, with its motion trace, as the full load
-// does. On failure returns nothing and puts the reason into `error`.
-[[nodiscard]] std::optional<UserRecordData> readUserRecordFile(
-    const std::filesystem::path& path, std::string& error,
+// does: the record, or why not (see decodeRecordFile for the kinds); a file
+// of another kind is said in plain words: "not a Hopster record: no "id" key".
+[[nodiscard]] Outcome<UserRecordData> readUserRecordFile(
+    const std::filesystem::path& path,
     std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
 // The file URL of `path` (file:// and the absolute path, percent-encoded).
 [[nodiscard]] std::string fileUrl(const std::filesystem::path& path);
 
 // Decodes the record file read into `buffer` (`length` bytes, padded as
-// readPaddedFile pads it) into `out`; the reason when it does not load.
-[[nodiscard]] std::optional<std::string> decodeRecordFile(simdjson::dom::parser& parser,
-                                                          const std::vector<char>& buffer,
-                                                          std::size_t length, UserRecordData& out);
+// readPaddedFile pads it) into `out`. When it does not load: notARecord for a
+// JSON object without a record's keys at its top (some other file), otherwise
+// malformed; the message is the decoder's description.
+[[nodiscard]] Status decodeRecordFile(simdjson::dom::parser& parser,
+                                      const std::vector<char>& buffer, std::size_t length,
+                                      UserRecordData& out);
 
 }  // namespace hopster

@@ -211,10 +211,10 @@ std::vector<UserRecordData> RecordStore::loadAllUserRecordData() const {
   for (const auto& file : *files) {
     std::size_t length = 0;
     UserRecordData record;
-    std::optional<std::string> failure = readPaddedFile(file.path, buffer, length);
+    Status failure = readPaddedFile(file.path, buffer, length);
     if (!failure) failure = decodeRecordFile(parser, buffer, length, record);
     if (failure) {
-      logLoadFailure(log_, file.path, *failure);
+      logLoadFailure(log_, file.path, failure->message);
     } else {
       records.push_back(std::move(record));
     }
@@ -272,13 +272,10 @@ std::vector<RecordSummary> RecordStore::loadAllUserRecordSummaries(Log& log, std
     } else {
       ++counts.parsed;
       std::optional<RecordSummary> summary;
-      std::optional<std::string> failure;
+      Status failure;
       // Nearly every record is summarised as it streams by; the others are
       // read whole.
-      std::string openError;
-      if (const UniqueFd fd = openDataFile(file.path, openError)) {
-        summary = reader.summarizeFile(fd.get());
-      }
+      if (const auto fd = openDataFile(file.path)) summary = reader.summarizeFile(fd->get());
       std::size_t length = 0;
       if (!summary) failure = readPaddedFile(file.path, buffer, length);
       if (!summary && !failure) summary = reader.summarize(buffer.data(), length);
@@ -300,7 +297,7 @@ std::vector<RecordSummary> RecordStore::loadAllUserRecordSummaries(Log& log, std
         entry.timeSpent = summary->timeSpent;
         entry.jumps = summary->jumps;
       } else {
-        entry.failure = std::move(*failure);
+        entry.failure = std::move(failure->message);
       }
       if (file.stamp) {
         entry.stamp = *file.stamp;

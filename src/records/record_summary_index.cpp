@@ -221,11 +221,16 @@ std::optional<std::string> readRecordSummaryIndex(const std::filesystem::path& f
                                                   const std::filesystem::path& folder,
                                                   RecordSummaryEntries& entries) {
   entries.clear();
-  std::error_code error;
-  if (!std::filesystem::exists(std::filesystem::symlink_status(file, error))) return std::nullopt;
-  std::string text;
-  if (auto failure = readDataFile(file, kMaxIndexBytes, text)) return failure;
-  return parseRecordSummaryIndex(text, folder, entries);
+  const auto text = readDataFile(file, kMaxIndexBytes);
+  if (!text) {
+    // A missing index is an empty one; a link to nothing is damage.
+    std::error_code error;
+    const bool missing =
+        text.error().kind == FailureKind::notFound && !std::filesystem::is_symlink(file, error);
+    if (missing) return std::nullopt;
+    return text.error().message;
+  }
+  return parseRecordSummaryIndex(*text, folder, entries);
 }
 
 std::optional<std::string> writeRecordSummaryIndex(const std::filesystem::path& file,

@@ -217,7 +217,10 @@ std::unique_ptr<RecordingJournal> RecordingJournal::adopt(const std::filesystem:
   }
   // Checked like every data file: a FIFO or device of that name is refused
   // without blocking. Reopened read-write for the lock and the later steps.
-  if (!openDataFile(path, error)) return nullptr;
+  if (const auto checked = openDataFile(path); !checked) {
+    error = checked.error().message;
+    return nullptr;
+  }
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_APPEND | O_NOFOLLOW));
   if (!fd) {
     error = errorText(errno);

@@ -197,9 +197,8 @@ TEST(FullDisk, AJournalCutShortSaysHowManyJumpsItKeepsAndTheNextStartRecoversExa
   ASSERT_TRUE(
       std::regex_search(output, url, std::regex("Recovered an earlier recording: file://(\\S+)")))
       << output;
-  std::string error;
-  const auto recovered = readUserRecordFile(url[1].str(), error);
-  ASSERT_TRUE(recovered) << error;
+  const auto recovered = readUserRecordFile(url[1].str());
+  ASSERT_TRUE(recovered) << recovered.error().message;
   EXPECT_EQ(recovered->jumps, kept);
 }
 

@@ -22,9 +22,9 @@ inline void writeFile(const fs::path& path, const std::string& bytes) {
 }
 
 inline std::string readFile(const fs::path& path) {
-  std::string content;
-  EXPECT_EQ(readDataFile(path, 1 << 20, content), std::nullopt) << path;
-  return content;
+  auto content = readDataFile(path, 1 << 20);
+  EXPECT_TRUE(content) << path << ": " << (content ? "" : content.error().message);
+  return content ? std::move(content).value() : std::string();
 }
 
 inline Strings namesIn(const fs::path& folder) {

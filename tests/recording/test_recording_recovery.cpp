@@ -109,9 +109,8 @@ TEST(Recovery, ARecordingCutShortBecomesARecordCountedOnceWithItsJumpsRecounted)
   // What the start reports names the record it made.
   ASSERT_THAT(recovered, SizeIs(1));
   EXPECT_EQ(recovered[0].jumps, 3);
-  std::string error;
-  const auto file = readUserRecordFile(recovered[0].file, error);
-  ASSERT_TRUE(file) << error;
+  const auto file = readUserRecordFile(recovered[0].file);
+  ASSERT_TRUE(file) << file.error().message;
   EXPECT_EQ(file->id, records[0].id);
 }
 

@@ -190,10 +190,10 @@ TEST(AutostartEntry, RunsTheDeliveryAtLoginWithThePathQuotedWhereNeeded) {
   const testing::TempDir home;
   const auto dir = home.path() / "config" / "autostart";
   const auto entry = [&dir](const std::string& program) {
-    std::string text;
     EXPECT_EQ(installAutostartEntry(dir, program), std::nullopt);
-    EXPECT_EQ(readDataFile(dir / "hopster-reminders.desktop", 1 << 20, text), std::nullopt);
-    return text;
+    auto text = readDataFile(dir / "hopster-reminders.desktop", 1 << 20);
+    EXPECT_TRUE(text);
+    return text ? std::move(text).value() : std::string();
   };
   EXPECT_EQ(entry("/usr/bin/hopster"),
             "[Desktop Entry]\nType=Application\nName=Hopster reminders\n"

@@ -30,36 +30,31 @@ std::string fileKindName(unsigned mode) {
   }
 }
 
-UniqueFd openDataFile(const std::filesystem::path& path, std::string& error) {
+Failure tooLargeFailure(std::size_t maxBytes) {
+  return {FailureKind::tooLarge, "larger than " + std::to_string(maxBytes) + " bytes"};
+}
+
+Outcome<UniqueFd> openDataFile(const std::filesystem::path& path) {
   // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it has no
   // effect on the reads of a regular file, which is all that gets through.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (!fd) {
-    error = errorText(errno);
-    return fd;
-  }
+  if (!fd) return Failure::ofErrno(errno);
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) {
-    error = errorText(errno);
-    return {};
-  }
+  if (::fstat(fd.get(), &info) != 0) return Failure::ofErrno(errno);
   if (!S_ISREG(info.st_mode)) {
-    error = "not a regular file (" + fileKindName(info.st_mode) + ")";
-    return {};
+    return Failure{FailureKind::notRegularFile,
+                   "not a regular file (" + fileKindName(info.st_mode) + ")"};
   }
   return fd;
 }
 
-std::optional<std::string> readDataFile(const std::filesystem::path& path, std::size_t maxBytes,
-                                        std::string& out) {
-  out.clear();
-  std::string error;
-  const UniqueFd fd = openDataFile(path, error);
-  if (!fd) return error;
-  const std::string tooLarge = "larger than " + std::to_string(maxBytes) + " bytes";
+Outcome<std::string> readDataFile(const std::filesystem::path& path, std::size_t maxBytes) {
+  auto opened = openDataFile(path);
+  if (!opened) return std::move(opened).error();
+  const UniqueFd fd = std::move(opened).value();
   struct stat info {};
   if (::fstat(fd.get(), &info) == 0 && static_cast<std::size_t>(info.st_size) > maxBytes) {
-    return tooLarge;
+    return tooLargeFailure(maxBytes);
   }
   std::string content;
   content.reserve(static_cast<std::size_t>(info.st_size));
@@ -69,14 +64,13 @@ std::optional<std::string> readDataFile(const std::filesystem::path& path, std::
     if (count == 0) break;
     if (count < 0) {
       if (errno == EINTR) continue;
-      return errorText(errno);
+      return Failure::ofErrno(errno);
     }
     content.append(buffer, static_cast<std::size_t>(count));
     // The file may grow while it is read; the cap holds all the same.
-    if (content.size() > maxBytes) return tooLarge;
+    if (content.size() > maxBytes) return tooLargeFailure(maxBytes);
   }
-  out = std::move(content);
-  return std::nullopt;
+  return content;
 }
 
 }  // namespace hopster

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/failure.h"
 #include "platform/linux/posix_io.h"
 
 namespace hopster {
@@ -14,15 +15,17 @@ namespace hopster {
 // regular file after following links: a FIFO, a device, a socket or a folder
 // is refused without blocking (a FIFO is opened without waiting for a
 // writer), so no such file can hang or flood a reader. Returns the open
-// descriptor, or none with the reason in `error`: the system's error text,
-// or "not a regular file (a FIFO)" and the like.
-[[nodiscard]] UniqueFd openDataFile(const std::filesystem::path& path, std::string& error);
+// descriptor, or the failure: the system's (a missing file is notFound), or
+// notRegularFile with "not a regular file (a FIFO)" and the like.
+[[nodiscard]] Outcome<UniqueFd> openDataFile(const std::filesystem::path& path);
 
-// Reads the whole data file at `path` into `out`, refusing what openDataFile
-// refuses and files larger than `maxBytes` ("larger than N bytes"). Returns
-// the reason on failure, leaving `out` empty.
-[[nodiscard]] std::optional<std::string> readDataFile(const std::filesystem::path& path,
-                                                      std::size_t maxBytes, std::string& out);
+// The whole data file at `path`, refusing what openDataFile refuses and
+// files larger than `maxBytes` (tooLarge, "larger than N bytes").
+[[nodiscard]] Outcome<std::string> readDataFile(const std::filesystem::path& path,
+                                                std::size_t maxBytes);
+
+// The failure of a file larger than `maxBytes`.
+[[nodiscard]] Failure tooLargeFailure(std::size_t maxBytes);
 
 // What kind of file a stat mode names: "a FIFO", "a folder", "a socket",
 // "a character device", "a block device", "a regular file" or "a special file".

@@ -95,11 +95,11 @@ std::optional<std::string> FileKeyValueStorage::load() {
   if (status.type() == std::filesystem::file_type::not_found) return std::nullopt;
   if (error)
     throw std::runtime_error("Could not inspect " + file_.string() + ": " + error.message());
-  std::string content;
-  if (auto failure = readDataFile(file_, kMaxBytes, content)) {
-    throw std::runtime_error("Could not read " + file_.string() + ": " + *failure);
+  auto content = readDataFile(file_, kMaxBytes);
+  if (!content) {
+    throw std::runtime_error("Could not read " + file_.string() + ": " + content.error().message);
   }
-  return content;
+  return std::move(content).value();
 }
 
 std::optional<std::string> FileKeyValueStorage::ensureFolder() const {
