@@ -62,9 +62,14 @@ class PhonePushServer::Engine {
         admission_(
             {limits.connections, limits.connectionsPerAddress, secondsOf(limits.requestSeconds),
              secondsOf(std::min(limits.tokenlessSeconds, limits.requestSeconds))},
-            // The descriptor stays libmicrohttpd's: it sees the connection
-            // end on its next run and closes it with its usual callbacks.
-            [](int socket) { ::shutdown(socket, SHUT_RDWR); }) {}
+            [this](int socket, PushAdmission::CutReason why) {
+              // Counted before the cut, so whoever sees the connection
+              // end sees it counted. The descriptor stays
+              // libmicrohttpd's: it sees the connection end on its next
+              // run and closes it with its usual callbacks.
+              ++(why == PushAdmission::CutReason::overdue ? cutOff_ : evicted_);
+              ::shutdown(socket, SHUT_RDWR);
+            }) {}
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
@@ -198,7 +203,6 @@ class PhonePushServer::Engine {
       return;
     }
     if (room == PushAdmission::Room::made) {
-      ++evicted_;
       trouble_.line(
           "Closed a client of the phone push server that had not shown the token, to make room");
     }
@@ -210,8 +214,7 @@ class PhonePushServer::Engine {
   }
 
   void cutOverdue() {
-    if (const std::size_t cut = admission_.cutOverdue(Steady::now()); cut > 0) {
-      cutOff_ += cut;
+    if (admission_.cutOverdue(Steady::now()) > 0) {
       trouble_.line("Cut off a client of the phone push server that took too long over a request");
     }
   }

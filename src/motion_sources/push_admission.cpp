@@ -5,7 +5,7 @@
 
 namespace hopster {
 
-PushAdmission::PushAdmission(Limits limits, std::function<void(int socket)> cut)
+PushAdmission::PushAdmission(Limits limits, std::function<void(int socket, CutReason why)> cut)
     : limits_(limits), cut_(std::move(cut)) {}
 
 void PushAdmission::opened(Connection connection, int socket, const ClientAddress& address,
@@ -54,7 +54,7 @@ PushAdmission::Room PushAdmission::makeRoomFor(const ClientAddress& from) {
     return Room::free;
   }
   if (victim == nullptr) return Room::none;
-  cut(*victim);
+  cut(*victim, CutReason::makeRoom);
   return Room::made;
 }
 
@@ -62,7 +62,7 @@ std::size_t PushAdmission::cutOverdue(Steady::time_point now) {
   std::size_t count = 0;
   for (auto& [connection, tracked] : connections_) {
     if (tracked.cut || now < deadlineOf(tracked)) continue;
-    cut(tracked);
+    cut(tracked, CutReason::overdue);
     ++count;
   }
   return count;
@@ -105,9 +105,9 @@ void PushAdmission::remember(const ClientAddress& address) {
   found->lastSeen = tokenShown_;
 }
 
-void PushAdmission::cut(Tracked& tracked) {
+void PushAdmission::cut(Tracked& tracked, CutReason why) {
   tracked.cut = true;
-  cut_(tracked.socket);
+  cut_(tracked.socket, why);
 }
 
 }  // namespace hopster

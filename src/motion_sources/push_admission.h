@@ -31,8 +31,11 @@ class PushAdmission {
     Steady::duration tokenlessAllowance;  // the same before the token is shown
   };
 
-  // `cut` ends a connection's socket; the server sees it end and reports it closed.
-  PushAdmission(Limits limits, std::function<void(int socket)> cut);
+  // Why a connection is cut.
+  enum class CutReason { makeRoom, overdue };
+  // `cut` ends a connection's socket; the server sees it end and reports it
+  // closed.
+  PushAdmission(Limits limits, std::function<void(int socket, CutReason why)> cut);
 
   // A connection the server has taken on, through `socket`.
   void opened(Connection connection, int socket, const ClientAddress& address,
@@ -73,10 +76,10 @@ class PushAdmission {
   [[nodiscard]] Steady::time_point deadlineOf(const Tracked& tracked) const;
   [[nodiscard]] bool isKnown(const ClientAddress& address) const;
   void remember(const ClientAddress& address);
-  void cut(Tracked& tracked);
+  void cut(Tracked& tracked, CutReason why);
 
   const Limits limits_;
-  std::function<void(int)> cut_;
+  std::function<void(int, CutReason)> cut_;
   std::unordered_map<Connection, Tracked> connections_;
   std::uint64_t serial_ = 0;
   std::vector<Known> known_;  // at most kKnownAddresses

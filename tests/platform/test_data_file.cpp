@@ -29,8 +29,7 @@ TEST(DataFile, EachRefusalHasItsKindAndAReadableReason) {
       {dir.path() / "doc.json" / "below", 1000, FailureKind::notFound, "Not a directory"},
       {fifo, 1000, FailureKind::notRegularFile, "not a regular file (a FIFO)"},
       {dir.path(), 1000, FailureKind::notRegularFile, "not a regular file (a folder)"},
-      {"/dev/null", 1000, FailureKind::notRegularFile,
-       "not a regular file (a character device)"},
+      {"/dev/null", 1000, FailureKind::notRegularFile, "not a regular file (a character device)"},
       {file, 99, FailureKind::tooLarge, "larger than 99 bytes"},
   };
   for (const Case& c : cases) {
