@@ -41,10 +41,9 @@ MotionSourceFactory::MotionSourceFactory(MotionSourceChoice choice, JumpSimulati
 MotionSourceFactory::~MotionSourceFactory() = default;
 
 void MotionSourceFactory::startPhone(const std::filesystem::path& tokenFile) {
-  std::string error;
-  const auto token = loadOrCreatePushToken(tokenFile, log_, error);
+  const auto token = loadOrCreatePushToken(tokenFile, log_);
   if (!token) {
-    error_ = "No push token could be kept in " + tokenFile.string() + ": " + error;
+    error_ = "No push token could be kept in " + tokenFile.string() + ": " + token.error().message;
     return;
   }
   phone_ = std::make_unique<PhoneMotionService>(PhoneEndpoint{choice_.address, choice_.port},

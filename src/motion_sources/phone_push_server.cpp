@@ -384,12 +384,12 @@ PhonePushServer::PhonePushServer(const std::string& address, std::uint16_t port,
     startupError_ = "The phone push server needs a token for its path";
     return;
   }
-  std::string error;
-  UniqueFd listener = openListener(address, port, error);
-  if (!listener) {
-    startupError_ = error;
+  auto opened = openListener(address, port);
+  if (!opened) {
+    startupError_ = opened.error().message;
     return;
   }
+  UniqueFd listener = std::move(opened).value();
   const std::uint16_t bound = boundPort(listener.get());
   engine_ = std::make_unique<Engine>("/push/" + token, std::move(onMessage), log, clock, limits);
   if (auto failure = engine_->start(std::move(listener))) {

@@ -27,11 +27,10 @@ bool isToken(const std::string& text) {
          std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); });
 }
 
-std::optional<std::string> randomToken(std::string& error) {
+Outcome<std::string> randomToken() {
   unsigned char bytes[kTokenDigits / 2];
   if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-    error = "the system gave no random bytes";
-    return std::nullopt;
+    return Failure{FailureKind::other, "the system gave no random bytes"};
   }
   static constexpr char kHex[] = "0123456789abcdef";
   std::string token;
@@ -67,8 +66,7 @@ int rank(const sockaddr* address) {
 
 std::filesystem::path defaultPushTokenFile() { return hopsterConfigDir() / "push-token"; }
 
-std::optional<std::string> loadOrCreatePushToken(const std::filesystem::path& file, Log& log,
-                                                 std::string& error) {
+Outcome<std::string> loadOrCreatePushToken(const std::filesystem::path& file, Log& log) {
   std::string text;
   if (auto read = readDataFile(file, 4096)) {
     text = std::move(read).value();
@@ -79,8 +77,9 @@ std::optional<std::string> loadOrCreatePushToken(const std::filesystem::path& fi
       struct stat info {};
       if (::stat(file.c_str(), &info) == 0 && (info.st_mode & 077) != 0) {
         if (::chmod(file.c_str(), S_IRUSR | S_IWUSR) != 0) {
-          error = "Could not make " + file.string() + " private: " + errorText(errno);
-          return std::nullopt;
+          Failure failure = Failure::ofErrno(errno);
+          failure.message = "Could not make " + file.string() + " private: " + failure.message;
+          return failure;
         }
         char was[8];
         std::snprintf(was, sizeof was, "%04o", static_cast<unsigned>(info.st_mode & 07777));
@@ -90,15 +89,14 @@ std::optional<std::string> loadOrCreatePushToken(const std::filesystem::path& fi
       return text;
     }
   }
-  auto token = randomToken(error);
-  if (!token) return std::nullopt;
+  auto token = randomToken();
+  if (!token) return token;
   std::error_code ignored;
   std::filesystem::create_directories(file.parent_path(), ignored);
   // Owner-only, never the mode of a file it replaces.
   if (auto failure = writeFileAtomically(file, *token + "\n",
                                          {.beforeReplace = {}, .mode = S_IRUSR | S_IWUSR})) {
-    error = *failure;
-    return std::nullopt;
+    return Failure{FailureKind::other, *failure};
   }
   return token;
 }

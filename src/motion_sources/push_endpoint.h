@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
 #include "platform/log.h"
 
 namespace hopster {
@@ -18,10 +19,9 @@ namespace hopster {
 // The token in `file`, or a new random one (32 hex digits) written there with
 // mode 0600 when the file is missing or does not hold one, so a phone set up
 // once keeps working. A kept file readable by others is made 0600 again, with
-// one line in `log`. Nothing, with the reason in `error`, when no token can
-// be kept.
-[[nodiscard]] std::optional<std::string> loadOrCreatePushToken(const std::filesystem::path& file,
-                                                               Log& log, std::string& error);
+// one line in `log`. Or why no token can be kept.
+[[nodiscard]] Outcome<std::string> loadOrCreatePushToken(const std::filesystem::path& file,
+                                                         Log& log);
 
 // The path a phone posts to: "/push/<token>".
 [[nodiscard]] std::string pushPath(const std::string& token);

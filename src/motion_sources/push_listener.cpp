@@ -60,7 +60,7 @@ UniqueFd listenAt(const std::string& host, std::uint16_t port, int& error) {
 
 }  // namespace
 
-UniqueFd openListener(std::string address, std::uint16_t port, std::string& message) {
+Outcome<UniqueFd> openListener(std::string address, std::uint16_t port) {
   if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
     address = address.substr(1, address.size() - 2);
   }
@@ -71,10 +71,11 @@ UniqueFd openListener(std::string address, std::uint16_t port, std::string& mess
     fd = listenAt("0.0.0.0", port, error);
   }
   if (fd) return fd;
-  message = error == kNotAnAddress
-                ? printable(address) + " is not an IP address"
-                : listenError(address.empty() ? "every interface" : address, port, error);
-  return fd;
+  if (error == kNotAnAddress) {
+    return Failure{FailureKind::other, printable(address) + " is not an IP address"};
+  }
+  return Failure{Failure::ofErrno(error).kind,
+                 listenError(address.empty() ? "every interface" : address, port, error)};
 }
 
 ClientAddress clientAddressOf(const sockaddr* address) {

@@ -19,6 +19,7 @@ enum class FailureKind {
   tooLarge,        // past the size allowed for it
   notARecord,      // readable, but some other kind of file than a record
   malformed,       // of the right kind, but damaged
+  inUse,           // another process holds it (a live recording's journal)
 };
 
 // Why something could not be done: its kind, and one line a person can read

@@ -169,16 +169,16 @@ CommitResult commitRecordedJumps(KeyValueStore& settings,
 std::vector<RecoveredRecording> recoverAbandonedRecordings(const RecoveryServices& services) {
   std::vector<RecoveredRecording> saved;
   for (const auto& path : listJournals(services.records.documentsDirectory())) {
-    std::string error;
-    auto journal = RecordingJournal::adopt(path, error);
+    auto journal = RecordingJournal::adopt(path);
     if (!journal) {
-      if (!error.empty()) {
+      // Live in another process (its owner saves it), or unreadable: left as it is.
+      if (journal.error().kind != FailureKind::inUse) {
         services.log.line("Failed to read recording journal " + path.filename().string() + ": " +
-                          error);
+                          journal.error().message);
       }
-      continue;  // live in another process, or unreadable: left as it is
+      continue;
     }
-    if (auto record = recover(*journal, services)) saved.push_back(std::move(*record));
+    if (auto record = recover(**journal, services)) saved.push_back(std::move(*record));
   }
   return saved;
 }

@@ -44,17 +44,17 @@ struct RecordingController::SaveJob {
 };
 
 void RecordingController::startJournal() {
-  std::string error;
-  journal_ = RecordingJournal::create(services_.records.documentsDirectory(),
-                                      JournalHeader{startTime_, samples_.isAllowedToCount}, error);
+  auto created = RecordingJournal::create(services_.records.documentsDirectory(),
+                                          JournalHeader{startTime_, samples_.isAllowedToCount});
   journalFailureLogged_ = false;
   journalFailure_.reset();
-  if (!journal_) {
-    services_.log.line("Failed to start the recording journal: " + error);
+  if (!created) {
+    services_.log.line("Failed to start the recording journal: " + created.error().message);
     journalFailureLogged_ = true;
-    journalFailure_ = error;
+    journalFailure_ = created.error().message;
     return;
   }
+  journal_ = std::move(created).value();
   journalTimer_ = services_.scheduler.scheduleRepeating(kJournalFlushSeconds,
                                                         [this](Timer&) { flushJournal(); });
 }

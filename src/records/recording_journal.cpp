@@ -15,122 +15,11 @@
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/data_file.h"
 #include "platform/linux/posix_io.h"
+#include "records/journal_format.h"
 
 namespace hopster {
-namespace {
 
-constexpr std::string_view kPrefix = ".hopster-recording-";
-constexpr std::string_view kRecordingEnd = ".journal";
-constexpr std::string_view kSavingEnd = ".saving";
-constexpr std::string_view kCommittingEnd = ".committing[";
-constexpr std::array<char, 8> kMagic{'H', 'O', 'P', 'J', 'R', 'N', 'L', '1'};
-constexpr std::uint32_t kSamplesTag = 'S';
-constexpr std::uint32_t kEndingTag = 'E';
-// A chunk no writer makes: a longer one means a damaged length field.
-constexpr std::uint32_t kLongestChunk = 64U << 20;
-// The most samples one chunk carries (32 KiB of them). A backlog (a flush
-// that comes late, samples the disk refused before) goes as several chunks,
-// so a disk that fills part way still keeps the chunks that fitted.
-constexpr std::size_t kSamplesPerChunk = 256;
-struct HeaderBytes {
-  std::array<char, 8> magic;
-  double startTime;
-  std::uint64_t armed;
-  std::uint64_t checksum;
-};
-static_assert(sizeof(HeaderBytes) == 32);
-
-struct ChunkHead {
-  std::uint32_t tag;
-  std::uint32_t length;
-};
-
-// FNV-1a: enough to tell a torn or zero-filled tail from data written whole.
-std::uint64_t checksum(std::string_view bytes, std::uint64_t hash = 14695981039346656037ULL) {
-  for (const char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ULL;
-  }
-  return hash;
-}
-
-std::string_view bytesOf(const void* data, std::size_t size) {
-  return {static_cast<const char*>(data), size};
-}
-
-int syncData(int fd) {
-  while (::fdatasync(fd) != 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
-}
-
-std::string headerBytes(const JournalHeader& header) {
-  HeaderBytes bytes{kMagic, header.startTime, header.armedAtStart ? 1U : 0U, 0};
-  bytes.checksum = checksum(bytesOf(&bytes, offsetof(HeaderBytes, checksum)));
-  return std::string(bytesOf(&bytes, sizeof bytes));
-}
-
-template <typename T>
-void put(std::string& out, const T& value) {
-  out.append(bytesOf(&value, sizeof value));
-}
-
-std::string endingBytes(const JournalEnding& ending) {
-  std::string out;
-  put(out, ending.dateEnd);
-  put(out, static_cast<std::uint32_t>(ending.id.size()));
-  out += ending.id;
-  put(out, static_cast<std::uint32_t>(ending.stem.size()));
-  out += ending.stem;
-  return out;
-}
-
-// Reads what endingBytes wrote; nothing when the payload is not one.
-std::optional<JournalEnding> parseEnding(std::string_view payload) {
-  JournalEnding ending;
-  const auto take = [&payload](void* to, std::size_t size) {
-    if (payload.size() < size) return false;
-    std::memcpy(to, payload.data(), size);
-    payload.remove_prefix(size);
-    return true;
-  };
-  const auto takeText = [&](std::string& text) {
-    std::uint32_t size = 0;
-    if (!take(&size, sizeof size) || payload.size() < size) return false;
-    text.assign(payload.substr(0, size));
-    payload.remove_prefix(size);
-    return true;
-  };
-  if (!take(&ending.dateEnd, sizeof ending.dateEnd) || !takeText(ending.id) ||
-      !takeText(ending.stem) || !payload.empty()) {
-    return std::nullopt;
-  }
-  return ending;
-}
-
-std::optional<JournalStage> stageOf(std::string_view name, std::string& base,
-                                    std::string& committingThrough) {
-  if (!name.starts_with(kPrefix)) return std::nullopt;
-  if (name.ends_with(kRecordingEnd)) {
-    base = name.substr(0, name.size() - kRecordingEnd.size());
-    return JournalStage::recording;
-  }
-  if (name.ends_with(kSavingEnd)) {
-    base = name.substr(0, name.size() - kSavingEnd.size());
-    return JournalStage::saving;
-  }
-  const auto marker = name.find(kCommittingEnd);
-  if (marker != std::string_view::npos && name.ends_with("]")) {
-    base = name.substr(0, marker);
-    const auto start = marker + kCommittingEnd.size();
-    committingThrough = name.substr(start, name.size() - 1 - start);
-    return JournalStage::committing;
-  }
-  return std::nullopt;
-}
-
-}  // namespace
+using namespace journal_format;
 
 bool isJournalFileName(std::string_view fileName) {
   std::string base, through;
@@ -155,9 +44,19 @@ RecordingJournal::RecordingJournal(UniqueFd fd, std::filesystem::path path)
 
 RecordingJournal::~RecordingJournal() = default;
 
-std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem::path& folder,
-                                                           const JournalHeader& header,
-                                                           std::string& error) {
+namespace {
+
+// The failure of errno `error`, its message led by `what`.
+Failure failureOf(int error, const std::string& what) {
+  Failure failure = Failure::ofErrno(error);
+  failure.message = what + ": " + failure.message;
+  return failure;
+}
+
+}  // namespace
+
+Outcome<std::unique_ptr<RecordingJournal>> RecordingJournal::create(
+    const std::filesystem::path& folder, const JournalHeader& header) {
   // Start time in microseconds first, so names sort oldest first.
   const double micros = std::isfinite(header.startTime) && header.startTime > 0.0
                             ? std::floor(header.startTime * 1e6)
@@ -173,26 +72,22 @@ std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem
   // housekeeping removes.
   std::string temporary = (folder / (base + std::string(kRecordingEnd) + ".XXXXXX.tmp")).string();
   UniqueFd fd(::mkostemps(temporary.data(), 4, O_CLOEXEC | O_APPEND));
-  if (!fd) {
-    error = "Could not create a journal in " + folder.string() + ": " + errorText(errno);
-    return nullptr;
-  }
+  if (!fd) return failureOf(errno, "Could not create a journal in " + folder.string());
   int failure = ::flock(fd.get(), LOCK_EX) != 0 ? errno : 0;
   if (failure == 0) failure = writeAll(fd.get(), headerBytes(header));
   if (failure == 0) failure = syncData(fd.get());
   if (failure != 0) {
-    error = "Could not start a journal in " + folder.string() + ": " + errorText(failure);
     ::unlink(temporary.c_str());
-    return nullptr;
+    return failureOf(failure, "Could not start a journal in " + folder.string());
   }
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const std::string stemmed = attempt == 0 ? base : base + "-" + std::to_string(attempt);
     const auto path = folder / (stemmed + std::string(kRecordingEnd));
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
       if (errno == EEXIST) continue;
-      error = "Could not name the journal " + path.string() + ": " + errorText(errno);
+      const int error = errno;
       ::unlink(temporary.c_str());
-      return nullptr;
+      return failureOf(error, "Could not name the journal " + path.string());
     }
     std::unique_ptr<RecordingJournal> journal(new RecordingJournal(std::move(fd), path));
     journal->base_ = stemmed;
@@ -201,43 +96,29 @@ std::unique_ptr<RecordingJournal> RecordingJournal::create(const std::filesystem
     (void)syncFolder(folder);
     return journal;
   }
-  error = "Could not find a free journal name in " + folder.string();
   ::unlink(temporary.c_str());
-  return nullptr;
+  return Failure{FailureKind::other, "Could not find a free journal name in " + folder.string()};
 }
 
-std::unique_ptr<RecordingJournal> RecordingJournal::adopt(const std::filesystem::path& path,
-                                                          std::string& error) {
-  error.clear();
+Outcome<std::unique_ptr<RecordingJournal>> RecordingJournal::adopt(
+    const std::filesystem::path& path) {
   std::string base, through;
   const auto stage = stageOf(path.filename().string(), base, through);
-  if (!stage) {
-    error = "not a journal name";
-    return nullptr;
-  }
+  if (!stage) return Failure{FailureKind::notARecord, "not a journal name"};
   // Checked like every data file: a FIFO or device of that name is refused
   // without blocking. Reopened read-write for the lock and the later steps.
-  if (const auto checked = openDataFile(path); !checked) {
-    error = checked.error().message;
-    return nullptr;
-  }
+  if (auto checked = openDataFile(path); !checked) return std::move(checked).error();
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_APPEND | O_NOFOLLOW));
-  if (!fd) {
-    error = errorText(errno);
-    return nullptr;
-  }
+  if (!fd) return Failure::ofErrno(errno);
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK) error = errorText(errno);
-    return nullptr;  // a live recording: its owner holds the lock
+    if (errno != EWOULDBLOCK) return Failure::ofErrno(errno);
+    return Failure{FailureKind::inUse, "a live recording's journal"};
   }
   std::unique_ptr<RecordingJournal> journal(new RecordingJournal(std::move(fd), path));
   journal->base_ = base;
   journal->stage_ = *stage;
   journal->committingThrough_ = through;
-  if (auto failure = journal->readAll()) {
-    error = *failure;
-    return nullptr;
-  }
+  if (auto failure = journal->readAll()) return Failure{FailureKind::malformed, *failure};
   return journal;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "motion/motion_data_point.h"
+#include "platform/failure.h"
 #include "platform/linux/posix_io.h"
 
 namespace hopster {
@@ -60,16 +61,15 @@ enum class JournalStage {
 class RecordingJournal {
  public:
   // Creates and locks a new journal in `folder` for a recording that began
-  // now. Returns nothing and puts the reason into `error` on failure.
-  [[nodiscard]] static std::unique_ptr<RecordingJournal> create(const std::filesystem::path& folder,
-                                                                const JournalHeader& header,
-                                                                std::string& error);
+  // now; or why it could not.
+  [[nodiscard]] static Outcome<std::unique_ptr<RecordingJournal>> create(
+      const std::filesystem::path& folder, const JournalHeader& header);
 
   // Opens an existing journal, takes its lock without waiting and reads it
-  // whole. Returns nothing with `error` empty when another process holds the
-  // lock (its recording is live), or with the reason when it cannot be read.
-  [[nodiscard]] static std::unique_ptr<RecordingJournal> adopt(const std::filesystem::path& path,
-                                                               std::string& error);
+  // whole. Fails with inUse when another process holds the lock (its
+  // recording is live), or with the reason when it cannot be read.
+  [[nodiscard]] static Outcome<std::unique_ptr<RecordingJournal>> adopt(
+      const std::filesystem::path& path);
 
   // Closes the file and so releases the lock; the file stays.
   ~RecordingJournal();

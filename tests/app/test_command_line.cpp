@@ -153,9 +153,8 @@ TEST(PushToken, IsKeptReadableByItsOwnerOnly) {
     }
     if (c.behindLink) std::filesystem::create_symlink("real-token", file);
     MemoryLog log;
-    std::string error;
-    const auto token = loadOrCreatePushToken(file, log, error);
-    ASSERT_TRUE(token) << c.name << ": " << error;
+    const auto token = loadOrCreatePushToken(file, log);
+    ASSERT_TRUE(token) << c.name << ": " << token.error().message;
     EXPECT_EQ(*token == valid, c.keepsToken) << c.name;
     struct stat info {};
     ASSERT_EQ(::stat(real.c_str(), &info), 0) << c.name;
@@ -164,7 +163,7 @@ TEST(PushToken, IsKeptReadableByItsOwnerOnly) {
     EXPECT_EQ(log.lines().size(), c.logs ? 1u : 0u) << c.name;
     // The same token at the next start, with nothing more to say.
     log.clear();
-    EXPECT_EQ(loadOrCreatePushToken(file, log, error), token) << c.name;
+    EXPECT_EQ(*loadOrCreatePushToken(file, log), *token) << c.name;
     EXPECT_TRUE(log.lines().empty()) << c.name;
   }
 }

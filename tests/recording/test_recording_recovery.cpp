@@ -48,8 +48,7 @@ struct Disk {
   // Leaves a journal the way a run that died would, at `stage`.
   fs::path abandon(const std::vector<MotionDataPoint>& samples, JournalStage stage,
                    bool armed = true) {
-    std::string error;
-    auto journal = RecordingJournal::create(documents, JournalHeader{1000.0, armed}, error);
+    auto journal = RecordingJournal::create(documents, JournalHeader{1000.0, armed}).value();
     for (const auto& s : samples) journal->append(s);
     EXPECT_FALSE(journal->flush());
     if (stage != JournalStage::recording) {
@@ -171,8 +170,7 @@ TEST(Recovery, AKillBetweenAnyTwoStepsNeitherLosesNorDoublesTheRecording) {
 
 TEST(Recovery, ALiveRecordingOfAnotherRunIsLeftAlone) {
   Disk disk;
-  std::string error;
-  const auto live = RecordingJournal::create(disk.documents, JournalHeader{1000.0, true}, error);
+  const auto live = RecordingJournal::create(disk.documents, JournalHeader{1000.0, true}).value();
   for (const auto& s : jumping(2, 1000.0)) live->append(s);
   ASSERT_FALSE(live->flush());
   EXPECT_THAT(disk.start(), IsEmpty());

@@ -27,17 +27,15 @@ MotionDataPoint sample(double t, double z) {
 }
 
 std::unique_ptr<RecordingJournal> created(const fs::path& folder, JournalHeader header = {}) {
-  std::string error;
-  auto journal = RecordingJournal::create(folder, header, error);
-  EXPECT_TRUE(journal) << error;
-  return journal;
+  auto journal = RecordingJournal::create(folder, header);
+  EXPECT_TRUE(journal) << journal.error().message;
+  return journal ? std::move(journal).value() : nullptr;
 }
 
 std::unique_ptr<RecordingJournal> adopted(const fs::path& path) {
-  std::string error;
-  auto journal = RecordingJournal::adopt(path, error);
-  EXPECT_TRUE(journal) << error;
-  return journal;
+  auto journal = RecordingJournal::adopt(path);
+  EXPECT_TRUE(journal) << journal.error().message;
+  return journal ? std::move(journal).value() : nullptr;
 }
 
 // Closes the journal, freeing its lock, and adopts it as the next start would.
@@ -86,11 +84,11 @@ TEST(RecordingJournal, AdoptLeavesALiveJournalAloneAndRefusesAFifo) {
   const auto live = created(dir.path());
   const fs::path fifo = dir.path() / ".hopster-recording-1-1.journal";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  std::string error;
-  EXPECT_FALSE(RecordingJournal::adopt(live->path(), error));
-  EXPECT_THAT(error, IsEmpty());  // not a failure: its owner is alive
-  EXPECT_FALSE(RecordingJournal::adopt(fifo, error));
-  EXPECT_THAT(error, HasSubstr("FIFO"));
+  // Not a failure to report: its owner is alive.
+  EXPECT_EQ(RecordingJournal::adopt(live->path()).error().kind, FailureKind::inUse);
+  const auto special = RecordingJournal::adopt(fifo);
+  EXPECT_EQ(special.error().kind, FailureKind::notRegularFile);
+  EXPECT_THAT(special.error().message, HasSubstr("FIFO"));
 }
 
 // A crash mid-write leaves a torn or garbled tail: everything before it

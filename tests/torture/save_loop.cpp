@@ -27,12 +27,12 @@ int main(int argc, char** argv) {
   SystemClock clock;
   for (std::uint64_t round = 0;; ++round) {
     const double start = clock.now();
-    std::string error;
-    auto journal = RecordingJournal::create(documents, JournalHeader{start, true}, error);
-    if (!journal) {
-      std::fprintf(stderr, "%s\n", error.c_str());
+    auto created = RecordingJournal::create(documents, JournalHeader{start, true});
+    if (!created) {
+      std::fprintf(stderr, "%s\n", created.error().message.c_str());
       return 1;
     }
+    const auto journal = std::move(created).value();
     // 1 to 30 jumps at 100 samples a second, half a second each.
     const int jumps = std::uniform_int_distribution<int>(1, 30)(random);
     std::vector<MotionDataPoint> samples;
