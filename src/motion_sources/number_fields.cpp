@@ -5,21 +5,15 @@
 #include <cmath>
 #include <system_error>
 
+#include "platform/linux/posix_io.h"
+
 namespace hopster {
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  constexpr std::string_view kBlank = " \t\r";
-  const auto first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(kBlank);
-  return text.substr(first, last - first + 1);
-}
 
 // from_chars takes no leading "+" for the mantissa, which the writer never
 // produces either; it does take "nan", "inf" and "-inf" as written.
 bool parseNumber(std::string_view text, double& value) {
-  text = trimmed(text);
+  text = trimmed(text, " \t\r");
   if (text.empty()) return false;
   const char* const end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value);

@@ -1,4 +1,5 @@
 #include "motion_sources/push_message.h"
+#include "platform/linux/posix_io.h"
 
 #include <algorithm>
 #include <array>
@@ -19,13 +20,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return lowerAscii(x) == lowerAscii(y);
          });
-}
-
-std::string_view trimmed(std::string_view text) {
-  constexpr std::string_view kBlank = " \t\r\n";
-  const auto first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
 }
 
 // A double holds every 64-bit integer's magnitude only up to 2^63; beyond it

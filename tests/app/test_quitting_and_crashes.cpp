@@ -77,18 +77,18 @@ std::ptrdiff_t occurrences(const std::string& text, const std::string& pattern) 
 
 // One run per signal, all at once: each counts in real time.
 TEST(Quitting, SigtermOrSighupDuringAHeadlessRecordingSavesIt) {
-  const int signals[] = {SIGTERM, SIGHUP, SIGINT};
+  const int quitSignals[] = {SIGTERM, SIGHUP, SIGINT};
   struct Run {
     Home home;
     Program hopster{home.dir.path(), {"--headless", "--seconds", "60", "--rate", "50"}};
   };
   std::vector<std::unique_ptr<Run>> runs;
-  for (std::size_t i = 0; i < std::size(signals); ++i) runs.push_back(std::make_unique<Run>());
-  for (std::size_t i = 0; i < std::size(signals); ++i) {
-    SCOPED_TRACE(strsignal(signals[i]));
+  for (std::size_t i = 0; i < std::size(quitSignals); ++i) runs.push_back(std::make_unique<Run>());
+  for (std::size_t i = 0; i < std::size(quitSignals); ++i) {
+    SCOPED_TRACE(strsignal(quitSignals[i]));
     Program& hopster = runs[i]->hopster;
     ASSERT_TRUE(hopster.waitFor("^Jumps: 3$")) << hopster.output();
-    EXPECT_EQ(hopster.stop(signals[i]), 0) << hopster.output();
+    EXPECT_EQ(hopster.stop(quitSignals[i]), 0) << hopster.output();
     EXPECT_THAT(hopster.output(), HasSubstr("Record saved: file://"));
     EXPECT_GE(runs[i]->home.onlyRecordJumps(), 3);
   }

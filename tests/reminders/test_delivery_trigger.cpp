@@ -16,6 +16,7 @@
 #include "reminders/background_reminders.h"
 #include "reminders/reminder_delivery.h"
 #include "reminders/systemd_units.h"
+#include "stepped_clock.h"
 #include "support/temp_dir.h"
 
 namespace hopster {
@@ -30,13 +31,8 @@ constexpr const char* kManager = "org.freedesktop.systemd1";
 constexpr const char* kManagerPath = "/org/freedesktop/systemd1";
 // A StartUnit or StopUnit call for the timer, as the manager received it.
 const std::string kTimerCall = R"([<s "hopster-reminders.timer">, <s "replace">])";
-constexpr double kDay = 86400.0;
+using testing::kDay;
 constexpr double kStart = 1764942759.25;  // 2025-12-05 13:52:39.25 UTC
-
-struct SteppedClock final : Clock {
-  std::atomic<double> seconds{kStart};
-  [[nodiscard]] double now() const override { return seconds; }
-};
 
 std::string contentOf(const std::filesystem::path& file) {
   std::ifstream in(file);
@@ -135,7 +131,7 @@ class DeliveryTriggerTest : public ::testing::Test {
   const std::filesystem::path file = dir.path() / "data" / "reminders.json";
   const DeliveryTriggerPlaces places{dir.path() / "config" / "systemd" / "user",
                                      dir.path() / "config" / "autostart", ownPath(), ""};
-  SteppedClock clock;
+  testing::SteppedClock clock{kStart};
   VirtualScheduler mainThread;
   MemoryLog log;
 };

@@ -9,6 +9,7 @@
 #include "platform/linux/data_file.h"
 #include "reminders/autostart_entry.h"
 #include "reminders/reminder_delivery.h"
+#include "stepped_clock.h"
 #include "support/temp_dir.h"
 
 namespace hopster {
@@ -20,7 +21,7 @@ using ::testing::StartsWith;
 using Status = NotificationAuthorizationStatus;
 using Texts = std::vector<std::string>;
 using Answer = std::pair<bool, std::optional<std::string>>;
-constexpr double kDay = 86400.0;
+using testing::kDay;
 
 // Shows notifications into a list; the optional fields make it fail.
 struct RecordingSink final : NotificationSink {

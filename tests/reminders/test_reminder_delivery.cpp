@@ -16,6 +16,7 @@
 #include "reminders/dbus_notification_sink.h"
 #include "reminders/desktop_notification_center.h"
 #include "reminders/reminder_delivery.h"
+#include "stepped_clock.h"
 #include "support/temp_dir.h"
 
 namespace hopster {
@@ -26,13 +27,8 @@ using testing::PrivateSessionBus;
 using Calls = std::vector<std::string>;
 constexpr const char* kNotifications = "org.freedesktop.Notifications";
 constexpr const char* kNotificationsPath = "/org/freedesktop/Notifications";
-constexpr double kDay = 86400.0;
-
-// A wall clock that moves only when the test says so.
-struct SteppedClock final : Clock {
-  std::atomic<double> seconds{1764942759.0};
-  [[nodiscard]] double now() const override { return seconds; }
-};
+using testing::kDay;
+using testing::SteppedClock;
 
 // One Hopster process's view of the schedule: its own file handle, lock and bus.
 struct Deliverer {

@@ -3,8 +3,8 @@
 namespace hopster {
 namespace {
 
-constexpr const char* kService = "org.freedesktop.ScreenSaver";
-constexpr const char* kPath = "/org/freedesktop/ScreenSaver";
+constexpr const char* kScreenSaver = "org.freedesktop.ScreenSaver";
+constexpr const char* kScreenSaverPath = "/org/freedesktop/ScreenSaver";
 
 }  // namespace
 
@@ -21,8 +21,8 @@ std::unique_ptr<ScreenSaverInhibitor> ScreenSaverInhibitor::inhibit(const std::s
   BusPtr bus(raw);
   BusError busError;
   sd_bus_message* reply = nullptr;
-  result = sd_bus_call_method(bus.get(), kService, kPath, kService, "Inhibit", &busError.error,
-                              &reply, "ss", application.c_str(), reason.c_str());
+  result = sd_bus_call_method(bus.get(), kScreenSaver, kScreenSaverPath, kScreenSaver, "Inhibit",
+                              &busError.error, &reply, "ss", application.c_str(), reason.c_str());
   MessagePtr owned(reply);
   std::uint32_t cookie = 0;
   if (result >= 0) result = sd_bus_message_read(reply, "u", &cookie);
@@ -37,8 +37,8 @@ ScreenSaverInhibitor::ScreenSaverInhibitor(BusPtr bus, std::uint32_t cookie)
     : bus_(std::move(bus)), cookie_(cookie) {}
 
 ScreenSaverInhibitor::~ScreenSaverInhibitor() {
-  sd_bus_call_method(bus_.get(), kService, kPath, kService, "UnInhibit", nullptr, nullptr, "u",
-                     cookie_);
+  sd_bus_call_method(bus_.get(), kScreenSaver, kScreenSaverPath, kScreenSaver, "UnInhibit", nullptr,
+                     nullptr, "u", cookie_);
 }
 
 }  // namespace hopster
