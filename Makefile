@@ -1,6 +1,6 @@
 # Hopster's entry points. Each target installs what it needs first
 # (scripts/bootstrap.sh is quick when everything is in place).
-.PHONY: all bootstrap build run test install package asan bench torture fuzz fuzz-smoke fuzz-merge format format-check qmllint clean
+.PHONY: all bootstrap build run test install package asan bench torture fuzz fuzz-smoke fuzz-merge format format-check house-check qmllint clean
 
 JOBS ?= $(shell nproc)
 RUN_ARGS ?=
@@ -111,6 +111,14 @@ format:
 
 format-check:
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# The shape of the house: no folder under src/ includes another round a
+# circle, and no source file is past 420 lines.
+house-check:
+	python3 scripts/folder_includes.py
+	@long=$$(git ls-files 'src/*.cpp' 'src/*.h' 'src/*.qml' | xargs wc -l | awk '$$2 != "total" && $$1 > 420'); \
+	if [ -n "$$long" ]; then echo "Source files past 420 lines:"; echo "$$long"; exit 1; fi; \
+	echo "no source file past 420 lines"
 
 clean:
 	rm -rf build
