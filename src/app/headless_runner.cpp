@@ -57,8 +57,8 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   bool sourceEnded = false;
   MotionSetup motionSetup =
       setUpMotion(options, scheduler, clock, log, [&] { sourceEnded = true; });
-  if (motionSetup.error) {
-    out << *motionSetup.error << std::endl;
+  if (const auto& error = motionSetup.sources->error()) {
+    out << *error << std::endl;
     outcome.exitCode = 1;
     return outcome;
   }
@@ -129,7 +129,8 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   if (const PhoneMotionService* phone = motionSetup.sources->phone()) {
     // Start is tapped once the phone streams: until then there is nothing
     // to count, and the headphone check would fail.
-    for (const std::string& url : motionSetup.pushUrls) out << "Send motion to: " << url << '\n';
+    for (const std::string& url : motionSetup.sources->pushUrls())
+      out << "Send motion to: " << url << '\n';
     out << "Waiting for the phone to send motion (Sensor Logger, HTTP Push)..." << std::endl;
     runLoop(
         [&] {

@@ -62,8 +62,6 @@ MotionSetup setUpMotion(const CommandLine& options, Scheduler& scheduler, const 
   MotionSetup setup;
   setup.sources = std::make_shared<MotionSourceFactory>(options.motion, options.simulation,
                                                         scheduler, clock, log, std::move(finished));
-  setup.error = setup.sources->error();
-  setup.pushUrls = setup.sources->pushUrls();
   setup.makeService = [sources = setup.sources] { return sources->make(); };
   // A motion source other than real headphones stands for a connected
   // headset; the phone's own sensors do while the kernel lists them, and the

@@ -26,11 +26,6 @@ struct MotionSetup {
   std::function<std::unique_ptr<HeadphoneMotionService>()> makeService;
   // Whether headphones count as connected.
   std::unique_ptr<AudioSession> audio;
-  // The URLs to enter in the phone app (phone source only).
-  std::vector<std::string> pushUrls;
-  // Why the source cannot be used (the port is taken, no token could be kept,
-  // the replay file cannot be read).
-  std::optional<std::string> error;
 
   MotionSetup();
   ~MotionSetup();

@@ -161,12 +161,12 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
     const auto kind = phone ? phone->recentStream() : PhoneMotionService::StreamKind::none;
     streamSeen = streamSeen || kind != PhoneMotionService::StreamKind::none;
     QStringList urls;
-    for (const auto& url : motion.pushUrls) urls << QString::fromStdString(url);
-    jumpModel.setMotionSource(kind == PhoneMotionService::StreamKind::phone
-                                  ? QStringLiteral("phone")
-                                  : QStringLiteral("headphones"),
-                              urls, phone != nullptr && !streamSeen && !motion.error,
-                              QString::fromStdString(motion.error.value_or(std::string())));
+    for (const auto& url : motion.sources->pushUrls()) urls << QString::fromStdString(url);
+    jumpModel.setMotionSource(
+        kind == PhoneMotionService::StreamKind::phone ? QStringLiteral("phone")
+                                                      : QStringLiteral("headphones"),
+        urls, phone != nullptr && !streamSeen && !motion.sources->error(),
+        QString::fromStdString(motion.sources->error().value_or(std::string())));
   };
   showMotionSource();
   if (PhoneMotionService* phone = motion.sources->phone()) {
