@@ -92,6 +92,20 @@ class Command {
     return parsed;
   }
 
+  // A command that reads the whole list and takes `--json` alone: its
+  // arguments and the list, or nothing with `status` set.
+  struct Listing {
+    Arguments arguments;
+    std::vector<RecordingEntry> entries;
+  };
+  std::optional<Listing> parseAndList(const std::vector<std::string>& args, int& status) {
+    auto parsed = parse(args, true, false, false, status);
+    if (!parsed) return std::nullopt;
+    auto list = recordings(status);
+    if (!list) return std::nullopt;
+    return Listing{std::move(*parsed), std::move(*list)};
+  }
+
   std::optional<std::vector<RecordingEntry>> recordings(int& status) {
     const RecordStore store(env_.locations.documents, log_, env_.locations.summaryCache);
     RecordingList list = listRecordings(store, log_);
@@ -137,22 +151,21 @@ std::string dumpJson(const nlohmann::ordered_json& json) {
 
 int runHistory(Command& command, const std::vector<std::string>& args) {
   int status = 0;
-  const auto parsed = command.parse(args, true, false, false, status);
-  if (!parsed) return status;
-  const auto list = command.recordings(status);
-  if (!list) return status;
+  const auto listing = command.parseAndList(args, status);
+  if (!listing) return status;
+  const std::vector<RecordingEntry>& list = listing->entries;
   const DataCommandEnvironment& env = command.env_;
-  if (parsed->json) {
-    env.out << dumpJson(historyJson(*list));
+  if (listing->arguments.json) {
+    env.out << dumpJson(historyJson(list));
     return command.finish();
   }
-  if (list->empty() && env.outIsTerminal) {
+  if (list.empty() && env.outIsTerminal) {
     env.out << "No data recorded yet\n";
     return command.finish();
   }
   TextTable table{
       {"Start Date", "Duration", "Jumps", "Speed", "ID"}, {}, {false, true, true, true, false}};
-  for (const RecordingEntry& entry : *list) {
+  for (const RecordingEntry& entry : list) {
     table.rows.push_back({env.calendar.startText(entry.dateStart), formatDuration(entry.timeSpent),
                           std::to_string(entry.jumps), speedText(entry.jumps, entry.timeSpent),
                           entry.id});
@@ -245,36 +258,33 @@ int runRecount(Command& command, const std::vector<std::string>& args) {
 
 int runStats(Command& command, const std::vector<std::string>& args) {
   int status = 0;
-  const auto parsed = command.parse(args, true, false, false, status);
-  if (!parsed) return status;
-  const auto list = command.recordings(status);
-  if (!list) return status;
+  const auto listing = command.parseAndList(args, status);
+  if (!listing) return status;
+  const std::vector<RecordingEntry>& list = listing->entries;
   const DataCommandEnvironment& env = command.env_;
   KeyValueStore settings(FileKeyValueStorage::forReading(env.locations.settingsFile), command.log_);
   const RecordStats stats =
-      computeStats(*list, settings.integer("totalJumps"), env.now, env.calendar);
-  if (parsed->json) {
-    env.out << dumpJson(statsJson(stats, *list));
+      computeStats(list, settings.integer("totalJumps"), env.now, env.calendar);
+  if (listing->arguments.json) {
+    env.out << dumpJson(statsJson(stats, list));
     return command.finish();
   }
-  const auto at = [&](std::size_t index) {
-    return env.calendar.startText((*list)[index].dateStart);
-  };
+  const auto at = [&](std::size_t index) { return env.calendar.startText(list[index].dateStart); };
   const auto days = [](std::int64_t count) {
     return std::to_string(count) + (count == 1 ? " day" : " days");
   };
   TextTable table{{"Statistic", "Value"}, {}, {}};
   table.rows.push_back({"Total jumps", std::to_string(stats.totalJumps)});
   table.rows.push_back({"Recordings", std::to_string(stats.recordings)});
+  table.rows.push_back({"Best recording", stats.bestRecording
+                                              ? std::to_string(list[*stats.bestRecording].jumps) +
+                                                    " jumps on " + at(*stats.bestRecording)
+                                              : "-"});
   table.rows.push_back(
-      {"Best recording", stats.bestRecording ? std::to_string((*list)[*stats.bestRecording].jumps) +
-                                                   " jumps on " + at(*stats.bestRecording)
-                                             : "-"});
-  table.rows.push_back({"Best speed", stats.bestSpeed
-                                          ? speedText((*list)[*stats.bestSpeed].jumps,
-                                                      (*list)[*stats.bestSpeed].timeSpent) +
-                                                " on " + at(*stats.bestSpeed)
-                                          : "-"});
+      {"Best speed",
+       stats.bestSpeed ? speedText(list[*stats.bestSpeed].jumps, list[*stats.bestSpeed].timeSpent) +
+                             " on " + at(*stats.bestSpeed)
+                       : "-"});
   table.rows.push_back(
       {"Jumps this week",
        std::to_string(stats.jumpsThisWeek) + " since " +
