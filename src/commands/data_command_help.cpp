@@ -45,6 +45,21 @@ const std::map<std::string, std::string, std::less<>>& helpTexts() {
        "\n"
        "Exit status: 0 every count matches, 1 a count differs or a file\n"
        "could not be read, 2 a mistake on the command line.\n"},
+      {"show",
+       "Usage: hopster show RECORD [--json]\n"
+       "\n"
+       "One recording (RECORD: a record file's path, or a record's id): its\n"
+       "start date, duration, jumps, speed, its best minute and its longest\n"
+       "run, then its jumps minute by minute (as bars on a terminal). Minute k\n"
+       "holds the jumps the detector counts on the stored trace from k to k+1\n"
+       "minutes after the start. The longest run is the most jumps in a row\n"
+       "with no gap between two of them longer than twice the recording's\n"
+       "median gap. When the stored count differs from the trace's recount,\n"
+       "a \"Recounted\" line says so.\n"
+       "\n"
+       "  --json   an object: id, dateStart, duration, jumps (as stored),\n"
+       "           recountedJumps, jumpsPerMinute (minute 0 first),\n"
+       "           peakJumpsPerMinute, longestRun ({jumps, seconds})\n"},
       {"stats",
        "Usage: hopster stats [--json]\n"
        "\n"
@@ -92,6 +107,9 @@ std::string dataCommandsUsage() {
          "                    or a record id)\n"
          "  recount FILE...   count each record's or replay file's jumps again and\n"
          "                    compare with the stored count (exit 1 when any differs)\n"
+         "  show RECORD [--json]\n"
+         "                    one recording: its best minute, longest run and\n"
+         "                    jumps minute by minute\n"
          "  stats [--json]    total jumps, recordings, bests, jumps this week,\n"
          "                    current and longest streak of days\n"
          "  trophies [--json] the trophies, unlocked and locked\n"

@@ -10,7 +10,9 @@
 #include "commands/data_forms.h"
 #include "commands/progress_bar.h"
 #include "commands/recount.h"
+#include "commands/show_forms.h"
 #include "commands/text_output.h"
+#include "motion_sources/motion_trace.h"
 #include "platform/clock.h"
 #include "platform/key_value_store.h"
 #include "platform/linux/atomic_file.h"
@@ -201,6 +203,22 @@ std::optional<UserRecordData> findRecord(Command& command, const std::string& na
   return std::move(record).value();
 }
 
+int runShow(Command& command, const std::vector<std::string>& args) {
+  int status = 0;
+  const auto parsed = command.parse(args, true, false, true, status);
+  if (!parsed) return status;
+  if (parsed->positional.size() != 1) return command.usageError("show takes one RECORD");
+  const auto record = findRecord(command, parsed->positional.front(), status);
+  if (!record) return status;
+  const MotionTrace trace = parseMotionTrace(record->csvText);
+  const RecordingAnalysis analysis = analyseRecording(trace.samples, record->timeSpent);
+  const ShownRecording shown{*record, analysis, trace.truncated};
+  const DataCommandEnvironment& env = command.env_;
+  env.out << (parsed->json ? dumpJson(showJson(shown))
+                           : showText(shown, env.calendar, env.outIsTerminal));
+  return command.finish();
+}
+
 int runExport(Command& command, const std::vector<std::string>& args) {
   int status = 0;
   const auto parsed = command.parse(args, false, true, true, status);
@@ -344,6 +362,7 @@ int runDataCommand(const std::vector<std::string>& args,
   if (name == "export") return runExport(command, args);
   if (name == "recount") return runRecount(command, args);
   if (name == "stats") return runStats(command, args);
+  if (name == "show") return runShow(command, args);
   return runTrophies(command, args);
 }
 
