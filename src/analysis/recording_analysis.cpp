@@ -10,6 +10,7 @@
 #include "platform/uuid_source.h"
 #include "recording/motion_pipeline.h"
 #include "recording/recording_state.h"
+#include "records/history_format.h"
 
 namespace hopster {
 namespace {
@@ -113,6 +114,21 @@ RecordingAnalysis analyseJumps(std::vector<double> jumpTimes, double duration) {
 
 RecordingAnalysis analyseRecording(const std::vector<MotionDataPoint>& samples, double duration) {
   return analyseJumps(countedJumpTimes(samples), duration);
+}
+
+std::string minuteStartText(std::size_t index) { return std::to_string(index) + ":00"; }
+
+std::string peakMinuteText(const RecordingAnalysis& analysis) {
+  if (!analysis.peakMinute) return "-";
+  const std::size_t minute = *analysis.peakMinute;
+  return std::to_string(analysis.peakJumpsPerMinute) + " jumps, from " + minuteStartText(minute) +
+         " to " + minuteStartText(minute + 1);
+}
+
+std::string longestRunText(const LongestRun& run) {
+  if (run.jumps == 0) return "-";
+  return std::to_string(run.jumps) + (run.jumps == 1 ? " jump" : " jumps") + " in " +
+         formatDuration(run.seconds);
 }
 
 }  // namespace hopster

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "motion/motion_data_point.h"
@@ -41,5 +42,14 @@ struct RecordingAnalysis {
 // Both: the numbers of a recording from its trace and its duration.
 [[nodiscard]] RecordingAnalysis analyseRecording(const std::vector<MotionDataPoint>& samples,
                                                  double duration);
+
+// "12:00": when minute `index` (from 0) begins, after the start.
+[[nodiscard]] std::string minuteStartText(std::size_t index);
+
+// The peak minute in words: "131 jumps, from 3:00 to 4:00"; "-" without jumps.
+[[nodiscard]] std::string peakMinuteText(const RecordingAnalysis& analysis);
+
+// The longest run in words: "240 jumps in 1m 58.40s"; "-" without jumps.
+[[nodiscard]] std::string longestRunText(const LongestRun& run);
 
 }  // namespace hopster

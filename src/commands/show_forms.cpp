@@ -13,9 +13,6 @@ namespace {
 // The widest bar of the per-minute chart, in character cells.
 constexpr int kBarCells = 30;
 
-// "12:00": when minute `index` begins, after the start.
-std::string minuteStart(std::size_t index) { return std::to_string(index) + ":00"; }
-
 // A bar of `value` against `peak` in eighths of a cell, so small differences
 // still show; at least a sliver for any jump at all.
 std::string bar(std::int64_t value, std::int64_t peak) {
@@ -27,19 +24,6 @@ std::string bar(std::int64_t value, std::int64_t peak) {
   std::string text;
   for (std::int64_t i = 0; i < eighths / 8; ++i) text += "█";
   return text + kEighths[eighths % 8];
-}
-
-std::string peakText(const RecordingAnalysis& analysis) {
-  if (!analysis.peakMinute) return "-";
-  const std::size_t minute = *analysis.peakMinute;
-  return std::to_string(analysis.peakJumpsPerMinute) + " jumps, from " + minuteStart(minute) +
-         " to " + minuteStart(minute + 1);
-}
-
-std::string runText(const LongestRun& run) {
-  if (run.jumps == 0) return "-";
-  return std::to_string(run.jumps) + (run.jumps == 1 ? " jump" : " jumps") + " in " +
-         formatDuration(run.seconds);
 }
 
 }  // namespace
@@ -72,8 +56,8 @@ std::string showText(const ShownRecording& shown, const Calendar& calendar, bool
       {"Duration", formatDuration(record.timeSpent)},
       {"Jumps", std::to_string(record.jumps)},
       {"Speed", formatSpeed(record.jumps, record.timeSpent) + " J/S"},
-      {"Peak minute", peakText(analysis)},
-      {"Longest run", runText(analysis.longestRun)},
+      {"Peak minute", peakMinuteText(analysis)},
+      {"Longest run", longestRunText(analysis.longestRun)},
   };
   if (recounted != record.jumps) {
     summary.rows.push_back({"Recounted", std::to_string(recounted) +
@@ -99,7 +83,7 @@ std::string showText(const ShownRecording& shown, const Calendar& calendar, bool
   for (std::size_t i = 0; i < analysis.jumpsPerMinute.size(); ++i) {
     const std::int64_t count = analysis.jumpsPerMinute[i];
     minutes.rows.push_back(
-        {minuteStart(i), bar(count, analysis.peakJumpsPerMinute), std::to_string(count)});
+        {minuteStartText(i), bar(count, analysis.peakJumpsPerMinute), std::to_string(count)});
   }
   writeTable(out, minutes, true);
   return out.str();

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Controls.impl
@@ -7,7 +8,8 @@ import Hopster
 // The history screen: every saved recording, latest start first, or a
 // placeholder when there is none. The records are read again each time the
 // tab comes into view and when the list is pulled down past a threshold and
-// let go.
+// let go. A tap on a row (or Enter on the current row) opens that recording
+// over the list, which keeps its place for the way back.
 Page {
     id: screen
 
@@ -21,8 +23,29 @@ Page {
     objectName: "savedDataView"
     background: Rectangle { color: Theme.groupedBackground }
 
+    // The row a recording was opened from; null while the list shows.
+    property var openRow: null
+
     function reload() {
         historyModel.loadUserRecords();
+    }
+
+    function openRecording(row) {
+        list.currentIndex = row.index;
+        screen.openRow = {
+            "startDateText": row.startDateText,
+            "durationText": row.durationText,
+            "jumpsText": row.jumpsText,
+            "speedText": row.speedText
+        };
+        historyModel.recording.open(row.fileName);
+        recordingView.forceActiveFocus();
+    }
+
+    function closeRecording() {
+        historyModel.recording.close();
+        screen.openRow = null;
+        list.forceActiveFocus();
     }
 
     // Pull-to-refresh: the indicator is switched on as the reload is asked
@@ -41,6 +64,7 @@ Page {
 
     header: Label {
         objectName: "historyTitle"
+        visible: screen.openRow === null
         text: qsTr("Saved Data")
         font.pixelSize: Theme.largeTitleSize
         font.bold: true
@@ -100,6 +124,10 @@ Page {
         clip: true
         spacing: 1
         boundsBehavior: Flickable.DragAndOvershootBounds
+        activeFocusOnTab: true
+        keyNavigationEnabled: true
+        Keys.onReturnPressed: if (currentItem) screen.openRecording(currentItem)
+        Keys.onEnterPressed: if (currentItem) screen.openRecording(currentItem)
         Accessible.role: Accessible.List
         Accessible.name: qsTr("Saved recordings")
 
@@ -116,6 +144,7 @@ Page {
             required property string durationText
             required property string jumpsText
             required property string speedText
+            required property string fileName
 
             objectName: "historyRow_" + index
             width: ListView.view.width
@@ -123,6 +152,19 @@ Page {
             color: Theme.background
             Accessible.role: Accessible.ListItem
             Accessible.name: startDateText + ", " + durationText + ", " + jumpsText + ", " + speedText
+            Accessible.onPressAction: screen.openRecording(row)
+
+            TapHandler {
+                onTapped: screen.openRecording(row)
+            }
+            // The current row, while the list has the keyboard focus.
+            Rectangle {
+                anchors.fill: parent
+                color: "transparent"
+                border.width: Theme.focusRingWidth
+                border.color: Theme.focusRing
+                visible: row.ListView.isCurrentItem && list.activeFocus
+            }
 
             ColumnLayout {
                 id: lines
@@ -182,5 +224,19 @@ Page {
         opacity: screen.refreshing ? 1 : Math.min(1, list.pullDistance / screen.refreshThreshold)
         running: visible
         Accessible.name: qsTr("Refreshing")
+    }
+
+    // The recording opened from a row, over the whole screen; hidden (and
+    // out of the focus chain) while the list shows.
+    RecordingView {
+        id: recordingView
+        anchors.fill: parent
+        visible: screen.openRow !== null
+        recording: screen.historyModel.recording
+        startDateText: screen.openRow?.startDateText ?? ""
+        durationText: screen.openRow?.durationText ?? ""
+        jumpsText: screen.openRow?.jumpsText ?? ""
+        speedText: screen.openRow?.speedText ?? ""
+        onBack: screen.closeRecording()
     }
 }

@@ -56,7 +56,7 @@ QString mediumDateFormat(const QLocale& locale) {
 }  // namespace
 
 HistoryModel::HistoryModel(const RecordStore& store, QObject* parent)
-    : QAbstractListModel(parent), store_(store) {}
+    : QAbstractListModel(parent), store_(store), recording_(store) {}
 
 HistoryModel::~HistoryModel() {
   worker_.request_stop();
@@ -75,6 +75,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case RecordIdRole:
       return QString::fromStdString(record.id);
+    case FileNameRole:
+      return QString::fromStdString(record.fileName);
     case StartDateTextRole:
       return tr("Start Date: ") + startDateText(record.dateStart);
     case DurationTextRole:
@@ -91,11 +93,9 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
 }
 
 QHash<int, QByteArray> HistoryModel::roleNames() const {
-  return {{RecordIdRole, "recordId"},
-          {StartDateTextRole, "startDateText"},
-          {DurationTextRole, "durationText"},
-          {JumpsTextRole, "jumpsText"},
-          {SpeedTextRole, "speedText"}};
+  return {{RecordIdRole, "recordId"},         {StartDateTextRole, "startDateText"},
+          {DurationTextRole, "durationText"}, {JumpsTextRole, "jumpsText"},
+          {SpeedTextRole, "speedText"},       {FileNameRole, "fileName"}};
 }
 
 void HistoryModel::loadUserRecords() {

@@ -11,6 +11,7 @@
 
 #include "records/record_store.h"
 #include "records/record_summary.h"
+#include "screens/recording_view_model.h"
 
 namespace hopster {
 
@@ -24,6 +25,8 @@ class HistoryModel : public QAbstractListModel {
   QML_UNCREATABLE("made by the application")
   Q_PROPERTY(bool isEmpty READ isEmpty NOTIFY isEmptyChanged)
   Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
+  // The recording opened from a row.
+  Q_PROPERTY(hopster::RecordingViewModel* recording READ recording CONSTANT)
 
  public:
   enum Role {
@@ -32,6 +35,7 @@ class HistoryModel : public QAbstractListModel {
     DurationTextRole,   // "Duration: 1m 5.25s"
     JumpsTextRole,      // "Jumps: 150"
     SpeedTextRole,      // "Speed: 2.30 J/S"
+    FileNameRole,       // the record file's name in the records folder
   };
 
   // Starts empty; nothing is read until loadUserRecords(). The store must
@@ -49,6 +53,7 @@ class HistoryModel : public QAbstractListModel {
   [[nodiscard]] bool isEmpty() const { return records_.empty(); }
   // Whether a reload is under way.
   [[nodiscard]] bool loading() const { return loading_; }
+  [[nodiscard]] RecordingViewModel* recording() { return &recording_; }
 
   // Reads all records afresh on a worker thread and shows them, latest start
   // first, when they are ready; the store's log lines are written then, on
@@ -79,6 +84,7 @@ class HistoryModel : public QAbstractListModel {
   std::optional<QTimeZone> timeZone_;
   bool loading_ = false;
   bool reloadAsked_ = false;
+  RecordingViewModel recording_;
   // Declared last, so it is stopped and joined before anything it uses goes.
   std::jthread worker_;
 };

@@ -222,5 +222,42 @@ Item {
             compare(row(2).durationText, "Duration: 1m 5.25s");
             compare(row(2).jumpsText, "Jumps: 150");
         }
+
+        // A tapped row opens its recording over the list; Escape, the Back
+        // button and Enter on the current row go back and forth, and the list
+        // is where it was.
+        function test_aRowOpensItsRecordingAndBackReturnsToTheSamePlace() {
+            for (let i = 0; i < 30; ++i)
+                world.saveRecord(1000 + 100 * i, 60, 10 + i);
+            const view = createTemporaryObject(historyComponent, root);
+            view.active = true;
+            const list = findChild(view, "historyList");
+            tryCompare(list, "count", 30);
+            list.positionViewAtIndex(20, ListView.Beginning);
+            const place = list.contentY;
+            verify(place > 0);
+            const row = findChild(view, "historyRow_20");
+            const recording = findChild(view, "recordingView");
+            const shown = () => recording.visible ? recording : null;
+            mouseClick(row);
+            tryVerify(() => shown() !== null);
+            compare(shown().jumpsText, row.jumpsText);
+            compare(shown().startDateText, row.startDateText);
+            tryVerify(() => !world.historyModel.recording.loading);
+            verify(findChild(view, "recordingBack").activeFocus);
+
+            keyClick(Qt.Key_Escape);
+            tryVerify(() => shown() === null);
+            compare(list.contentY, place);
+            compare(list.currentIndex, 20);
+            verify(list.activeFocus);
+
+            keyClick(Qt.Key_Return);
+            tryVerify(() => shown() !== null);
+            compare(shown().jumpsText, row.jumpsText);
+            mouseClick(findChild(view, "recordingBack"));
+            tryVerify(() => shown() === null);
+            compare(list.contentY, place);
+        }
     }
 }

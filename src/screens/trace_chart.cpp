@@ -1,0 +1,217 @@
+#include "screens/trace_chart.h"
+
+#include <QFontMetricsF>
+#include <QQuickWindow>
+#include <QSGFlatColorMaterial>
+#include <algorithm>
+#include <cmath>
+
+#include "recording/motion_pipeline.h"
+#include "screens/chart_node.h"
+
+namespace hopster {
+namespace chart {
+
+void tracePoints(const TraceOverview& trace, const TimeWindow& window, const QRectF& plot,
+                 std::vector<QPointF>& out) {
+  out.clear();
+  const double span = window.to - window.from;
+  if (trace.size() < 2 || !(span > 0.0) || plot.width() < 1.0) return;
+  const auto xOf = [&](double time) {
+    return plot.left() + (time - window.from) / span * plot.width();
+  };
+  const std::size_t first = trace.indexAt(window.from);
+  const std::size_t last = trace.indexAt(window.to);
+  const auto columns = static_cast<std::size_t>(std::ceil(plot.width()));
+  if (last - first >= 2 * columns) {
+    const double perColumn = span / static_cast<double>(columns);
+    std::size_t from = first;
+    for (std::size_t column = 0; column < columns; ++column) {
+      const std::size_t to =
+          column + 1 == columns
+              ? last
+              : trace.indexAt(window.from + perColumn * static_cast<double>(column + 1));
+      if (to > from) {
+        const ValueRange range = trace.rangeOf(from, to);
+        const double x = plot.left() + static_cast<double>(column) + 0.5;
+        out.emplace_back(x, yOf(range.high, plot));
+        out.emplace_back(x, yOf(range.low, plot));
+      }
+      from = to;
+    }
+    return;
+  }
+  const std::size_t begin = first > 0 ? first - 1 : 0;
+  const std::size_t end = std::min(trace.size(), last + 1);
+  for (std::size_t i = begin; i < end; ++i) {
+    out.emplace_back(xOf(trace.times()[i]), yOf(trace.values()[i], plot));
+  }
+}
+
+}  // namespace chart
+
+TraceChart::TraceChart(QQuickItem* parent) : QQuickItem(parent) {
+  setFlag(ItemHasContents, true);
+  font_.setPixelSize(11);
+  connect(this, &TraceChart::styleChanged, this, &QQuickItem::update);
+}
+
+void TraceChart::setModel(RecordingViewModel* model) {
+  if (model_ == model) return;
+  disconnect(modelConnection_);
+  model_ = model;
+  if (model_) {
+    modelConnection_ =
+        connect(model_, &RecordingViewModel::changed, this, &TraceChart::overviewChanged);
+  }
+  overviewChanged();
+  emit modelChanged();
+}
+
+void TraceChart::overviewChanged() {
+  auto overview = model_ ? model_->overview() : nullptr;
+  if (overview == overview_) return;
+  overview_ = std::move(overview);
+  window_ = {0.0, duration()};
+  emit viewChanged();
+  update();
+}
+
+double TraceChart::duration() const { return overview_ ? overview_->trace.duration() : 0.0; }
+
+bool TraceChart::showsAll() const { return window_.from <= 0.0 && window_.to >= duration(); }
+
+int TraceChart::jumpsInView() const {
+  if (!overview_) return 0;
+  const std::vector<double>& times = overview_->analysis.jumpTimes;
+  return static_cast<int>(std::upper_bound(times.begin(), times.end(), window_.to) -
+                          std::lower_bound(times.begin(), times.end(), window_.from));
+}
+
+void TraceChart::setWindow(double from, double span) {
+  const double whole = duration();
+  span = std::clamp(span, std::min(kShortestSpan, whole), whole);
+  from = std::clamp(from, 0.0, whole - span);
+  if (from == window_.from && from + span == window_.to) return;
+  window_ = {from, from + span};
+  emit viewChanged();
+  update();
+}
+
+void TraceChart::zoomAt(double factor, double x) {
+  if (!overview_ || !(factor > 0.0) || !std::isfinite(factor)) return;
+  const QRectF plot = plotArea(QFontMetricsF(font_));
+  const double share = std::clamp((x - plot.left()) / plot.width(), 0.0, 1.0);
+  const double span = window_.to - window_.from;
+  const double anchor = window_.from + share * span;
+  const double newSpan = std::clamp(span / factor, std::min(kShortestSpan, duration()), duration());
+  setWindow(anchor - share * newSpan, newSpan);
+}
+
+void TraceChart::panBy(double pixels) {
+  if (!overview_ || !std::isfinite(pixels)) return;
+  const QRectF plot = plotArea(QFontMetricsF(font_));
+  const double span = window_.to - window_.from;
+  setWindow(window_.from + pixels / plot.width() * span, span);
+}
+
+void TraceChart::showAll() { setWindow(0.0, duration()); }
+
+void TraceChart::geometryChange(const QRectF& newGeometry, const QRectF& oldGeometry) {
+  QQuickItem::geometryChange(newGeometry, oldGeometry);
+  if (newGeometry.size() != oldGeometry.size()) update();
+}
+
+QSGNode* TraceChart::updatePaintNode(QSGNode* old, UpdatePaintNodeData* /*data*/) {
+  QQuickWindow* win = window();
+  if (win == nullptr || width() <= 0.0 || height() <= 0.0) {
+    delete old;
+    return nullptr;
+  }
+  auto* node = static_cast<chart::ChartNode*>(old);
+  if (node == nullptr) node = new chart::ChartNode;
+  auto* material = static_cast<QSGFlatColorMaterial*>(node->line()->material());
+  if (material->color() != lineColor_ || !node->styleApplied) {
+    node->dropTextures();
+    material->setColor(lineColor_);
+    node->line()->markDirty(QSGNode::DirtyMaterial);
+    node->styleApplied = true;
+  }
+  node->dropTexturesWhenMany();
+  if (node->pixelRatio != win->effectiveDevicePixelRatio()) {
+    node->dropTextures();
+    node->pixelRatio = win->effectiveDevicePixelRatio();
+  }
+  const QFontMetricsF metrics(font_);
+  const QRectF plot = plotArea(metrics);
+  {
+    chart::ChartFrame frame(*node, *win, font_, textColor_);
+    drawScale(frame, plot, metrics);
+    drawMarks(frame, plot, metrics);
+  }
+  scratch_.clear();
+  if (overview_) chart::tracePoints(overview_->trace, window_, plot, scratch_);
+  chart::strokeInto(*node->line()->geometry(), scratch_, 1.5);
+  node->line()->markDirty(QSGNode::DirtyGeometry);
+  return node;
+}
+
+QRectF TraceChart::plotArea(const QFontMetricsF& metrics) const {
+  // The g labels in a gutter on the left, a row for the jump marks at the
+  // top, the time labels at the bottom.
+  const double labelHeight = std::ceil(metrics.height());
+  double gutter = 0.0;
+  for (const double g : chart::kGMarks) {
+    gutter = std::max(gutter, std::ceil(metrics.horizontalAdvance(chart::gLabel(g))) + 2.0);
+  }
+  gutter += 6.0;
+  const double top = 10.0;
+  return {gutter, top, std::max(1.0, width() - gutter - 4.0),
+          std::max(1.0, height() - top - labelHeight - 6.0)};
+}
+
+void TraceChart::drawScale(chart::ChartFrame& frame, const QRectF& plot,
+                           const QFontMetricsF& metrics) const {
+  const double labelHeight = std::ceil(metrics.height());
+  const QColor axisColor = gridColor_.darker(140);
+  for (const double g : chart::kGMarks) {
+    const double y = std::round(chart::yOf(g, plot));
+    frame.line(QRectF(plot.left(), y, plot.width(), 1.0),
+               g == chart::kLowestG ? axisColor : gridColor_);
+    frame.text(chart::gLabel(g), plot.left() - 5.0, y - labelHeight / 2.0, Qt::AlignRight);
+  }
+  frame.line(QRectF(plot.left(), plot.top(), 1.0, std::round(plot.height()) + 1.0), axisColor);
+  // The threshold a rise must pass to count a jump.
+  const double threshold = std::round(chart::yOf(MotionPipeline::kJumpThreshold, plot));
+  frame.line(QRectF(plot.left(), threshold, plot.width(), 1.0), markColor_);
+  if (!overview_ || !(window_.to > window_.from)) return;
+  const double minSpacing = metrics.horizontalAdvance(QStringLiteral("00:00.0")) + 16.0;
+  const double bottom = std::round(plot.bottom());
+  for (const chart::TimeMark& mark : chart::timeMarks(window_, plot, minSpacing)) {
+    const double x = std::round(mark.x);
+    frame.line(QRectF(x, bottom + 1.0, 1.0, 4.0), axisColor);
+    const double halfWidth = metrics.horizontalAdvance(mark.label) / 2.0 + 1.0;
+    if (x - halfWidth >= plot.left() - 2.0 && x + halfWidth <= width()) {
+      frame.text(mark.label, x, bottom + 5.0, Qt::AlignHCenter);
+    }
+  }
+}
+
+void TraceChart::drawMarks(chart::ChartFrame& frame, const QRectF& plot,
+                           const QFontMetricsF& /*metrics*/) const {
+  // A tick above the plot for each jump in view; jumps closer than a pixel
+  // share one.
+  if (!overview_ || !(window_.to > window_.from)) return;
+  const std::vector<double>& times = overview_->analysis.jumpTimes;
+  const double span = window_.to - window_.from;
+  double lastX = -1.0;
+  for (auto it = std::lower_bound(times.begin(), times.end(), window_.from);
+       it != times.end() && *it <= window_.to; ++it) {
+    const double x = std::round(plot.left() + (*it - window_.from) / span * plot.width());
+    if (x - lastX < 2.0) continue;
+    frame.line(QRectF(x - 0.5, plot.top() - 9.0, 1.5, 7.0), markColor_);
+    lastX = x;
+  }
+}
+
+}  // namespace hopster
