@@ -8,7 +8,9 @@ namespace hopster {
 RecordingOverview overviewOf(UserRecordData record) {
   RecordingOverview overview;
   MotionTrace trace = parseMotionTrace(record.csvText);
-  record.csvText = std::string();  // the text is the largest thing held: gone first
+  // The text is the largest thing held: gone first. Swapped out, as
+  // assigning an empty string would keep its buffer.
+  std::string().swap(record.csvText);
   overview.traceCut = trace.truncated;
   overview.analysis = analyseRecording(trace.samples, record.timeSpent);
   // The chart's times are those the detector counted on, so each jump's
@@ -19,7 +21,7 @@ RecordingOverview overviewOf(UserRecordData record) {
   for (const MotionDataPoint& sample : trace.samples) {
     values.push_back(static_cast<float>(sample.globalAccelerationZ));
   }
-  trace.samples = {};
+  std::vector<MotionDataPoint>().swap(trace.samples);
   overview.trace = TraceOverview(offsets, std::move(values));
   overview.record = std::move(record);
   return overview;

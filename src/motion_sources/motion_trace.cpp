@@ -55,6 +55,7 @@ class TraceBuilder {
     }
   }
   void skip(std::size_t lines) { trace_.skippedLines += lines; }
+  void reserve(std::size_t lines) { trace_.samples.reserve(std::min(lines, maxSamples_)); }
   [[nodiscard]] bool full() const { return trace_.truncated; }
   MotionTrace take() { return std::move(trace_); }
 
@@ -206,6 +207,9 @@ std::optional<MotionTrace> readExport(const std::filesystem::path& path,
 
 MotionTrace parseMotionTrace(std::string_view text, std::size_t maxSamples) {
   TraceBuilder builder(maxSamples);
+  // A line a sample: counting them first (a fast scan) spares an hour-long
+  // trace's samples being moved each time the list outgrows itself.
+  builder.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   while (!text.empty() && !builder.full()) {
     const auto end = text.find('\n');
     builder.add(text.substr(0, end));

@@ -1,5 +1,6 @@
 #include "screens/recording_view_model.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -24,6 +25,10 @@ void RecordingViewModel::open(const QString& fileName) {
     // Behind the interface thread when they compete for a processor.
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
     auto outcome = std::make_shared<Outcome<RecordingOverview>>(loadRecordingOverview(file));
+    // The record's text and samples (hundreds of megabytes for an hour) are
+    // gone; the allocator is asked to hand their pages back rather than
+    // keep them for this thread's next allocation, which never comes.
+    ::malloc_trim(0);
     // Queued to this object's thread; a model destroyed first joins this
     // thread before its QObject goes, which drops the call.
     QMetaObject::invokeMethod(
