@@ -15,6 +15,8 @@ ColumnLayout {
     // A drag is panning the chart (the page must not scroll meanwhile).
     readonly property bool dragging: drag.active || pinch.active
     property alias chart: chart
+    // The height of the chart itself, the controls below it apart.
+    property real chartHeight: 220
 
     spacing: 6
 
@@ -26,7 +28,7 @@ ColumnLayout {
 
     Rectangle {
         Layout.fillWidth: true
-        Layout.fillHeight: true
+        Layout.preferredHeight: area.chartHeight
         color: Theme.background
         radius: 8
         border.width: chart.activeFocus ? Theme.focusRingWidth : 0

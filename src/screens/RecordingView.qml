@@ -169,7 +169,7 @@ FocusScope {
             RecordingChartArea {
                 id: chartArea
                 Layout.fillWidth: true
-                Layout.preferredHeight: Math.max(200, Math.min(320, page.height * 0.4))
+                chartHeight: Math.max(180, Math.min(340, page.height * 0.45))
                 visible: !view.recording.loading && view.recording.errorText === ""
                 recording: view.recording
             }
