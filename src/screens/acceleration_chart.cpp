@@ -3,10 +3,10 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QQuickWindow>
-#include <QSGFlatColorMaterial>
 #include <algorithm>
 #include <cmath>
 
+#include "screens/chart_axes.h"
 #include "screens/chart_node.h"
 #include "screens/jump_view_model.h"
 
@@ -125,7 +125,7 @@ QSGNode* AccelerationChart::updatePaintNode(QSGNode* old, UpdatePaintNodeData* /
   const QRectF plot = plotArea(metrics);
   {
     chart::ChartFrame frame(*node, *win, font_, textColor_);
-    drawGScale(frame, plot, metrics);
+    chart::drawGScale(frame, plot, metrics, gridColor_);
     drawTimeAxis(frame, plot, metrics);
   }
   chart::strokeInto(*node->line()->geometry(), scratch_, lineWidth_);
@@ -134,47 +134,17 @@ QSGNode* AccelerationChart::updatePaintNode(QSGNode* old, UpdatePaintNodeData* /
 }
 
 void AccelerationChart::prepare(chart::ChartNode& node, QQuickWindow& window) {
-  if (styleDirty_ || !node.styleApplied) {
-    node.dropTextures();
-    auto* material = static_cast<QSGFlatColorMaterial*>(node.line()->material());
-    material->setColor(lineColor_);
-    node.line()->markDirty(QSGNode::DirtyMaterial);
-    node.styleApplied = true;
-    styleDirty_ = false;
-  }
-  node.dropTexturesWhenMany();
-  // Labels are drawn for the screen's pixel ratio; another screen, new ones.
-  if (node.pixelRatio != window.effectiveDevicePixelRatio()) {
-    node.dropTextures();
-    node.pixelRatio = window.effectiveDevicePixelRatio();
-  }
+  chart::prepareNode(node, window, lineColor_, styleDirty_);
+  styleDirty_ = false;
 }
 
 QRectF AccelerationChart::plotArea(const QFontMetricsF& metrics) const {
   // The g labels in a gutter on the left, the time labels in a row at the
   // bottom, the plot over all the rest of the width.
   const double labelHeight = std::ceil(metrics.height());
-  double gutter = 0.0;
-  for (const double g : chart::kGMarks) {
-    gutter = std::max(gutter, std::ceil(metrics.horizontalAdvance(chart::gLabel(g))) + 2.0);
-  }
-  gutter += 6.0;
+  const double gutter = chart::gScaleGutter(metrics);
   return {gutter, labelHeight / 2.0, std::max(1.0, width() - gutter),
           std::max(1.0, height() - labelHeight / 2.0 - labelHeight - 5.0)};
-}
-
-void AccelerationChart::drawGScale(chart::ChartFrame& frame, const QRectF& plot,
-                                   const QFontMetricsF& metrics) const {
-  // A grid line and a label at each mark, the axis on the left.
-  const double labelHeight = std::ceil(metrics.height());
-  const QColor axisColor = gridColor_.darker(140);
-  for (const double g : chart::kGMarks) {
-    const double y = std::round(chart::yOf(g, plot));
-    frame.line(QRectF(plot.left(), y, plot.width(), 1.0),
-               g == chart::kLowestG ? axisColor : gridColor_);
-    frame.text(chart::gLabel(g), plot.left() - 5.0, y - labelHeight / 2.0, Qt::AlignRight);
-  }
-  frame.line(QRectF(plot.left(), plot.top(), 1.0, std::round(plot.height()) + 1.0), axisColor);
 }
 
 void AccelerationChart::drawTimeAxis(chart::ChartFrame& frame, const QRectF& plot,
@@ -185,20 +155,8 @@ void AccelerationChart::drawTimeAxis(chart::ChartFrame& frame, const QRectF& plo
   const double origin = chart::timeOrigin(points, model_ ? model_->recordingStart() : 0.0);
   chart::linePoints(points, origin, plot, scratch_);
   if (scratch_.empty()) return;
-  const QColor axisColor = gridColor_.darker(140);
-  const double minSpacing = metrics.horizontalAdvance(QStringLiteral("00:00.0")) + 16.0;
-  const double bottom = std::round(plot.bottom());
-  for (const chart::TimeMark& mark :
-       chart::timeMarks(chart::timeWindow(points, origin), plot, minSpacing)) {
-    const double x = std::round(mark.x);
-    frame.line(QRectF(x, bottom + 1.0, 1.0, 4.0), axisColor);
-    const double halfWidth = metrics.horizontalAdvance(mark.label) / 2.0 + 1.0;
-    // A label shows whole or not at all: it neither runs off the right edge
-    // nor into the gutter.
-    if (x - halfWidth >= plot.left() - 2.0 && x + halfWidth <= width()) {
-      frame.text(mark.label, x, bottom + 5.0, Qt::AlignHCenter);
-    }
-  }
+  chart::drawTimeMarks(frame, chart::timeWindow(points, origin), plot, metrics, gridColor_,
+                       width());
 }
 
 }  // namespace hopster

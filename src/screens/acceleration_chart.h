@@ -81,11 +81,10 @@ class AccelerationChart : public QQuickItem {
   void redraw();
   void applyStyle();
   // The parts of a frame: the node made ready for this frame's style and
-  // screen, the plot's place, the g scale, and the time marks with the
-  // line's points (left in scratch_).
+  // screen, the plot's place, and the time marks with the line's points
+  // (left in scratch_).
   void prepare(chart::ChartNode& node, QQuickWindow& window);
   [[nodiscard]] QRectF plotArea(const QFontMetricsF& metrics) const;
-  void drawGScale(chart::ChartFrame& frame, const QRectF& plot, const QFontMetricsF& metrics) const;
   void drawTimeAxis(chart::ChartFrame& frame, const QRectF& plot, const QFontMetricsF& metrics);
 
   QPointer<JumpViewModel> model_;

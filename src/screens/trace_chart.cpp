@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "recording/motion_pipeline.h"
+#include "screens/chart_axes.h"
 #include "screens/chart_node.h"
 
 namespace hopster {
@@ -131,17 +132,7 @@ QSGNode* TraceChart::updatePaintNode(QSGNode* old, UpdatePaintNodeData* /*data*/
   auto* node = static_cast<chart::ChartNode*>(old);
   if (node == nullptr) node = new chart::ChartNode;
   auto* material = static_cast<QSGFlatColorMaterial*>(node->line()->material());
-  if (material->color() != lineColor_ || !node->styleApplied) {
-    node->dropTextures();
-    material->setColor(lineColor_);
-    node->line()->markDirty(QSGNode::DirtyMaterial);
-    node->styleApplied = true;
-  }
-  node->dropTexturesWhenMany();
-  if (node->pixelRatio != win->effectiveDevicePixelRatio()) {
-    node->dropTextures();
-    node->pixelRatio = win->effectiveDevicePixelRatio();
-  }
+  chart::prepareNode(*node, *win, lineColor_, material->color() != lineColor_);
   const QFontMetricsF metrics(font_);
   const QRectF plot = plotArea(metrics);
   {
@@ -160,11 +151,7 @@ QRectF TraceChart::plotArea(const QFontMetricsF& metrics) const {
   // The g labels in a gutter on the left, a row for the jump marks at the
   // top, the time labels at the bottom.
   const double labelHeight = std::ceil(metrics.height());
-  double gutter = 0.0;
-  for (const double g : chart::kGMarks) {
-    gutter = std::max(gutter, std::ceil(metrics.horizontalAdvance(chart::gLabel(g))) + 2.0);
-  }
-  gutter += 6.0;
+  const double gutter = chart::gScaleGutter(metrics);
   const double top = 10.0;
   return {gutter, top, std::max(1.0, width() - gutter - 4.0),
           std::max(1.0, height() - top - labelHeight - 6.0)};
@@ -172,29 +159,12 @@ QRectF TraceChart::plotArea(const QFontMetricsF& metrics) const {
 
 void TraceChart::drawScale(chart::ChartFrame& frame, const QRectF& plot,
                            const QFontMetricsF& metrics) const {
-  const double labelHeight = std::ceil(metrics.height());
-  const QColor axisColor = gridColor_.darker(140);
-  for (const double g : chart::kGMarks) {
-    const double y = std::round(chart::yOf(g, plot));
-    frame.line(QRectF(plot.left(), y, plot.width(), 1.0),
-               g == chart::kLowestG ? axisColor : gridColor_);
-    frame.text(chart::gLabel(g), plot.left() - 5.0, y - labelHeight / 2.0, Qt::AlignRight);
-  }
-  frame.line(QRectF(plot.left(), plot.top(), 1.0, std::round(plot.height()) + 1.0), axisColor);
+  chart::drawGScale(frame, plot, metrics, gridColor_);
   // The threshold a rise must pass to count a jump.
   const double threshold = std::round(chart::yOf(MotionPipeline::kJumpThreshold, plot));
   frame.line(QRectF(plot.left(), threshold, plot.width(), 1.0), markColor_);
   if (!overview_ || !(window_.to > window_.from)) return;
-  const double minSpacing = metrics.horizontalAdvance(QStringLiteral("00:00.0")) + 16.0;
-  const double bottom = std::round(plot.bottom());
-  for (const chart::TimeMark& mark : chart::timeMarks(window_, plot, minSpacing)) {
-    const double x = std::round(mark.x);
-    frame.line(QRectF(x, bottom + 1.0, 1.0, 4.0), axisColor);
-    const double halfWidth = metrics.horizontalAdvance(mark.label) / 2.0 + 1.0;
-    if (x - halfWidth >= plot.left() - 2.0 && x + halfWidth <= width()) {
-      frame.text(mark.label, x, bottom + 5.0, Qt::AlignHCenter);
-    }
-  }
+  chart::drawTimeMarks(frame, window_, plot, metrics, gridColor_, width());
 }
 
 void TraceChart::drawMarks(chart::ChartFrame& frame, const QRectF& plot,
