@@ -17,9 +17,11 @@ void DesktopApplication::setIdleTimerDisabled(bool disabled) {
   }
   if (inhibitor_ || triedInhibit_) return;
   triedInhibit_ = true;
-  std::string error;
-  inhibitor_ = ScreenSaverInhibitor::inhibit("Hopster", "Recording jumps", error);
-  if (!inhibitor_) log_.line("The screen may dim while recording: " + error);
+  auto inhibited = ScreenSaverInhibitor::inhibit("Hopster", "Recording jumps");
+  if (inhibited)
+    inhibitor_ = std::move(inhibited).value();
+  else
+    log_.line("The screen may dim while recording: " + inhibited.error().message);
 }
 
 std::vector<ConnectedScene> DesktopApplication::connectedScenes() const {

@@ -11,12 +11,14 @@
 #include "platform/doubles/virtual_scheduler.h"
 #include "platform/linux/file_key_value_storage.h"
 #include "platform/linux/headless_application.h"
+#include "platform/linux/logind_sleep_inhibitor.h"
 #include "platform/linux/loop_scheduler.h"
 #include "platform/linux/system_haptic_device.h"
 #include "platform/linux/xdg_paths.h"
 #include "recording/jump_screen_triggers.h"
 #include "recording/recording_commit.h"
 #include "recording/recording_controller.h"
+#include "recording/recording_sleep_guard.h"
 
 namespace hopster {
 namespace {
@@ -50,7 +52,7 @@ constexpr double kIdleSkipSeconds = 10.0;
 template <typename RunLoop>
 HeadlessOutcome record(const CommandLine& options, const DataLocations& locations,
                        Scheduler& scheduler, const Clock& clock, const QuitSignals& quit,
-                       std::ostream& out, RunLoop runLoop) {
+                       SleepInhibitor& sleep, std::ostream& out, RunLoop runLoop) {
   HeadlessLog log(out);
   HeadlessOutcome outcome;
   bool done = false;
@@ -92,10 +94,12 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
   // The record is encoded and written off the main loop, as in the window;
   // the stop at the end of the run waits for it.
   WorkerThread worker(scheduler);
+  WorkerThread sleepWorker(scheduler);  // logind may be slow to answer: never ahead of a save
   RecordingController controller(
       trophies,
       RecordingServices{std::move(motion), *motionSetup.audio, *haptics, application, application,
                         settings, records, scheduler, clock, uuids, announcer, log, &worker});
+  const RecordingSleepGuard awake(controller, sleep, sleepWorker, log);
   JumpScreenTriggers triggers(controller);
 
   std::int64_t lastCountdown = -1, lastCount = -1;
@@ -213,33 +217,40 @@ HeadlessOutcome record(const CommandLine& options, const DataLocations& location
 
 HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,
                             std::ostream& out) {
+  LogindSleepInhibitor logind;
+  return runHeadless(options, locations, out, logind);
+}
+
+HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,
+                            std::ostream& out, SleepInhibitor& sleep) {
   const QuitSignals quit;
   HeadlessOutcome outcome;
   if (options.fast) {
     VirtualScheduler scheduler(SystemClock().now());
-    outcome =
-        record(options, locations, scheduler, scheduler, quit, out, [&](auto finished, auto idle) {
-          while (!finished()) {
-            if (idle()) {
-              const auto next = scheduler.nextOneShotDue();
-              if (next && *next - scheduler.now() > kIdleSkipSeconds &&
-                  scheduler.skipIdleTo(*next)) {
-                continue;
-              }
-            }
-            if (!scheduler.advanceToNext()) break;
-          }
-        });
+    outcome = record(options, locations, scheduler, scheduler, quit, sleep, out,
+                     [&](auto finished, auto idle) {
+                       while (!finished()) {
+                         if (idle()) {
+                           const auto next = scheduler.nextOneShotDue();
+                           if (next && *next - scheduler.now() > kIdleSkipSeconds &&
+                               scheduler.skipIdleTo(*next)) {
+                             continue;
+                           }
+                         }
+                         if (!scheduler.advanceToNext()) break;
+                       }
+                     });
   } else {
     LoopScheduler scheduler;
     SystemClock clock;
-    outcome = record(options, locations, scheduler, clock, quit, out, [&](auto finished, auto) {
-      auto check = scheduler.scheduleRepeating(0.02, [&](Timer&) {
-        if (finished()) scheduler.quit();
-      });
-      scheduler.run();
-      check->invalidate();
-    });
+    outcome =
+        record(options, locations, scheduler, clock, quit, sleep, out, [&](auto finished, auto) {
+          auto check = scheduler.scheduleRepeating(0.02, [&](Timer&) {
+            if (finished()) scheduler.quit();
+          });
+          scheduler.run();
+          check->invalidate();
+        });
   }
   return outcome;
 }

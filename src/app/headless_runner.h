@@ -9,6 +9,7 @@
 
 #include "app/command_line.h"
 #include "platform/linux/xdg_paths.h"
+#include "platform/sleep_inhibitor.h"
 
 namespace hopster {
 
@@ -38,5 +39,9 @@ struct HeadlessOutcome {
 // failed save how many of the jumps counted are kept for the next start.
 HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,
                             std::ostream& out);
+// The same, with the system kept awake through `sleep` while the recording
+// runs (the other holds off sleep through logind).
+HeadlessOutcome runHeadless(const CommandLine& options, const DataLocations& locations,
+                            std::ostream& out, SleepInhibitor& sleep);
 
 }  // namespace hopster

@@ -20,12 +20,14 @@
 #include "platform/audio_session.h"
 #include "platform/background_work.h"
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/logind_sleep_inhibitor.h"
 #include "platform/linux/speech_announcer.h"
 #include "platform/linux/system_haptic_device.h"
 #include "platform/linux/xdg_paths.h"
 #include "platform/random_source.h"
 #include "recording/recording_commit.h"
 #include "recording/recording_controller.h"
+#include "recording/recording_sleep_guard.h"
 #include "records/record_store.h"
 #include "reminders/background_reminders.h"
 #include "reminders/delivery_trigger.h"
@@ -132,10 +134,15 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   // the window keeps drawing meanwhile. Made after the scheduler it reports
   // back through, and before the controller that waits for it.
   WorkerThread worker(scheduler);
+  // The system is kept awake while a recording runs, through logind on a
+  // worker of its own: a slow answer holds up neither the window nor a save.
+  LogindSleepInhibitor logind;
+  WorkerThread sleepWorker(scheduler);
   RecordingController controller(
       trophies,
       RecordingServices{motion.makeService(), *motion.audio, *haptics, application, application,
                         settings, records, scheduler, clock, uuids, *announcer, log, &worker});
+  const RecordingSleepGuard awake(controller, logind, sleepWorker, log);
 
   HomeViewModel homeModel(settings);
   JumpViewModel jumpModel(controller);

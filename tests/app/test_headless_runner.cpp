@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/headless_runner.h"
+#include "platform/doubles/fake_sleep_inhibitor.h"
 #include "platform/log.h"
 #include "records/record_store.h"
 #include "support/temp_dir.h"
@@ -26,8 +27,11 @@ class HeadlessRun : public ::testing::Test {
     const auto options = parseCommandLine(args, error);
     EXPECT_TRUE(options) << error;
     std::ostringstream out;
-    return {runHeadless(*options, locations_, out), out.str()};  // in this order: braces sequence
+    // The run, then the output: braces sequence their elements.
+    return {runHeadless(*options, locations_, out, awake_), out.str()};
   }
+
+  FakeSleepInhibitor awake_;  // keeps the tests off the machine's logind
 
   testing::TempDir dir_;
   const DataLocations locations_{dir_.path() / "Documents", dir_.path() / "settings.json", {}};
@@ -64,6 +68,8 @@ TEST_F(HeadlessRun, CountsSavesAwardsAndReplaysTheSameCount) {
   EXPECT_EQ(replay.outcome.jumpsCounted, record.jumps);
   EXPECT_EQ(replay.outcome.totalJumps, 2 * record.jumps);
   EXPECT_TRUE(replay.outcome.trophiesUnlocked.empty()) << "already unlocked";
+  EXPECT_EQ(awake_.requests(), 2) << "each run kept the system awake while it recorded";
+  EXPECT_EQ(awake_.held(), 0);
 }
 
 TEST_F(HeadlessRun, ReportsAMissingReplayClearly) {

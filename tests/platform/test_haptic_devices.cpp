@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <signal.h>
@@ -117,17 +118,17 @@ TEST(SystemHapticDevice, UsesFeedbackdWhileItRunsElseFallsBackToNoHaptics) {
   const std::string noBus = "unix:path=" + (noRumble.path() / "no-bus").string();
   EXPECT_FALSE(makeSystemHapticDevice(log, noBus, noRumble.path())->supportsHaptics());
   EXPECT_FALSE(screenReaderEnabled(noBus));
-  std::string why;
-  EXPECT_FALSE(ScreenSaverInhibitor::inhibit("Hopster", "test", why, noBus));
-  EXPECT_FALSE(why.empty());
+  const auto noScreenSaver = ScreenSaverInhibitor::inhibit("Hopster", "test", noBus);
+  ASSERT_FALSE(noScreenSaver);
+  EXPECT_FALSE(noScreenSaver.error().message.empty());
   PrivateFeedbackd feedbackd;
   if (feedbackd.pid == 0) GTEST_SKIP() << "no dbus-daemon on this machine";
   // A bus without the accessibility service or a screen saver: no screen
   // reader, so no speech, and no inhibition, with the bus's reason.
   EXPECT_FALSE(screenReaderEnabled());
-  why.clear();
-  EXPECT_FALSE(ScreenSaverInhibitor::inhibit("Hopster", "test", why));
-  EXPECT_NE(why.find("org.freedesktop.ScreenSaver"), std::string::npos) << why;
+  const auto unanswered = ScreenSaverInhibitor::inhibit("Hopster", "test");
+  ASSERT_FALSE(unanswered);
+  EXPECT_THAT(unanswered.error().message, ::testing::HasSubstr("org.freedesktop.ScreenSaver"));
   const auto device = makeSystemHapticDevice(log, "", noRumble.path());
   ASSERT_NE(dynamic_cast<FeedbackdHapticDevice*>(device.get()), nullptr);
   const HapticEngine engine = device->makeEngine().value();

@@ -98,6 +98,36 @@ struct PrivateSessionBus {
     return false;
   }
 
+  // Starts python3-dbusmock's logind on this bus, which becomes the system
+  // bus of this process and the programs it starts; whether it answers.
+  bool startLogind() {
+    if (daemonPid == 0) return false;  // never the machine's own system bus
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", std::getenv("DBUS_SESSION_BUS_ADDRESS"), 1);
+    return startMock("--template logind", "org.freedesktop.login1");
+  }
+
+  // The mock logind's inhibitors: [("sleep", "Hopster", "Why", "block", 1000, 123456)].
+  static std::string inhibitors() {
+    sd_bus* bus = nullptr;
+    sd_bus_message* reply = nullptr;
+    std::string text = "no answer";
+    if (sd_bus_open_user(&bus) >= 0 &&
+        sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1",
+                           "org.freedesktop.login1.Manager", "ListInhibitors", nullptr, &reply,
+                           "") >= 0)
+      text = describe(reply);
+    sd_bus_message_unref(reply);
+    sd_bus_flush_close_unref(bus);
+    return text;
+  }
+
+  // Waits up to ten seconds for inhibitors() to be `wanted`; whether they were.
+  static bool waitForInhibitors(const std::string& wanted) {
+    for (int attempt = 0; attempt < 500 && inhibitors() != wanted; ++attempt)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return inhibitors() == wanted;
+  }
+
   // Calls `method` with `arguments` of D-Bus `types`; whether it succeeded.
   template <typename... Arguments>
   static bool call(const std::string& service, const char* path, const char* interface,

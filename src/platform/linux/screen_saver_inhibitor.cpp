@@ -8,16 +8,11 @@ constexpr const char* kScreenSaverPath = "/org/freedesktop/ScreenSaver";
 
 }  // namespace
 
-std::unique_ptr<ScreenSaverInhibitor> ScreenSaverInhibitor::inhibit(const std::string& application,
-                                                                    const std::string& reason,
-                                                                    std::string& error,
-                                                                    const std::string& busAddress) {
+Outcome<std::unique_ptr<ScreenSaverInhibitor>> ScreenSaverInhibitor::inhibit(
+    const std::string& application, const std::string& reason, const std::string& busAddress) {
   sd_bus* raw = nullptr;
   int result = openBus(busAddress, &raw);
-  if (result < 0) {
-    error = BusError().describe(result);
-    return nullptr;
-  }
+  if (result < 0) return Failure{FailureKind::other, BusError().describe(result)};
   BusPtr bus(raw);
   BusError busError;
   sd_bus_message* reply = nullptr;
@@ -26,10 +21,7 @@ std::unique_ptr<ScreenSaverInhibitor> ScreenSaverInhibitor::inhibit(const std::s
   MessagePtr owned(reply);
   std::uint32_t cookie = 0;
   if (result >= 0) result = sd_bus_message_read(reply, "u", &cookie);
-  if (result < 0) {
-    error = busError.describe(result);
-    return nullptr;
-  }
+  if (result < 0) return Failure{FailureKind::other, busError.describe(result)};
   return std::unique_ptr<ScreenSaverInhibitor>(new ScreenSaverInhibitor(std::move(bus), cookie));
 }
 

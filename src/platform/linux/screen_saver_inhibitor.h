@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/failure.h"
 #include "platform/linux/session_bus.h"
 
 namespace hopster {
@@ -13,9 +14,9 @@ namespace hopster {
 // Linux phone shells answer it).
 class ScreenSaverInhibitor {
  public:
-  // Nothing when no screen saver service answers; `error` then says why.
-  [[nodiscard]] static std::unique_ptr<ScreenSaverInhibitor> inhibit(
-      const std::string& application, const std::string& reason, std::string& error,
+  // The inhibition, or why no screen saver service took it.
+  [[nodiscard]] static Outcome<std::unique_ptr<ScreenSaverInhibitor>> inhibit(
+      const std::string& application, const std::string& reason,
       const std::string& busAddress = {});
   ~ScreenSaverInhibitor();
   ScreenSaverInhibitor(const ScreenSaverInhibitor&) = delete;
