@@ -171,9 +171,9 @@ void buildSamples(const PushMessage& message, PushMessageOutcome& outcome) {
 
 PushMessageOutcome exercise(std::string_view body) {
   PushMessageOutcome outcome;
-  std::string error;
-  const std::optional<PushMessage> message = decodePushMessage(body, error);
+  const Outcome<PushMessage> message = decodePushMessage(body);
   if (!message) {
+    const std::string& error = message.error().message;
     requireInvariant(!error.empty() && error.size() < 200 && isOneLine(error),
                      "a refused body has a short one-line reason");
     return outcome;

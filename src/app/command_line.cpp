@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "commands/data_commands.h"
 
@@ -21,6 +22,9 @@ bool parseNumber(const std::string& text, std::uint64_t& out) {
   const auto result = std::from_chars(text.data(), text.data() + text.size(), out);
   return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
+
+// A mistake on the command line, and why.
+Failure mistake(std::string why) { return {FailureKind::other, std::move(why)}; }
 
 // A bound or a count as it is typed: whole numbers, without exponent.
 std::string formatBound(double bound) { return std::to_string(static_cast<std::int64_t>(bound)); }
@@ -111,8 +115,7 @@ std::string usageText() {
          "start).\n";
 }
 
-std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args,
-                                            std::string& error) {
+Outcome<CommandLine> parseCommandLine(const std::vector<std::string>& args) {
   CommandLine line;
   double seconds = 0.0;
   // Options that take a positive number, where they go and their largest
@@ -149,31 +152,26 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
     }
     const auto found = positive.find(arg);
     if (found == positive.end() && arg != "--seed" && arg != "--motion") {
-      error = "unknown option \"" + arg + "\" (see --help)";
-      return std::nullopt;
+      return mistake("unknown option \"" + arg + "\" (see --help)");
     }
     if (i + 1 == args.size()) {
-      error = arg + " needs a value";
-      return std::nullopt;
+      return mistake(arg + " needs a value");
     }
     const std::string& value = args[++i];
     if (arg == "--motion") {
-      auto source = parseMotionSource(value, error);
-      if (!source) return std::nullopt;
-      line.motion = *source;
+      Outcome<MotionSourceChoice> source = parseMotionSource(value);
+      if (!source) return std::move(source).error();
+      line.motion = std::move(source).value();
     } else if (arg == "--seed") {
       if (!parseNumber(value, line.simulation.seed)) {
-        error = "--seed takes a whole number, not \"" + value + "\"";
-        return std::nullopt;
+        return mistake("--seed takes a whole number, not \"" + value + "\"");
       }
     } else if (const Bounded& option = found->second;
                !parseNumber(value, *option.value) || *option.value <= 0.0) {
-      error = arg + " takes a positive number, not \"" + value + "\"";
-      return std::nullopt;
+      return mistake(arg + " takes a positive number, not \"" + value + "\"");
     } else if (*option.value > option.most) {
-      error = arg + " takes at most " + formatBound(option.most) + " " + option.unit + ", not \"" +
-              value + "\"";
-      return std::nullopt;
+      return mistake(arg + " takes at most " + formatBound(option.most) + " " + option.unit +
+                     ", not \"" + value + "\"");
     } else if (arg == "--seconds") {
       line.seconds = seconds;
     }
@@ -182,22 +180,20 @@ std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args
   if (const double samples = line.simulation.sampleRate * seconds;
       line.motion.kind == MotionSourceKind::simulated && line.seconds &&
       samples > kMaxSimulatedSamples) {
-    error = "--seconds " + formatValue(seconds) + " at --rate " +
-            formatValue(line.simulation.sampleRate) + " makes " + formatBound(std::ceil(samples)) +
-            " simulated samples; a recording holds at most " + formatBound(kMaxSimulatedSamples);
-    return std::nullopt;
+    return mistake(
+        "--seconds " + formatValue(seconds) + " at --rate " +
+        formatValue(line.simulation.sampleRate) + " makes " + formatBound(std::ceil(samples)) +
+        " simulated samples; a recording holds at most " + formatBound(kMaxSimulatedSamples));
   }
   const bool live = line.motion.kind == MotionSourceKind::standardInput ||
                     line.motion.kind == MotionSourceKind::namedPipe ||
                     line.motion.kind == MotionSourceKind::phone ||
                     line.motion.kind == MotionSourceKind::iio;
   if (line.fast && live) {
-    error = "--fast cannot hurry a live stream; use it with sim or replay";
-    return std::nullopt;
+    return mistake("--fast cannot hurry a live stream; use it with sim or replay");
   }
   if (line.fast && line.motion.kind == MotionSourceKind::simulated && !line.seconds) {
-    error = "--fast with simulated headphones needs --seconds, or it would never stop";
-    return std::nullopt;
+    return mistake("--fast with simulated headphones needs --seconds, or it would never stop");
   }
   return line;
 }

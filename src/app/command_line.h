@@ -7,6 +7,7 @@
 
 #include "motion_sources/motion_source_choice.h"
 #include "motion_sources/simulated_headphones.h"
+#include "platform/failure.h"
 
 namespace hopster {
 
@@ -34,10 +35,9 @@ struct CommandLine {
   JumpSimulation simulation;         // cadence, rate and seed of "sim"
 };
 
-// Parses the arguments after the program name. On a mistake, returns nothing
-// and puts a one-line explanation into `error`.
-[[nodiscard]] std::optional<CommandLine> parseCommandLine(const std::vector<std::string>& args,
-                                                          std::string& error);
+// Parses the arguments after the program name. A mistake fails with a
+// one-line explanation.
+[[nodiscard]] Outcome<CommandLine> parseCommandLine(const std::vector<std::string>& args);
 
 // The text that --help prints.
 [[nodiscard]] std::string usageText();

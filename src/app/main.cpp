@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/command_line.h"
@@ -38,50 +39,50 @@ int main(int argc, char** argv) {
     const hopster::QtCalendar calendar = hopster::QtCalendar::forUser();
     return hopster::runDataCommand(args, hopster::DataCommandEnvironment::forUser(calendar));
   }
-  std::string error;
-  auto options = hopster::parseCommandLine(args, error);
-  if (!options) {
-    std::cerr << "hopster: " << error << '\n';
+  auto parsed = hopster::parseCommandLine(args);
+  if (!parsed) {
+    std::cerr << "hopster: " << parsed.error().message << '\n';
     return 2;
   }
-  if (options->help) {
+  hopster::CommandLine options = std::move(parsed).value();
+  if (options.help) {
     std::cout << hopster::usageText();
     return 0;
   }
-  if (options->version) {
+  if (options.version) {
     std::cout << "hopster " << HOPSTER_VERSION << '\n';
     return 0;
   }
-  if (options->deliverDueReminders) {
+  if (options.deliverDueReminders) {
     hopster::StdoutLog log;
     return hopster::deliverDueReminders(hopster::ReminderSchedule::defaultLocation(),
                                         hopster::DeliveryTriggerPlaces::forUser(), log);
   }
-  if (options->cancelReminders) {
+  if (options.cancelReminders) {
     hopster::StdoutLog log;
     return hopster::cancelReminders(hopster::ReminderSchedule::defaultLocation(),
                                     hopster::DeliveryTriggerPlaces::forUser(), log);
   }
-  if (options->headless) {
-    return hopster::runHeadless(*options, hopster::DataLocations::forUser(), std::cout).exitCode;
+  if (options.headless) {
+    return hopster::runHeadless(options, hopster::DataLocations::forUser(), std::cout).exitCode;
   }
   if (!hasDisplay()) {
-    if (options->smokeTest) {
+    if (options.smokeTest) {
       std::cerr << "hopster: no display to open a window on (neither WAYLAND_DISPLAY nor "
                    "DISPLAY is set)\n";
       return 1;
     }
     // The terminal does the window's main job instead: one recording, with
     // the simulated headphones for 30 seconds unless told otherwise.
-    options->headless = true;
+    options.headless = true;
     const bool timed =
-        options->motion.kind == hopster::MotionSourceKind::simulated && !options->seconds;
-    if (timed) options->seconds = kFallbackSeconds;
+        options.motion.kind == hopster::MotionSourceKind::simulated && !options.seconds;
+    if (timed) options.seconds = kFallbackSeconds;
     std::cerr << "hopster: no display to open a window on (neither WAYLAND_DISPLAY nor DISPLAY "
                  "is set); recording in the terminal instead"
               << (timed ? ", for 30 seconds" : "") << " (see hopster --help)\n";
-    return hopster::runHeadless(*options, hopster::DataLocations::forUser(), std::cout).exitCode;
+    return hopster::runHeadless(options, hopster::DataLocations::forUser(), std::cout).exitCode;
   }
   // Qt reads its own options (such as -platform) from the arguments.
-  return hopster::runWindow(*options, argc, argv);
+  return hopster::runWindow(options, argc, argv);
 }

@@ -1,5 +1,8 @@
 #include "commands/recount.h"
 
+#include <cerrno>
+#include <utility>
+
 #include "commands/record_listing.h"
 #include "motion_sources/motion_trace.h"
 #include "motion_sources/replayed_motion.h"
@@ -43,24 +46,29 @@ std::int64_t recountJumps(const std::vector<MotionDataPoint>& samples) {
 
 Outcome<Recount> recountFile(const std::filesystem::path& path) {
   Recount recount;
-  std::optional<MotionTrace> trace;
+  MotionTrace trace;
   if (looksLikeRecordFile(path)) {
     auto record = readRecordFile(path);
     if (!record) return std::move(record).error();
     recount.stored = record->jumps;
     trace = parseMotionTrace(record->csvText);
   } else {
-    std::string error;
-    trace = loadMotionTrace(path, error);
-    // The motion reader names a file of another kind "not a …" too.
-    if (!trace) {
-      return Failure{error.starts_with("not a ") ? FailureKind::notARecord : FailureKind::other,
-                     error};
+    Outcome<MotionTrace> loaded = loadMotionTrace(path);
+    if (!loaded) {
+      // The motion reader's kinds carry over: notARecord ("not a zip
+      // archive") and notRegularFile ("not a regular file (a FIFO)") name
+      // what the file is. A socket or a device without its driver, though,
+      // is refused by the system at its open (ENXIO), in words that name
+      // nothing: a plain failure.
+      Failure failure = std::move(loaded).error();
+      if (failure == Failure::ofErrno(ENXIO)) failure.kind = FailureKind::other;
+      return failure;
     }
+    trace = std::move(loaded).value();
   }
-  recount.recounted = recountJumps(trace->samples);
-  recount.skippedLines = trace->skippedLines;
-  recount.truncated = trace->truncated;
+  recount.recounted = recountJumps(trace.samples);
+  recount.skippedLines = trace.skippedLines;
+  recount.truncated = trace.truncated;
   return recount;
 }
 

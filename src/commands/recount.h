@@ -26,8 +26,8 @@ struct Recount {
 };
 
 // Recounts one file that a replay accepts: a record, a motion CSV or a phone
-// export. The recount, or why not (notARecord or notRegularFile for a file
-// that is not one of these).
+// export. The recount, or why not: notARecord or notRegularFile, its text
+// "not a …", for a file that is not one of these.
 [[nodiscard]] Outcome<Recount> recountFile(const std::filesystem::path& path);
 
 // The result line: "FILE stored N recounted M", with "stored -" and a note

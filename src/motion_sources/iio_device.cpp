@@ -53,11 +53,15 @@ std::string accessAdvice(const fs::path& path, const std::string& error) {
 // Reads one value that must be there when its entry is: a failure is an
 // access problem, kept in `problem`.
 std::optional<double> requiredNumber(const fs::path& path, std::string& problem) {
-  std::string error;
-  const auto value = readSysfsNumber(path, error);
-  if (!value && problem.empty())
-    problem = accessAdvice(path, error.empty() ? "not a number" : error);
-  return value;
+  const Outcome<double> value = readSysfsNumber(path);
+  if (value) return *value;
+  if (problem.empty()) {
+    const Failure& failure = value.error();
+    problem =
+        accessAdvice(path, failure.kind == FailureKind::malformed ? std::string("not a number")
+                                                                  : failure.message);
+  }
+  return std::nullopt;
 }
 
 // The first of the candidates that is listed in `folder`.
@@ -79,9 +83,8 @@ std::optional<IioAxes> readAxes(const fs::path& folder, const std::string& type,
   for (std::size_t i = 0; i < 3; ++i) {
     axes.raw[i] = folder / (prefix + kAxes[i] + "_raw");
     if (!listed(axes.raw[i])) return std::nullopt;
-    std::string error;
-    if (!readSysfsText(axes.raw[i], error)) {
-      problem = accessAdvice(axes.raw[i], error);
+    if (const Outcome<std::string> raw = readSysfsText(axes.raw[i]); !raw) {
+      problem = accessAdvice(axes.raw[i], raw.error().message);
       return std::nullopt;
     }
     const std::string axis(1, kAxes[i]);
@@ -98,10 +101,9 @@ std::optional<IioAxes> readAxes(const fs::path& folder, const std::string& type,
   }
   if (const auto mount =
           firstListed(folder, {prefix + "mount_matrix", "in_mount_matrix", "mount_matrix"})) {
-    std::string error;
-    const auto text = readSysfsText(*mount, error);
+    const Outcome<std::string> text = readSysfsText(*mount);
     if (!text) {
-      problem = accessAdvice(*mount, error);
+      problem = accessAdvice(*mount, text.error().message);
       return std::nullopt;
     }
     // A matrix that does not parse is taken as none: the axes stay the chip's.
@@ -111,12 +113,11 @@ std::optional<IioAxes> readAxes(const fs::path& folder, const std::string& type,
 }
 
 std::vector<double> readRates(const fs::path& folder) {
-  std::string error;
   std::vector<double> rates;
   const auto path = firstListed(
       folder, {"sampling_frequency_available", "in_accel_sampling_frequency_available"});
   if (!path) return rates;
-  const auto text = readSysfsText(*path, error);
+  const Outcome<std::string> text = readSysfsText(*path);
   if (!text) return rates;
   std::string_view rest = *text;
   while (!rest.empty()) {
@@ -149,8 +150,9 @@ IioDevice describe(const fs::path& folder, std::string& problem) {
   IioDevice device;
   device.folder = folder;
   device.id = folder.filename().string();
-  std::string error;
-  device.name = readSysfsText(folder / "name", error).value_or("");
+  if (Outcome<std::string> name = readSysfsText(folder / "name")) {
+    device.name = std::move(name).value();
+  }
   device.accel = readAxes(folder, "accel", problem);
   std::string gyroProblem;
   device.gyro = readAxes(folder, "anglvel", gyroProblem);
@@ -212,47 +214,42 @@ IioLookup findIioSensors(const fs::path& root, std::string_view wanted) {
   return lookup;
 }
 
-std::optional<std::string> readSysfsText(const fs::path& path, std::string& error) {
+Outcome<std::string> readSysfsText(const fs::path& path) {
   // Non-blocking, so a FIFO put where a value belongs cannot hold the reader.
   const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd) {
-    error = errorText(errno);
-    return std::nullopt;
-  }
+  if (!fd) return Failure::ofErrno(errno);
   std::string text(kLongestValue + 1, '\0');
   std::size_t got = 0;
   for (;;) {
     const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error = errorText(errno);
-    if (n <= 0) break;
+    if (n < 0) return Failure::ofErrno(errno);
+    if (n == 0) break;
     got += static_cast<std::size_t>(n);
     if (got == text.size()) break;
   }
-  if (!error.empty()) return std::nullopt;
   if (got > kLongestValue) {
-    error = "longer than " + std::to_string(kLongestValue) + " bytes";
-    return std::nullopt;
+    return Failure{FailureKind::tooLarge,
+                   "longer than " + std::to_string(kLongestValue) + " bytes"};
   }
   text.resize(got);
   return std::string(trimmed(text));
 }
 
-std::optional<double> readSysfsNumber(const fs::path& path, std::string& error) {
-  const auto text = readSysfsText(path, error);
-  if (!text) return std::nullopt;
-  return number(*text);
+Outcome<double> readSysfsNumber(const fs::path& path) {
+  const Outcome<std::string> text = readSysfsText(path);
+  if (!text) return text.error();
+  if (const std::optional<double> value = number(*text)) return *value;
+  return Failure{FailureKind::malformed, {}};
 }
 
-bool writeSysfsText(const fs::path& path, std::string_view text, std::string& error) {
+Status writeSysfsText(const fs::path& path, std::string_view text) {
   const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_TRUNC));
-  if (!fd) {
-    error = errorText(errno);
-    return false;
-  }
+  if (!fd) return Failure::ofErrno(errno);
   const ssize_t n = ::write(fd.get(), text.data(), text.size());
-  if (n < 0) error = errorText(errno);
-  return n == static_cast<ssize_t>(text.size());
+  if (n < 0) return Failure::ofErrno(errno);
+  if (n != static_cast<ssize_t>(text.size())) return Failure{FailureKind::other, {}};
+  return std::nullopt;
 }
 
 std::optional<RotationMatrix> parseMountMatrix(std::string_view text) {
@@ -327,7 +324,7 @@ const ScanChannel* ScanLayout::find(std::string_view name) const {
   return nullptr;
 }
 
-std::optional<ScanLayout> readScanLayout(const fs::path& folder, std::string& error) {
+Outcome<ScanLayout> readScanLayout(const fs::path& folder) {
   const fs::path scan = folder / "scan_elements";
   ScanLayout layout;
   std::error_code listError;
@@ -336,29 +333,23 @@ std::optional<ScanLayout> readScanLayout(const fs::path& folder, std::string& er
     const std::string file = it->path().filename().string();
     if (!file.ends_with("_en")) continue;
     const std::string name = file.substr(0, file.size() - 3);
-    const auto enabled = readSysfsNumber(it->path(), error);
-    if (!enabled) return std::nullopt;
+    const Outcome<double> enabled = readSysfsNumber(it->path());
+    if (!enabled) return enabled.error();
     if (*enabled == 0.0) continue;
-    const auto index = readSysfsNumber(scan / (name + "_index"), error);
-    const auto type = readSysfsText(scan / (name + "_type"), error);
-    if (!index || !type) return std::nullopt;
+    const Outcome<double> index = readSysfsNumber(scan / (name + "_index"));
+    const Outcome<std::string> type = readSysfsText(scan / (name + "_type"));
+    if (!type) return type.error();
+    if (!index) return index.error();
     auto channel = parseScanType(*type);
     if (!channel || *index < 0.0 || *index > 1e6) {
-      error = "cannot decode the scan element " + name;
-      return std::nullopt;
+      return Failure{FailureKind::malformed, "cannot decode the scan element " + name};
     }
     channel->name = name;
     channel->index = static_cast<unsigned>(*index);
     layout.channels.push_back(std::move(*channel));
   }
-  if (listError) {
-    error = listError.message();
-    return std::nullopt;
-  }
-  if (layout.channels.empty()) {
-    error = "no scan element is enabled";
-    return std::nullopt;
-  }
+  if (listError) return Failure::ofErrno(listError.value());
+  if (layout.channels.empty()) return Failure{FailureKind::other, "no scan element is enabled"};
   std::sort(layout.channels.begin(), layout.channels.end(),
             [](const ScanChannel& a, const ScanChannel& b) { return a.index < b.index; });
   std::size_t offset = 0;

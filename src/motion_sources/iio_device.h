@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/device_motion.h"
+#include "platform/failure.h"
 
 namespace hopster {
 
@@ -63,16 +64,16 @@ struct IioLookup {
 // on the same device or else on another.
 [[nodiscard]] IioLookup findIioSensors(const std::filesystem::path& root, std::string_view wanted);
 
-// A sysfs value read as text, trailing whitespace trimmed; the reason when it
-// cannot be read. Files above 4 KiB are refused: no sysfs value is that long.
-[[nodiscard]] std::optional<std::string> readSysfsText(const std::filesystem::path& path,
-                                                       std::string& error);
-// A sysfs value as one finite number; nothing when unreadable or not a number.
-[[nodiscard]] std::optional<double> readSysfsNumber(const std::filesystem::path& path,
-                                                    std::string& error);
-// Writes `text` to a sysfs attribute; false with the reason when refused.
-[[nodiscard]] bool writeSysfsText(const std::filesystem::path& path, std::string_view text,
-                                  std::string& error);
+// A sysfs value read as text, trailing whitespace trimmed; the system's
+// failure when it cannot be read. Files above 4 KiB are refused (tooLarge):
+// no sysfs value is that long.
+[[nodiscard]] Outcome<std::string> readSysfsText(const std::filesystem::path& path);
+// A sysfs value as one finite number. A value that is no number is
+// malformed, without a text of its own: the caller says what it expected.
+[[nodiscard]] Outcome<double> readSysfsNumber(const std::filesystem::path& path);
+// Writes `text` to a sysfs attribute: nothing when it took all of it, or why
+// not (a short write, without the system's words, has no text).
+[[nodiscard]] Status writeSysfsText(const std::filesystem::path& path, std::string_view text);
 
 // "x1, y1, z1; x2, y2, z2; x3, y3, z3", row by row.
 [[nodiscard]] std::optional<RotationMatrix> parseMountMatrix(std::string_view text);
@@ -105,10 +106,9 @@ struct ScanLayout {
   [[nodiscard]] const ScanChannel* find(std::string_view name) const;
 };
 
-// Reads scan_elements/ of `folder`; nothing (with the reason) when no
-// channel is enabled or a file is unreadable or malformed.
-[[nodiscard]] std::optional<ScanLayout> readScanLayout(const std::filesystem::path& folder,
-                                                       std::string& error);
+// Reads scan_elements/ of `folder`; fails when no channel is enabled or a
+// file is unreadable or malformed.
+[[nodiscard]] Outcome<ScanLayout> readScanLayout(const std::filesystem::path& folder);
 // The raw value of `channel` in a record of the layout's size.
 [[nodiscard]] std::int64_t decodeScanValue(const ScanChannel& channel, const unsigned char* record);
 

@@ -30,12 +30,12 @@ Vector3 inG(const Vector3& metresPerSecondSquared) {
   return {metresPerSecondSquared.x * k, metresPerSecondSquared.y * k, metresPerSecondSquared.z * k};
 }
 
-// The three raw values of `axes` read from sysfs; nothing when one is no number.
-std::optional<std::array<double, 3>> readRaw(const IioAxes& axes, std::string& error) {
+// The three raw values of `axes` read from sysfs; malformed when one is no number.
+Outcome<std::array<double, 3>> readRaw(const IioAxes& axes) {
   std::array<double, 3> raw{};
   for (std::size_t i = 0; i < 3; ++i) {
-    const auto value = readSysfsNumber(axes.raw[i], error);
-    if (!value) return std::nullopt;
+    const Outcome<double> value = readSysfsNumber(axes.raw[i]);
+    if (!value) return value.error();
     raw[i] = *value;
   }
   return raw;
@@ -103,13 +103,12 @@ void IioMotionService::startDeviceMotionUpdates(MotionHandler handler) {
   active_ = true;
   // Each recording seeds its own estimate from its first readings.
   filter_.reset();
-  std::string error;
   const fs::path& folder = lookup_.accelerometer.folder;
   for (const char* name : {"sampling_frequency", "in_accel_sampling_frequency"}) {
     if (fs::exists(folder / name)) {
-      if (!writeSysfsText(folder / name, rateText(rate_), error)) {
+      if (const Status failure = writeSysfsText(folder / name, rateText(rate_))) {
         log_.line("Could not set " + (folder / name).string() + " to " + rateText(rate_) + ": " +
-                  error + "; reading at the sensor's own rate.");
+                  failure->message + "; reading at the sensor's own rate.");
       }
       break;
     }
@@ -125,7 +124,6 @@ bool IioMotionService::startBuffered() {
   std::string why;
   UniqueFd fd(::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!fd) why = "cannot open " + node.string() + " (" + errorText(errno) + ")";
-  std::string error;
   std::vector<std::string> channels{"in_accel_x", "in_accel_y", "in_accel_z"};
   if (lookup_.gyroscope) {
     for (const char* axis : {"in_anglvel_x", "in_anglvel_y", "in_anglvel_z"})
@@ -133,14 +131,19 @@ bool IioMotionService::startBuffered() {
   }
   for (const std::string& channel : channels) {
     const fs::path enable = device.folder / "scan_elements" / (channel + "_en");
-    if (why.empty() && !writeSysfsText(enable, "1", error)) {
-      why = "cannot enable " + enable.string() + " (" + error + ")";
+    if (!why.empty()) continue;
+    if (const Status failure = writeSysfsText(enable, "1")) {
+      why = "cannot enable " + enable.string() + " (" + failure->message + ")";
     }
   }
   std::optional<ScanLayout> layout;
   if (why.empty()) {
-    layout = readScanLayout(device.folder, error);
-    if (!layout) why = "cannot read its scan elements (" + error + ")";
+    Outcome<ScanLayout> read = readScanLayout(device.folder);
+    if (read) {
+      layout = std::move(read).value();
+    } else {
+      why = "cannot read its scan elements (" + read.error().message + ")";
+    }
   }
   if (layout) {
     accelChannels_ = channelsOf(*device.accel, *layout);
@@ -151,8 +154,10 @@ bool IioMotionService::startBuffered() {
   }
   bufferEnable_ = device.folder / "buffer0" / "enable";
   if (!fs::exists(bufferEnable_)) bufferEnable_ = device.folder / "buffer" / "enable";
-  if (why.empty() && !writeSysfsText(bufferEnable_, "1", error)) {
-    why = "cannot write " + bufferEnable_.string() + " (" + error + ")";
+  if (why.empty()) {
+    if (const Status failure = writeSysfsText(bufferEnable_, "1")) {
+      why = "cannot write " + bufferEnable_.string() + " (" + failure->message + ")";
+    }
   }
   if (why.empty()) wake_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (why.empty() && !wake_) why = errorText(errno);
@@ -185,22 +190,22 @@ void IioMotionService::startPolling() {
 
 void IioMotionService::poll() {
   if (!active_) return;
-  std::string error;
-  const auto accel = readRaw(*lookup_.accelerometer.accel, error);
-  std::optional<std::array<double, 3>> gyro;
-  if (accel && lookup_.gyroscope) gyro = readRaw(*lookup_.gyroscope->gyro, error);
-  if (!accel || (lookup_.gyroscope && !gyro)) {
-    // A device that went away takes its folder with it; anything else is a
-    // reading to skip.
-    if (!error.empty() && !fs::exists(lookup_.accelerometer.accel->raw[0])) return end(error);
-    if (!error.empty() && lookup_.gyroscope && !fs::exists(lookup_.gyroscope->gyro->raw[0])) {
-      return end(error);
-    }
+  // A device that went away takes its folder with it; anything else, a value
+  // that is no number among them, is a reading to skip.
+  const auto missed = [this](const Failure& failure) {
+    const bool gone = !fs::exists(lookup_.accelerometer.accel->raw[0]) ||
+                      (lookup_.gyroscope && !fs::exists(lookup_.gyroscope->gyro->raw[0]));
+    if (failure.kind != FailureKind::malformed && gone) return end(failure.message);
     ++skipped_;
-    return;
-  }
+  };
+  const Outcome<std::array<double, 3>> accel = readRaw(*lookup_.accelerometer.accel);
+  if (!accel) return missed(accel.error());
   std::optional<Vector3> rate;
-  if (gyro) rate = lookup_.gyroscope->gyro->convert(*gyro);
+  if (lookup_.gyroscope) {
+    const Outcome<std::array<double, 3>> gyro = readRaw(*lookup_.gyroscope->gyro);
+    if (!gyro) return missed(gyro.error());
+    rate = lookup_.gyroscope->gyro->convert(*gyro);
+  }
   const auto sample =
       filter_.update(inG(lookup_.accelerometer.accel->convert(*accel)), rate, 1.0 / rate_);
   if (!sample) {
@@ -229,9 +234,8 @@ void IioMotionService::stopReading() {
   reader_.join();
   wake_.reset();
   node_.reset();
-  std::string error;
   // Best effort: a device that went away has no buffer left to disable.
-  static_cast<void>(writeSysfsText(bufferEnable_, "0", error));
+  static_cast<void>(writeSysfsText(bufferEnable_, "0"));
 }
 
 void IioMotionService::readLoop(std::shared_ptr<Link> link) {

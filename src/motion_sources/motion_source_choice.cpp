@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <charconv>
+#include <utility>
 
 namespace hopster {
 namespace {
@@ -18,6 +19,9 @@ bool parsePort(std::string_view text, std::uint16_t& port) {
   return true;
 }
 
+// A value the command line does not accept, and why.
+Failure mistake(std::string why) { return {FailureKind::other, std::move(why)}; }
+
 bool isAddress(const std::string& text) {
   unsigned char bytes[16];
   return ::inet_pton(AF_INET, text.c_str(), bytes) == 1 ||
@@ -25,7 +29,7 @@ bool isAddress(const std::string& text) {
 }
 
 // "phone", "phone:PORT", "phone:ADDRESS:PORT", "phone:[IPv6]:PORT".
-std::optional<MotionSourceChoice> parsePhone(std::string_view text, std::string& error) {
+Outcome<MotionSourceChoice> parsePhone(std::string_view text) {
   MotionSourceChoice choice{MotionSourceKind::phone, {}, {},
                             kDefaultPhonePort,       {}, kDefaultIioRate};
   if (text == "phone") return choice;
@@ -34,8 +38,7 @@ std::optional<MotionSourceChoice> parsePhone(std::string_view text, std::string&
   if (const auto close = rest.find(']'); rest.starts_with('[') && close != std::string_view::npos) {
     choice.address = std::string(rest.substr(1, close - 1));
     if (rest.substr(close + 1, 1) != ":") {
-      error = "motion source \"" + std::string(text) + "\" needs a port after the address";
-      return std::nullopt;
+      return mistake("motion source \"" + std::string(text) + "\" needs a port after the address");
     }
     port = rest.substr(close + 2);
   } else if (const auto colon = rest.rfind(':'); colon != std::string_view::npos) {
@@ -43,20 +46,18 @@ std::optional<MotionSourceChoice> parsePhone(std::string_view text, std::string&
     port = rest.substr(colon + 1);
   }
   if (!choice.address.empty() && !isAddress(choice.address)) {
-    error = "motion source \"" + std::string(text) + "\": \"" + choice.address +
-            "\" is not an IPv4 or IPv6 address";
-    return std::nullopt;
+    return mistake("motion source \"" + std::string(text) + "\": \"" + choice.address +
+                   "\" is not an IPv4 or IPv6 address");
   }
   if (!parsePort(port, choice.port)) {
-    error =
-        "motion source \"" + std::string(text) + "\": the port must be a number from 0 to 65535";
-    return std::nullopt;
+    return mistake("motion source \"" + std::string(text) +
+                   "\": the port must be a number from 0 to 65535");
   }
   return choice;
 }
 
 // "iio", "iio@HZ", "iio:DEVICE", "iio:DEVICE@HZ".
-std::optional<MotionSourceChoice> parseIio(std::string_view text, std::string& error) {
+Outcome<MotionSourceChoice> parseIio(std::string_view text) {
   MotionSourceChoice choice{MotionSourceKind::iio, {}, {}, kDefaultPhonePort, {}, kDefaultIioRate};
   std::string_view rest = text.substr(std::string_view("iio").size());
   if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
@@ -65,9 +66,8 @@ std::optional<MotionSourceChoice> parseIio(std::string_view text, std::string& e
     const auto [end, failure] = std::from_chars(rate.data(), rate.data() + rate.size(), value);
     if (failure != std::errc() || end != rate.data() + rate.size() || value < 1 ||
         value > kHighestIioRate) {
-      error = "motion source \"" + std::string(text) +
-              "\": the rate after '@' must be a whole number from 1 to 1000";
-      return std::nullopt;
+      return mistake("motion source \"" + std::string(text) +
+                     "\": the rate after '@' must be a whole number from 1 to 1000");
     }
     choice.rate = value;
     rest = rest.substr(0, at);
@@ -76,9 +76,8 @@ std::optional<MotionSourceChoice> parseIio(std::string_view text, std::string& e
     choice.device = std::string(rest.substr(1));
     if (!rest.starts_with(':') || choice.device.empty() ||
         choice.device.find('/') != std::string::npos) {
-      error = "motion source \"" + std::string(text) +
-              "\": expected iio, iio@HZ, iio:DEVICE or iio:DEVICE@HZ";
-      return std::nullopt;
+      return mistake("motion source \"" + std::string(text) +
+                     "\": expected iio, iio@HZ, iio:DEVICE or iio:DEVICE@HZ");
     }
   }
   return choice;
@@ -86,14 +85,14 @@ std::optional<MotionSourceChoice> parseIio(std::string_view text, std::string& e
 
 }  // namespace
 
-std::optional<MotionSourceChoice> parseMotionSource(std::string_view text, std::string& error) {
+Outcome<MotionSourceChoice> parseMotionSource(std::string_view text) {
   if (text == "sim")
     return MotionSourceChoice{MotionSourceKind::simulated, {}, {}, {}, {}, kDefaultIioRate};
   if (text == "stdin")
     return MotionSourceChoice{MotionSourceKind::standardInput, {}, {}, {}, {}, kDefaultIioRate};
-  if (text == "phone" || text.starts_with("phone:")) return parsePhone(text, error);
+  if (text == "phone" || text.starts_with("phone:")) return parsePhone(text);
   if (text == "iio" || text.starts_with("iio:") || text.starts_with("iio@")) {
-    return parseIio(text, error);
+    return parseIio(text);
   }
 
   const auto colon = text.find(':');
@@ -104,14 +103,12 @@ std::optional<MotionSourceChoice> parseMotionSource(std::string_view text, std::
   } else if (colon != std::string_view::npos && prefix == "fifo") {
     kind = MotionSourceKind::namedPipe;
   } else {
-    error = "unknown motion source \"" + std::string(text) + "\": expected " +
-            std::string(kMotionSourceForms);
-    return std::nullopt;
+    return mistake("unknown motion source \"" + std::string(text) + "\": expected " +
+                   std::string(kMotionSourceForms));
   }
   const std::string_view path = text.substr(colon + 1);
   if (path.empty()) {
-    error = "motion source \"" + std::string(text) + "\" needs a path after the colon";
-    return std::nullopt;
+    return mistake("motion source \"" + std::string(text) + "\" needs a path after the colon");
   }
   return MotionSourceChoice{kind, std::string(path), {}, {}, {}, kDefaultIioRate};
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/failure.h"
+
 namespace hopster {
 
 // Where motion samples come from.
@@ -48,9 +50,8 @@ inline constexpr std::string_view kMotionSourceForms =
 // phone form or an iio form. For replay and fifo everything after the first
 // colon is the path, colons included. For iio, DEVICE is a device's name
 // ("mpu6050") or its id ("iio:device2", so "iio:iio:device2@100"), and HZ
-// after the last '@' a rate from 1 to 1000. On a
-// mistake, returns nothing and puts a one-line explanation into `error`.
-[[nodiscard]] std::optional<MotionSourceChoice> parseMotionSource(std::string_view text,
-                                                                  std::string& error);
+// after the last '@' a rate from 1 to 1000. A mistake fails with a one-line
+// explanation.
+[[nodiscard]] Outcome<MotionSourceChoice> parseMotionSource(std::string_view text);
 
 }  // namespace hopster

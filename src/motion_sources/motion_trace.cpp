@@ -76,16 +76,11 @@ ssize_t readSome(int fd, char* into, std::size_t size) {
 }
 
 // Whether the text after any leading blanks starts with "{": a saved record
-// rather than a motion CSV. Reads from the current offset; on failure
-// returns nothing with the reason in `error`.
-std::optional<bool> startsWithBrace(int fd, std::uint64_t maxBytes, std::vector<char>& chunk,
-                                    std::string& error) {
+// rather than a motion CSV. Reads from the current offset.
+Outcome<bool> startsWithBrace(int fd, std::uint64_t maxBytes, std::vector<char>& chunk) {
   for (std::uint64_t total = 0; total <= maxBytes;) {
     const ssize_t got = readSome(fd, chunk.data(), chunk.size());
-    if (got < 0) {
-      error = errorText(errno);
-      return std::nullopt;
-    }
+    if (got < 0) return Failure::ofErrno(errno);
     if (got == 0) return false;
     total += static_cast<std::uint64_t>(got);
     const std::string_view text(chunk.data(), static_cast<std::size_t>(got));
@@ -97,8 +92,7 @@ std::optional<bool> startsWithBrace(int fd, std::uint64_t maxBytes, std::vector<
 
 // The motion CSV at the descriptor, streamed chunk by chunk: only the
 // samples are kept, never the text.
-std::optional<MotionTrace> readCsv(int fd, std::vector<char>& chunk,
-                                   const MotionTraceLimits& limits, std::string& error) {
+Outcome<MotionTrace> readCsv(int fd, std::vector<char>& chunk, const MotionTraceLimits& limits) {
   TraceBuilder builder(limits.maxSamples);
   LineSplitter lines(kLongestLine);
   const auto add = [&](std::string_view line) { builder.add(line); };
@@ -106,10 +100,7 @@ std::optional<MotionTrace> readCsv(int fd, std::vector<char>& chunk,
   bool cut = false;
   while (!builder.full()) {
     const ssize_t got = readSome(fd, chunk.data(), chunk.size());
-    if (got < 0) {
-      error = errorText(errno);
-      return std::nullopt;
-    }
+    if (got < 0) return Failure::ofErrno(errno);
     if (got == 0) {
       lines.finish(add);
       break;
@@ -129,72 +120,59 @@ std::optional<MotionTrace> readCsv(int fd, std::vector<char>& chunk,
 
 // The record at the descriptor, read whole within its cap, and the motion
 // CSV in its "csvText".
-std::optional<MotionTrace> readRecord(int fd, std::uint64_t size, std::vector<char>& chunk,
-                                      const MotionTraceLimits& limits, std::string& error) {
-  const std::string tooLarge =
-      "a record file larger than " + std::to_string(limits.maxRecordBytes) + " bytes";
-  if (size > limits.maxRecordBytes) {
-    error = tooLarge;
-    return std::nullopt;
-  }
+Outcome<MotionTrace> readRecord(int fd, std::uint64_t size, std::vector<char>& chunk,
+                                const MotionTraceLimits& limits) {
+  const Failure tooLarge{
+      FailureKind::tooLarge,
+      "a record file larger than " + std::to_string(limits.maxRecordBytes) + " bytes"};
+  if (size > limits.maxRecordBytes) return tooLarge;
   std::string bytes;
   // With room for the padding simdjson reads past the end, it parses in place.
   bytes.reserve(static_cast<std::size_t>(size) + simdjson::SIMDJSON_PADDING);
   for (;;) {
     const ssize_t got = readSome(fd, chunk.data(), chunk.size());
-    if (got < 0) {
-      error = errorText(errno);
-      return std::nullopt;
-    }
+    if (got < 0) return Failure::ofErrno(errno);
     if (got == 0) break;
     // The file may grow while it is read; the cap holds all the same.
-    if (bytes.size() + static_cast<std::size_t>(got) > limits.maxRecordBytes) {
-      error = tooLarge;
-      return std::nullopt;
-    }
+    if (bytes.size() + static_cast<std::size_t>(got) > limits.maxRecordBytes) return tooLarge;
     bytes.append(chunk.data(), static_cast<std::size_t>(got));
   }
   simdjson::dom::parser parser;
   simdjson::dom::element root;
   if (const auto code = parser.parse(bytes).get(root)) {
-    error = std::string("not a valid record file (") + simdjson::error_message(code) + ")";
-    return std::nullopt;
+    return Failure{FailureKind::notARecord,
+                   std::string("not a valid record file (") + simdjson::error_message(code) + ")"};
   }
   std::string_view csv;
   if (root["csvText"].get(csv) != simdjson::SUCCESS) {
-    error = "the record has no \"csvText\" string";
-    return std::nullopt;
+    return Failure{FailureKind::malformed, "the record has no \"csvText\" string"};
   }
   return parseMotionTrace(csv, limits.maxSamples);
 }
 
 // Whether the file at the descriptor starts like a Sensor Logger export.
 // Reads the first bytes without moving the file offset.
-std::optional<bool> startsLikeExport(int fd, std::string& error) {
+Outcome<bool> startsLikeExport(int fd) {
   std::array<char, 4096> first{};
   ssize_t got = 0;
   do {
     got = ::pread(fd, first.data(), first.size(), 0);
   } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    error = errorText(errno);
-    return std::nullopt;
-  }
+  if (got < 0) return Failure::ofErrno(errno);
   return looksLikeSensorLoggerExport(std::string_view(first.data(), static_cast<std::size_t>(got)));
 }
 
 // A Sensor Logger export as a trace: each sample stamped with its reading's
 // time, and its world-frame acceleration computed as a live recording does.
-std::optional<MotionTrace> readExport(const std::filesystem::path& path,
-                                      const MotionTraceLimits& limits, std::string& error) {
+Outcome<MotionTrace> readExport(const std::filesystem::path& path,
+                                const MotionTraceLimits& limits) {
   SensorLoggerExportLimits exportLimits;
   // Read whole, as a record is, and never beyond a record's cap.
   exportLimits.maxJsonBytes = std::min(exportLimits.maxJsonBytes, limits.maxRecordBytes);
   exportLimits.maxSamples = limits.maxSamples;
   SensorLoggerExportNotes notes;
-  const std::optional<std::vector<TimedMotion>> samples =
-      loadSensorLoggerExport(path, error, exportLimits, &notes);
-  if (!samples) return std::nullopt;
+  Outcome<std::vector<TimedMotion>> samples = loadSensorLoggerExport(path, exportLimits, &notes);
+  if (!samples) return std::move(samples).error();
   MotionTrace trace;
   trace.samples.reserve(samples->size());
   for (const TimedMotion& sample : *samples) trace.samples.push_back(toMotionDataPoint(sample));
@@ -218,50 +196,35 @@ MotionTrace parseMotionTrace(std::string_view text, std::size_t maxSamples) {
   return builder.take();
 }
 
-std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path, std::string& error,
-                                           const MotionTraceLimits& limits) {
+Outcome<MotionTrace> loadMotionTrace(const std::filesystem::path& path,
+                                     const MotionTraceLimits& limits) {
   // Refuses a FIFO, a device or a folder before a single read could block or never end.
   auto opened = openDataFile(path);
-  if (!opened) {
-    error = opened.error().message;
-    return std::nullopt;
-  }
+  if (!opened) return std::move(opened).error();
   const UniqueFd fd = std::move(opened).value();
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) {
-    error = errorText(errno);
-    return std::nullopt;
-  }
+  if (::fstat(fd.get(), &info) != 0) return Failure::ofErrno(errno);
   const auto size = static_cast<std::uint64_t>(info.st_size);
-  if (size > limits.maxCsvBytes) {
-    error = "larger than " + std::to_string(limits.maxCsvBytes) + " bytes";
-    return std::nullopt;
-  }
+  if (size > limits.maxCsvBytes) return tooLargeFailure(limits.maxCsvBytes);
 
   // The phone app's exports have their own reader, which opens the file again.
-  const std::optional<bool> exported = startsLikeExport(fd.get(), error);
-  if (!exported) return std::nullopt;
-  if (*exported) return readExport(path, limits, error);
+  const Outcome<bool> exported = startsLikeExport(fd.get());
+  if (!exported) return exported.error();
+  if (*exported) return readExport(path, limits);
 
   std::vector<char> chunk(kChunkBytes);
-  const std::optional<bool> record = startsWithBrace(fd.get(), limits.maxCsvBytes, chunk, error);
-  if (!record) return std::nullopt;
+  const Outcome<bool> record = startsWithBrace(fd.get(), limits.maxCsvBytes, chunk);
+  if (!record) return record.error();
   // Both readers start from the first byte again: the header of a CSV must be its first line.
-  if (::lseek(fd.get(), 0, SEEK_SET) != 0) {
-    error = errorText(errno);
-    return std::nullopt;
+  if (::lseek(fd.get(), 0, SEEK_SET) != 0) return Failure::ofErrno(errno);
+  Outcome<MotionTrace> trace =
+      *record ? readRecord(fd.get(), size, chunk, limits) : readCsv(fd.get(), chunk, limits);
+  if (!trace || !trace->samples.empty()) return trace;
+  std::string reason = "no motion samples";
+  if (trace->skippedLines > 0) {
+    reason += " (" + std::to_string(trace->skippedLines) + " malformed lines)";
   }
-  std::optional<MotionTrace> trace = *record ? readRecord(fd.get(), size, chunk, limits, error)
-                                             : readCsv(fd.get(), chunk, limits, error);
-  if (!trace) return std::nullopt;
-  if (trace->samples.empty()) {
-    error = "no motion samples";
-    if (trace->skippedLines > 0) {
-      error += " (" + std::to_string(trace->skippedLines) + " malformed lines)";
-    }
-    return std::nullopt;
-  }
-  return trace;
+  return Failure{FailureKind::malformed, std::move(reason)};
 }
 
 std::vector<double> deliveryOffsets(const std::vector<MotionDataPoint>& samples) {

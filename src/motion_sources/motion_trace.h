@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "motion/motion_data_point.h"
+#include "platform/failure.h"
 
 namespace hopster {
 
@@ -46,12 +47,13 @@ struct MotionTraceLimits {
 // whole, or an export of the Sensor Logger phone app (read by
 // loadSensorLoggerExport; its malformed readings count as skipped lines).
 // Anything but a regular file (a FIFO, a device, a socket, a folder) is
-// refused without reading, and so is a file beyond its cap in `limits`.
-// On failure returns nothing and puts the reason into `error`; a file
-// without a single sample fails too.
-[[nodiscard]] std::optional<MotionTrace> loadMotionTrace(const std::filesystem::path& path,
-                                                         std::string& error,
-                                                         const MotionTraceLimits& limits = {});
+// refused without reading (notRegularFile), and so is a file beyond its cap
+// in `limits` (tooLarge). A file of some other kind is notARecord, its text
+// always "not a …" ("not a zip archive"), so a caller can say "FILE is …";
+// damaged content of the right kind, or a file without a single sample, is
+// malformed; a file that cannot be opened or read has the system's kind.
+[[nodiscard]] Outcome<MotionTrace> loadMotionTrace(const std::filesystem::path& path,
+                                                   const MotionTraceLimits& limits = {});
 
 // When each sample is due, in seconds after the first: its time stamp minus
 // the first usable one. A time stamp that is not finite or not later than

@@ -311,16 +311,15 @@ class PhonePushServer::Engine {
   }
 
   MHD_Result finish(MHD_Connection* connection, Request& request) {
-    std::string error;
-    std::optional<PushMessage> message = decodePushMessage(request.body, error);
+    Outcome<PushMessage> message = decodePushMessage(request.body);
     if (!message) {
-      return refuse(
-          connection, request, MHD_HTTP_BAD_REQUEST,
-          "Refused a phone push that is not a Sensor Logger message: " + printable(error));
+      return refuse(connection, request, MHD_HTTP_BAD_REQUEST,
+                    "Refused a phone push that is not a Sensor Logger message: " +
+                        printable(message.error().message));
     }
     release(request);
     ++accepted_;
-    onMessage_(std::move(*message));
+    onMessage_(std::move(message).value());
     return answer(connection, request, MHD_HTTP_OK);
   }
 

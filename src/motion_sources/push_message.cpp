@@ -153,26 +153,24 @@ ReadingStatus decodeReading(element item, std::string_view nameKey, PushReading&
   return ReadingStatus::motion;
 }
 
-std::optional<PushMessage> decodePushMessage(std::string_view body, std::string& error) {
+Outcome<PushMessage> decodePushMessage(std::string_view body) {
   if (body.size() > kMaxPushBodyBytes) {
-    error = "a message larger than " + std::to_string(kMaxPushBodyBytes) + " bytes";
-    return std::nullopt;
+    return Failure{FailureKind::tooLarge,
+                   "a message larger than " + std::to_string(kMaxPushBodyBytes) + " bytes"};
   }
   simdjson::dom::parser parser;
   element root;
   if (const auto code = parser.parse(body.data(), body.size()).get(root)) {
-    error = std::string("not valid JSON (") + simdjson::error_message(code) + ")";
-    return std::nullopt;
+    return Failure{FailureKind::malformed,
+                   std::string("not valid JSON (") + simdjson::error_message(code) + ")"};
   }
   object members;
   if (root.get_object().get(members) != simdjson::SUCCESS) {
-    error = "not a JSON object";
-    return std::nullopt;
+    return Failure{FailureKind::notARecord, "not a JSON object"};
   }
   simdjson::dom::array payload;
   if (members.at_key_case_insensitive("payload").get(payload) != simdjson::SUCCESS) {
-    error = "no \"payload\" array";
-    return std::nullopt;
+    return Failure{FailureKind::notARecord, "no \"payload\" array"};
   }
 
   PushMessage message;

@@ -10,6 +10,8 @@
 
 #include <simdjson.h>
 
+#include "platform/failure.h"
+
 namespace hopster {
 
 // One sensor reading sent by the Sensor Logger phone app, in an HTTP push or
@@ -54,11 +56,11 @@ inline constexpr std::size_t kMaxReadingFields = 64;
 // Longer session and device identifiers are cut to this many bytes.
 inline constexpr std::size_t kMaxPushIdentifierBytes = 256;
 
-// Reads one push body. Nothing, with a short reason in `error`, when the body
-// is not a JSON object with a "payload" array (or is larger than
-// kMaxPushBodyBytes); a single bad reading is only counted.
-[[nodiscard]] std::optional<PushMessage> decodePushMessage(std::string_view body,
-                                                           std::string& error);
+// Reads one push body. Fails, with a short reason, when the body is larger
+// than kMaxPushBodyBytes (tooLarge), is no JSON (malformed), or is JSON but
+// not an object with a "payload" array (notARecord); a single bad reading is
+// only counted.
+[[nodiscard]] Outcome<PushMessage> decodePushMessage(std::string_view body);
 
 // Whether Hopster turns readings of this sensor (lower-cased) into motion:
 // headphone, accelerometer, totalacceleration, gravity, orientation, gyroscope.

@@ -11,21 +11,22 @@ namespace hopster {
 ReplayMotionService::ReplayMotionService(const std::filesystem::path& path, Scheduler& scheduler,
                                          Log& log, const MotionTraceLimits& limits)
     : scheduler_(scheduler) {
-  std::string error;
-  std::optional<MotionTrace> trace = loadMotionTrace(path, error, limits);
-  if (!trace) {
+  Outcome<MotionTrace> loaded = loadMotionTrace(path, limits);
+  if (!loaded) {
+    std::string error = std::move(loaded).error().message;
     log.line("Failed to load motion replay from " + path.string() + ": " + error);
     loadError_ = std::move(error);
     return;
   }
-  samples_ = std::move(trace->samples);
-  skippedLines_ = trace->skippedLines;
+  MotionTrace trace = std::move(loaded).value();
+  samples_ = std::move(trace.samples);
+  skippedLines_ = trace.skippedLines;
   offsets_ = deliveryOffsets(samples_);
   if (skippedLines_ > 0) {
     log.line("Skipped " + std::to_string(skippedLines_) + " malformed lines in motion replay " +
              path.string());
   }
-  if (trace->truncated) {
+  if (trace.truncated) {
     log.line("Motion replay " + path.string() + " is longer than " +
              std::to_string(samples_.size()) + " samples; the rest is ignored");
   }

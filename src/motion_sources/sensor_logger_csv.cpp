@@ -7,6 +7,7 @@
 
 #include "motion_sources/line_splitter.h"
 #include "motion_sources/sensor_logger_parts.h"
+#include "platform/linux/data_file.h"
 
 namespace hopster::sensor_logger {
 namespace {
@@ -41,15 +42,15 @@ class CsvTable {
         lines_(kLongestLine),
         chunk_(kChunkBytes) {}
 
-  // Makes a row ready; false at the end of the file, or on failure with
-  // `error` set.
-  bool ready(std::string& error) {
+  // Makes a row ready: true when there is one, false at the end of the file.
+  Outcome<bool> ready() {
     const auto take = [this](std::string_view line) { takeLine(line); };
     while (rows_.empty() && !ended_ && headerError_.empty()) {
-      const std::optional<std::size_t> got = read_(chunk_.data(), chunk_.size(), error);
+      Outcome<std::size_t> got = read_(chunk_.data(), chunk_.size());
       if (!got) {
-        error = fileName_ + ": " + error;
-        return false;
+        Failure failure = std::move(got).error();
+        failure.message = fileName_ + ": " + failure.message;
+        return failure;
       }
       if (*got == 0) {
         lines_.finish(take);
@@ -58,13 +59,15 @@ class CsvTable {
         malformed_ += lines_.feed(std::string_view(chunk_.data(), *got), take);
       }
     }
-    if (!headerError_.empty()) error = fileName_ + ": " + headerError_;
-    return !rows_.empty() && headerError_.empty();
+    if (!headerError_.empty()) {
+      return Failure{FailureKind::malformed, fileName_ + ": " + headerError_};
+    }
+    return !rows_.empty();
   }
   [[nodiscard]] const PushReading& reading() const { return rows_.front(); }
-  bool next(std::string& error) {
+  Outcome<bool> next() {
     rows_.pop_front();
-    return ready(error);
+    return ready();
   }
   [[nodiscard]] std::size_t malformedRows() const { return malformed_; }
 
@@ -149,18 +152,13 @@ ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset) {
 }
 
 ReadBytes fileBytes(int fd, std::uint64_t cap) {
-  return [fd, cap, total = std::uint64_t{0}](char* into, std::size_t size,
-                                             std::string& error) mutable {
+  return [fd, cap, total = std::uint64_t{0}](char* into,
+                                             std::size_t size) mutable -> Outcome<std::size_t> {
     const ssize_t got = readAt(fd, into, size, total);
-    total += got < 0 ? 0 : static_cast<std::uint64_t>(got);
-    if (got < 0) {
-      error = errorText(errno);
-    } else if (total > cap) {
-      error = "larger than " + std::to_string(cap) + " bytes";
-    } else {
-      return std::optional(static_cast<std::size_t>(got));
-    }
-    return std::optional<std::size_t>();
+    if (got < 0) return Failure::ofErrno(errno);
+    total += static_cast<std::uint64_t>(got);
+    if (total > cap) return tooLargeFailure(cap);
+    return static_cast<std::size_t>(got);
   };
 }
 
@@ -181,9 +179,8 @@ bool SampleCollector::add(const PushReading& reading) {
   return true;
 }
 
-std::optional<std::vector<TimedMotion>> SampleCollector::finish(std::size_t malformed,
-                                                                std::string& error,
-                                                                SensorLoggerExportNotes* notes) {
+Outcome<std::vector<TimedMotion>> SampleCollector::finish(std::size_t malformed,
+                                                          SensorLoggerExportNotes* notes) {
   malformed += builder_.malformedReadings();
   if (notes != nullptr) {
     notes->malformedReadings = malformed;
@@ -191,22 +188,24 @@ std::optional<std::vector<TimedMotion>> SampleCollector::finish(std::size_t malf
     notes->logLines = log_.lines();
   }
   if (samples_.empty()) {
-    error = "no motion samples: neither headphone readings nor phone accelerations with gravity";
-    if (malformed > 0) error += " (" + std::to_string(malformed) + " malformed readings)";
-    return std::nullopt;
+    std::string reason =
+        "no motion samples: neither headphone readings nor phone accelerations with gravity";
+    if (malformed > 0) reason += " (" + std::to_string(malformed) + " malformed readings)";
+    return Failure{FailureKind::malformed, std::move(reason)};
   }
   return std::move(samples_);
 }
 
-std::optional<std::vector<TimedMotion>> mergeCsvSources(std::vector<CsvSource> sources,
-                                                        std::size_t maxSamples, std::string& error,
-                                                        SensorLoggerExportNotes* notes) {
+Outcome<std::vector<TimedMotion>> mergeCsvSources(std::vector<CsvSource> sources,
+                                                  std::size_t maxSamples,
+                                                  SensorLoggerExportNotes* notes) {
   std::vector<std::unique_ptr<CsvTable>> tables;
   for (CsvSource& source : sources) tables.push_back(std::make_unique<CsvTable>(std::move(source)));
   std::vector<CsvTable*> live;
   for (auto& table : tables) {
-    if (table->ready(error)) live.push_back(table.get());
-    if (!error.empty()) return std::nullopt;
+    const Outcome<bool> ready = table->ready();
+    if (!ready) return ready.error();
+    if (*ready) live.push_back(table.get());
   }
   std::sort(live.begin(), live.end(), [](CsvTable* a, CsvTable* b) {
     return sensorRank(a->reading().name) < sensorRank(b->reading().name);
@@ -217,14 +216,13 @@ std::optional<std::vector<TimedMotion>> mergeCsvSources(std::vector<CsvSource> s
       return a->reading().timeNs < b->reading().timeNs;
     });
     if (!collector.add((*next)->reading())) break;
-    if (!(*next)->next(error)) {
-      if (!error.empty()) return std::nullopt;
-      live.erase(next);
-    }
+    const Outcome<bool> more = (*next)->next();
+    if (!more) return more.error();
+    if (!*more) live.erase(next);
   }
   std::size_t malformed = 0;
   for (const auto& table : tables) malformed += table->malformedRows();
-  return collector.finish(malformed, error, notes);
+  return collector.finish(malformed, notes);
 }
 
 }  // namespace hopster::sensor_logger

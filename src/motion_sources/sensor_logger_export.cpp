@@ -21,36 +21,33 @@
 namespace hopster {
 namespace {
 
-using namespace sensor_logger;
+using sensor_logger::kByteOrderMark;
+using sensor_logger::kEmptyZipMagic;
+using sensor_logger::kZipMagic;
 
 constexpr std::size_t kSniffBytes = 4096;
 
-std::optional<std::vector<TimedMotion>> loadCsv(int fd, const std::filesystem::path& path,
-                                                const SensorLoggerExportLimits& limits,
-                                                std::string& error,
-                                                SensorLoggerExportNotes* notes) {
-  std::vector<CsvSource> sources;
+Outcome<std::vector<TimedMotion>> loadCsv(int fd, const std::filesystem::path& path,
+                                          const SensorLoggerExportLimits& limits,
+                                          SensorLoggerExportNotes* notes) {
+  std::vector<sensor_logger::CsvSource> sources;
   sources.push_back({lowerCased(path.stem().string()), path.filename().string(),
-                     fileBytes(fd, limits.maxCsvBytes)});
-  return mergeCsvSources(std::move(sources), limits.maxSamples, error, notes);
+                     sensor_logger::fileBytes(fd, limits.maxCsvBytes)});
+  return sensor_logger::mergeCsvSources(std::move(sources), limits.maxSamples, notes);
 }
 
-std::optional<std::vector<TimedMotion>> loadJson(int fd, std::uint64_t size,
-                                                 const SensorLoggerExportLimits& limits,
-                                                 std::string& error,
-                                                 SensorLoggerExportNotes* notes) {
-  if (size > limits.maxJsonBytes) {
-    error = "larger than " + std::to_string(limits.maxJsonBytes) + " bytes";
-    return std::nullopt;
-  }
+Outcome<std::vector<TimedMotion>> loadJson(int fd, std::uint64_t size,
+                                           const SensorLoggerExportLimits& limits,
+                                           SensorLoggerExportNotes* notes) {
+  if (size > limits.maxJsonBytes) return tooLargeFailure(limits.maxJsonBytes);
   std::string bytes;
   // With room for the padding simdjson reads past the end, it parses in place.
   bytes.reserve(static_cast<std::size_t>(size) + simdjson::SIMDJSON_PADDING);
-  const ReadBytes read = fileBytes(fd, limits.maxJsonBytes);
-  std::vector<char> chunk(kChunkBytes);
+  const sensor_logger::ReadBytes read = sensor_logger::fileBytes(fd, limits.maxJsonBytes);
+  std::vector<char> chunk(sensor_logger::kChunkBytes);
   for (;;) {
-    const std::optional<std::size_t> got = read(chunk.data(), chunk.size(), error);
-    if (!got) return std::nullopt;
+    const Outcome<std::size_t> got = read(chunk.data(), chunk.size());
+    if (!got) return got.error();
     if (*got == 0) break;
     bytes.append(chunk.data(), *got);
   }
@@ -58,8 +55,8 @@ std::optional<std::vector<TimedMotion>> loadJson(int fd, std::uint64_t size,
   simdjson::dom::parser parser;
   simdjson::dom::array readings;
   if (const auto code = parser.parse(bytes).get(readings)) {
-    error = std::string("not a Sensor Logger JSON export (") + simdjson::error_message(code) + ")";
-    return std::nullopt;
+    return Failure{FailureKind::notARecord, std::string("not a Sensor Logger JSON export (") +
+                                                simdjson::error_message(code) + ")"};
   }
   std::string().swap(bytes);  // the parsed document keeps copies of its strings
 
@@ -78,12 +75,12 @@ std::optional<std::vector<TimedMotion>> loadJson(int fd, std::uint64_t size,
     malformed += status == ReadingStatus::malformed ? 1 : 0;
     if (status != ReadingStatus::motion) continue;
     if (entries.size() == mostEntries) {
-      error = "more than " + std::to_string(mostEntries) + " motion readings";
-      return std::nullopt;
+      return Failure{FailureKind::tooLarge,
+                     "more than " + std::to_string(mostEntries) + " motion readings"};
     }
-    entries.push_back(Entry{reading.timeNs, sensorRank(reading.name), item});
+    entries.push_back(Entry{reading.timeNs, sensor_logger::sensorRank(reading.name), item});
   }
-  const int headphone = sensorRank("headphone");
+  const int headphone = sensor_logger::sensorRank("headphone");
   if (std::any_of(entries.begin(), entries.end(),
                   [&](const Entry& e) { return e.rank == headphone; })) {
     std::erase_if(entries, [&](const Entry& e) { return e.rank != headphone; });
@@ -91,14 +88,14 @@ std::optional<std::vector<TimedMotion>> loadJson(int fd, std::uint64_t size,
   std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
     return a.timeNs != b.timeNs ? a.timeNs < b.timeNs : a.rank < b.rank;
   });
-  SampleCollector collector(limits.maxSamples);
+  sensor_logger::SampleCollector collector(limits.maxSamples);
   for (const Entry& entry : entries) {
     if (decodeReading(entry.element, "sensor", reading) == ReadingStatus::motion &&
         !collector.add(reading)) {
       break;
     }
   }
-  return collector.finish(malformed, error, notes);
+  return collector.finish(malformed, notes);
 }
 
 }  // namespace
@@ -115,7 +112,8 @@ bool looksLikeSensorLoggerExport(std::string_view bytes) {
   // A CSV: the first cell of the first line is "time", and more cells follow.
   const std::string_view line = bytes.substr(0, bytes.find_first_of("\r\n"));
   const auto comma = line.find(',');
-  return comma != std::string_view::npos && lowerCased(cellText(line.substr(0, comma))) == "time";
+  return comma != std::string_view::npos &&
+         lowerCased(sensor_logger::cellText(line.substr(0, comma))) == "time";
 }
 
 MotionDataPoint toMotionDataPoint(const TimedMotion& sample) {
@@ -141,42 +139,33 @@ MotionDataPoint toMotionDataPoint(const TimedMotion& sample) {
                          global.z};
 }
 
-std::optional<std::vector<TimedMotion>> loadSensorLoggerExport(
-    const std::filesystem::path& path, std::string& error, const SensorLoggerExportLimits& limits,
-    SensorLoggerExportNotes* notes) {
+Outcome<std::vector<TimedMotion>> loadSensorLoggerExport(const std::filesystem::path& path,
+                                                         const SensorLoggerExportLimits& limits,
+                                                         SensorLoggerExportNotes* notes) {
   // Refuses a FIFO, a device or a folder before a single read could block or never end.
   auto opened = openDataFile(path);
-  if (!opened) {
-    error = opened.error().message;
-    return std::nullopt;
-  }
+  if (!opened) return std::move(opened).error();
   UniqueFd fd = std::move(opened).value();
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) {
-    error = errorText(errno);
-    return std::nullopt;
-  }
+  if (::fstat(fd.get(), &info) != 0) return Failure::ofErrno(errno);
   std::array<char, kSniffBytes> first{};
-  const ssize_t got = readAt(fd.get(), first.data(), first.size(), 0);
-  if (got < 0) {
-    error = errorText(errno);
-    return std::nullopt;
-  }
+  const ssize_t got = sensor_logger::readAt(fd.get(), first.data(), first.size(), 0);
+  if (got < 0) return Failure::ofErrno(errno);
   std::string_view start(first.data(), static_cast<std::size_t>(got));
   if (!looksLikeSensorLoggerExport(start)) {
-    error = "not a Sensor Logger export (a zip, its JSON, or one of its CSV files)";
-    return std::nullopt;
+    return Failure{FailureKind::notARecord,
+                   "not a Sensor Logger export (a zip, its JSON, or one of its CSV files)"};
   }
   const auto size = static_cast<std::uint64_t>(info.st_size);
   if (start.starts_with(kZipMagic) || start.starts_with(kEmptyZipMagic)) {
-    return loadZip(fd, size, limits, error, notes);
+    return sensor_logger::loadZip(fd, size, limits, notes);
   }
   if (start.starts_with(kByteOrderMark)) start.remove_prefix(kByteOrderMark.size());
   const auto opening = start.find_first_not_of(" \t\r\n");
   if (opening != std::string_view::npos && start[opening] == '[') {
-    return loadJson(fd.get(), size, limits, error, notes);
+    return loadJson(fd.get(), size, limits, notes);
   }
-  return loadCsv(fd.get(), path, limits, error, notes);
+  return loadCsv(fd.get(), path, limits, notes);
 }
 
 }  // namespace hopster

@@ -10,6 +10,7 @@
 
 #include "motion/motion_data_point.h"
 #include "motion_sources/phone_sample_builder.h"
+#include "platform/failure.h"
 
 namespace hopster {
 
@@ -40,14 +41,14 @@ struct SensorLoggerExportNotes {
 // TotalAcceleration.csv]), one such CSV, or the JSON export (an array of
 // readings whose values are strings, each with "sensor" naming it). The
 // readings go through one PhoneSampleBuilder in time order across files;
-// when the export holds headphone readings, only those are read. Nothing,
-// and the reason in `error`, when the file is none of these, breaks a limit
-// (a zip entry larger than it may be, or larger than it declares, is
-// refused: a zip bomb), or gives no sample. Anything but a regular file is
-// refused without reading.
-[[nodiscard]] std::optional<std::vector<TimedMotion>> loadSensorLoggerExport(
-    const std::filesystem::path& path, std::string& error,
-    const SensorLoggerExportLimits& limits = {}, SensorLoggerExportNotes* notes = nullptr);
+// when the export holds headphone readings, only those are read. Fails
+// when the file is none of these (notARecord, its text "not a …"), breaks a
+// limit (tooLarge; a zip entry larger than it declares is malformed: both
+// are refused as zip bombs), or is damaged or gives no sample (malformed).
+// Anything but a regular file is refused without reading (notRegularFile).
+[[nodiscard]] Outcome<std::vector<TimedMotion>> loadSensorLoggerExport(
+    const std::filesystem::path& path, const SensorLoggerExportLimits& limits = {},
+    SensorLoggerExportNotes* notes = nullptr);
 
 // Whether a file's first bytes look like an export: a zip's magic number, a
 // JSON array of objects, or a CSV whose first column is "time".

@@ -16,6 +16,7 @@
 
 #include "motion_sources/phone_sample_builder.h"
 #include "motion_sources/sensor_logger_export.h"
+#include "platform/failure.h"
 #include "platform/linux/posix_io.h"
 #include "platform/log.h"
 
@@ -32,12 +33,11 @@ inline constexpr std::string_view kEmptyZipMagic = "PK\x05\x06";  // the end rec
 // pread that carries on after a signal: the count, 0 at the end, -1 on failure.
 ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset);
 
-// Reads up to `size` bytes into `into`: the count, 0 at the end, or nothing
-// on failure, with the reason in `error`.
-using ReadBytes =
-    std::function<std::optional<std::size_t>(char* into, std::size_t size, std::string& error)>;
+// Reads up to `size` bytes into `into`: the count, 0 at the end, or why not.
+using ReadBytes = std::function<Outcome<std::size_t>(char* into, std::size_t size)>;
 
-// A file from its start, refused once it grows past `cap` while it is read.
+// A file from its start, refused once it grows past `cap` while it is read
+// (tooLarge).
 [[nodiscard]] ReadBytes fileBytes(int fd, std::uint64_t cap);
 
 // Readings of one moment go to the builder gravity and orientation first, so
@@ -51,9 +51,8 @@ class SampleCollector {
 
   // Hands one reading on; false once the samples are full and another came.
   bool add(const PushReading& reading);
-  // The samples, with the notes filled in; nothing when there are none.
-  std::optional<std::vector<TimedMotion>> finish(std::size_t malformed, std::string& error,
-                                                 SensorLoggerExportNotes* notes);
+  // The samples, with the notes filled in; malformed when there are none.
+  Outcome<std::vector<TimedMotion>> finish(std::size_t malformed, SensorLoggerExportNotes* notes);
 
  private:
   MemoryLog log_;
@@ -73,13 +72,13 @@ struct CsvSource {
 
 // Reads the CSV files side by side, feeding their rows to one collector in
 // time order; on a tie, gravity and orientation first.
-[[nodiscard]] std::optional<std::vector<TimedMotion>> mergeCsvSources(
-    std::vector<CsvSource> sources, std::size_t maxSamples, std::string& error,
-    SensorLoggerExportNotes* notes);
+[[nodiscard]] Outcome<std::vector<TimedMotion>> mergeCsvSources(std::vector<CsvSource> sources,
+                                                                std::size_t maxSamples,
+                                                                SensorLoggerExportNotes* notes);
 
 // The zip export at `fd` (`size` bytes), which it takes over.
-[[nodiscard]] std::optional<std::vector<TimedMotion>> loadZip(
-    UniqueFd& fd, std::uint64_t size, const SensorLoggerExportLimits& limits, std::string& error,
-    SensorLoggerExportNotes* notes);
+[[nodiscard]] Outcome<std::vector<TimedMotion>> loadZip(UniqueFd& fd, std::uint64_t size,
+                                                        const SensorLoggerExportLimits& limits,
+                                                        SensorLoggerExportNotes* notes);
 
 }  // namespace hopster::sensor_logger

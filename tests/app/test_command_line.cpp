@@ -14,10 +14,9 @@ namespace {
 
 // What `args` parse to; a refusal fails the test.
 CommandLine parsed(const std::vector<std::string>& args) {
-  std::string error;
-  const auto line = parseCommandLine(args, error);
-  EXPECT_TRUE(line) << ::testing::PrintToString(args) << ": " << error;
-  return line.value_or(CommandLine{});
+  const auto line = parseCommandLine(args);
+  EXPECT_TRUE(line) << ::testing::PrintToString(args) << ": " << line.error().message;
+  return line ? *line : CommandLine{};
 }
 
 TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
@@ -98,19 +97,19 @@ TEST(CommandLine, ParsesOptionsAndRejectsMistakesWithAReason) {
            {{"--motion", "iio@50.5"}, "from 1 to 1000"},
            {{"--fast"}, "needs --seconds"},
            {{"--colour"}, "unknown option"}}) {
-    std::string error;
-    EXPECT_FALSE(parseCommandLine(bad.args, error));
-    EXPECT_NE(error.find(bad.reason), std::string::npos) << error;
+    const auto refused = parseCommandLine(bad.args);
+    ASSERT_FALSE(refused) << ::testing::PrintToString(bad.args);
+    EXPECT_NE(refused.error().message.find(bad.reason), std::string::npos)
+        << refused.error().message;
   }
 }
 
 TEST(CommandLine, SwitchesOfTheirOwnAndTheDataCommandsAreKnownAndDocumented) {
-  std::string error;
   auto line = parsed({"--cancel-reminders"});
   EXPECT_TRUE(line.cancelReminders);
   EXPECT_FALSE(line.deliverDueReminders || line.headless || line.version);
   EXPECT_FALSE(parsed({}).cancelReminders);
-  EXPECT_FALSE(parseCommandLine({"--cancel-reminders=yes"}, error));
+  EXPECT_FALSE(parseCommandLine({"--cancel-reminders=yes"}));
   line = parsed({"--version"});
   EXPECT_TRUE(line.version && !line.help && !line.headless && !line.cancelReminders);
   for (const char* option : {"\n  --cancel-reminders\n", "\n  --version "}) {

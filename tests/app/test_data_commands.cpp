@@ -10,13 +10,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
 
 #include "commands/data_commands.h"
 #include "commands/data_forms.h"
 #include "commands/recount.h"
 #include "commands/text_output.h"
+#include "platform/linux/posix_io.h"
 #include "screens/qt_calendar.h"
 #include "support/child_program.h"
 #include "support/temp_dir.h"
@@ -329,6 +332,17 @@ TEST_F(RealData, RecountAgreesWithTheRecorderAndFlagsAChangedCount) {
   const fs::path notRecord = home() / "package.json";
   std::ofstream(notRecord) << R"({"name": "left-pad", "version": "1.3.0"})";
 
+  // What the motion reader refuses: a file named by what it is, or a socket
+  // in the system's words.
+  const fs::path fifo = home() / "motion.fifo", zip = home() / "cut.zip";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream(zip) << "PK\x03\x04 and no end record";
+  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+  const std::string socket = (home() / "motion.socket").string();
+  socket.copy(address.sun_path, sizeof address.sun_path - 1);
+  const UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  ASSERT_EQ(::bind(listening.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
   const std::string count = std::to_string(jumps);
   struct Case {
     std::vector<std::string> files;
@@ -343,6 +357,10 @@ TEST_F(RealData, RecountAgreesWithTheRecorderAndFlagsAChangedCount) {
        {tampered.string() + " stored " + std::to_string(jumps + 1) + " recounted " + count}},
       {{(home() / "missing.json").string(), record}, 1, {"missing.json: ", " recounted "}},
       {{notRecord.string()}, 1, {notRecord.string() + " is not a Hopster record: no \"id\" key"}},
+      {{fifo.string(), zip.string(), socket},
+       1,
+       {fifo.string() + " is not a regular file (a FIFO)\n",
+        zip.string() + " is not a zip archive\n", socket + ": No such device or address\n"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"recount"};

@@ -23,9 +23,8 @@ struct HeadlessRunResult {
 class HeadlessRun : public ::testing::Test {
  protected:
   HeadlessRunResult run(const std::vector<std::string>& args) {
-    std::string error;
-    const auto options = parseCommandLine(args, error);
-    EXPECT_TRUE(options) << error;
+    const auto options = parseCommandLine(args);
+    EXPECT_TRUE(options) << options.error().message;
     std::ostringstream out;
     // The run, then the output: braces sequence their elements.
     return {runHeadless(*options, locations_, out, awake_), out.str()};

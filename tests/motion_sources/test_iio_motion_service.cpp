@@ -15,8 +15,8 @@ namespace hopster {
 namespace {
 
 std::string contents(const fs::path& path) {
-  std::string error;
-  return readSysfsText(path, error).value_or(error);
+  const Outcome<std::string> text = readSysfsText(path);
+  return text ? *text : text.error().message;
 }
 
 // A sysfs tree and a device-node folder of the test's own. The accelerometer

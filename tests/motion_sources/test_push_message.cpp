@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 #include "motion_sources/push_message.h"
 
@@ -11,10 +12,9 @@ namespace {
 
 PushMessage decoded(const std::string& payload, const std::string& head = "") {
   const std::string body = "{" + head + R"("payload": [)" + payload + "]}";
-  std::string error;
-  std::optional<PushMessage> result = decodePushMessage(body, error);
-  EXPECT_TRUE(result) << error << "\n" << body.substr(0, 200);
-  return result.value_or(PushMessage{});
+  Outcome<PushMessage> result = decodePushMessage(body);
+  EXPECT_TRUE(result) << result.error().message << "\n" << body.substr(0, 200);
+  return result ? std::move(result).value() : PushMessage{};
 }
 
 TEST(PushMessage, KeepsTheMotionReadingsWithTheirNumbersWhereverAndHoweverSent) {
@@ -90,10 +90,10 @@ TEST(PushMessage, RefusesBodiesThatAreNoMessageWithAShortReason) {
       std::string(kMaxPushBodyBytes + 1, ' '),
   };
   for (const std::string& body : bodies) {
-    std::string error;
-    EXPECT_FALSE(decodePushMessage(body, error)) << body.substr(0, 40);
-    EXPECT_FALSE(error.empty()) << body.substr(0, 40);
-    EXPECT_LT(error.size(), 200u) << error;
+    const Outcome<PushMessage> refused = decodePushMessage(body);
+    ASSERT_FALSE(refused) << body.substr(0, 40);
+    EXPECT_FALSE(refused.error().message.empty()) << body.substr(0, 40);
+    EXPECT_LT(refused.error().message.size(), 200u) << refused.error().message;
   }
 }
 

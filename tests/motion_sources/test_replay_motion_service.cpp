@@ -194,9 +194,8 @@ TEST_F(Replay, StreamsALongCsvAcrossReadsAndKeepsWithinItsCaps) {
     if (k == 1000) csv += std::string(100 * 1024, '1') + "\n";
   }
   const auto path = write("long.csv", csv);
-  std::string error;
-  std::optional<MotionTrace> trace = loadMotionTrace(path, error);
-  ASSERT_TRUE(trace) << error;
+  const Outcome<MotionTrace> trace = loadMotionTrace(path);
+  ASSERT_TRUE(trace) << trace.error().message;
   EXPECT_EQ(trace->samples.size(), 3000u);
   EXPECT_EQ(trace->skippedLines, 1u);
   EXPECT_FALSE(trace->truncated);
@@ -217,30 +216,35 @@ TEST_F(Replay, StreamsALongCsvAcrossReadsAndKeepsWithinItsCaps) {
       {path, {.maxCsvBytes = csv.size() - 1}, "larger than"},
       {write("long.json", json), {.maxRecordBytes = json.size() - 1}, "a record file larger than"}};
   for (const auto& [file, limits, reason] : tooLarge) {
-    EXPECT_FALSE(loadMotionTrace(file, error, limits)) << file;
-    EXPECT_NE(error.find(reason), std::string::npos) << error;
+    const Outcome<MotionTrace> refused = loadMotionTrace(file, limits);
+    ASSERT_FALSE(refused) << file;
+    EXPECT_EQ(refused.error().kind, FailureKind::tooLarge) << file;
+    EXPECT_TRUE(refused.error().message.starts_with(reason)) << refused.error().message;
   }
 }
 
 // Each is refused at once, with one log line naming the file (and its kind
 // where it is no regular file: a FIFO once blocked the open for a writer, and
-// /dev/zero was read until memory ran out).
+// /dev/zero was read until memory ran out), and the reader's failure of the
+// kind the recount command names files by.
 TEST_F(Replay, AFileThatCannotBeReplayedIsUnavailableWithOneLogLine) {
   const auto fifo = dir_.path() / "motion.fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const auto zero = dir_.path() / "zero.csv";
   std::filesystem::create_symlink("/dev/zero", zero);
-  const std::pair<fs::path, const char*> cases[] = {
-      {fifo, "a FIFO"},
-      {zero, "a character device"},
-      {dir_.path(), "a folder"},
-      {dir_.path() / "missing.csv", ""},
-      {write("empty.csv", ""), ""},
-      {write("header.csv", std::string(kMotionCSVHeader) + "\n"), ""},
-      {write("garbage.csv", "a,b\nc\n"), ""},
-      {write("torn.json", "{\"csvText\": \""), ""},
-      {write("no-csv.json", "{\"id\": \"A\", \"csvText\": 5}"), ""}};
-  for (const auto& [path, kind] : cases) {
+  using enum FailureKind;
+  const std::tuple<fs::path, const char*, FailureKind> cases[] = {
+      {fifo, "a FIFO", notRegularFile},
+      {zero, "a character device", notRegularFile},
+      {dir_.path(), "a folder", notRegularFile},
+      {dir_.path() / "missing.csv", "", notFound},
+      {write("empty.csv", ""), "", malformed},
+      {write("header.csv", std::string(kMotionCSVHeader) + "\n"), "", malformed},
+      {write("garbage.csv", "a,b\nc\n"), "", malformed},
+      {write("torn.json", "{\"csvText\": \""), "not a valid record file", notARecord},
+      {write("no-csv.json", "{\"id\": \"A\", \"csvText\": 5}"), "", malformed}};
+  for (const auto& [path, kind, failure] : cases) {
+    EXPECT_EQ(loadMotionTrace(path).error().kind, failure) << path;
     log_.clear();
     ReplayMotionService replay(path, scheduler_, log_);
     EXPECT_FALSE(replay.isDeviceMotionAvailable()) << path;

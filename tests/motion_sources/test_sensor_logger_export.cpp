@@ -116,16 +116,15 @@ TEST_F(Export, EveryFormGivesTheJumpersVerticalSignalDirectlyAndReplayed) {
   for (const auto& [name, fromHeadphones] : forms) {
     SCOPED_TRACE(name);
     EXPECT_TRUE(looksLikeSensorLoggerExport(readFile(file(name)).substr(0, 4096)));
-    std::string error;
     SensorLoggerExportNotes notes;
-    const auto samples = loadSensorLoggerExport(file(name), error, {}, &notes);
-    ASSERT_TRUE(samples) << error;
+    const auto samples = loadSensorLoggerExport(file(name), {}, &notes);
+    ASSERT_TRUE(samples) << samples.error().message;
     ASSERT_EQ(samples->size(), static_cast<std::size_t>(kReadings));
     EXPECT_EQ(notes.malformedReadings, 0u);
     // The vertical as the jumper moved, straight from each sample and as a
     // replayed trace carries it by its own attitude.
-    const std::optional<MotionTrace> trace = loadMotionTrace(file(name), error);
-    ASSERT_TRUE(trace) << error;
+    const Outcome<MotionTrace> trace = loadMotionTrace(file(name));
+    ASSERT_TRUE(trace) << trace.error().message;
     ASSERT_EQ(trace->samples.size(), static_cast<std::size_t>(kReadings));
     for (std::size_t i = 0; i < samples->size(); ++i) {
       const TimedMotion& s = (*samples)[i];
@@ -180,26 +179,36 @@ TEST_F(Export, RefusesWhatIsNoExportHoldsNoSampleOrWouldTakeTooMuchWithAReason) 
   putLittleEndian32(forged, forged.find("PK\x03\x04") + 22, 1000);
   putLittleEndian32(forged, forged.find("PK\x01\x02") + 24, 1000);
   write("forged.zip", forged);
+  // A byte of the compressed data changed: it no longer inflates or checks.
+  std::string damaged = whole;
+  damaged[(damaged.find("PK\x03\x04") + damaged.find("PK\x01\x02")) / 2] ^= 0x55;
+  write("damaged.zip", damaged);
 
-  const std::tuple<const char*, SensorLoggerExportLimits, const char*> cases[] = {
-      {"text.txt", {}, "not a Sensor Logger export"},
-      {"missing.zip", {}, "No such file"},
-      {"cut.zip", {}, "not a zip archive"},
-      {"location.zip", {}, "no Headphone.csv"},
-      {"broken.json", {}, "JSON"},
-      {"Accelerometer.csv", {}, "no motion samples"},  // no gravity to go with it
-      {"folder", {}, "not a regular file (a folder)"},
-      {"fifo", {}, "not a regular file (a FIFO)"},
-      {"bomb.zip", {.maxCsvBytes = 1 << 20}, "Headphone.csv is larger than 1048576 bytes"},
+  using enum FailureKind;
+  const std::tuple<const char*, SensorLoggerExportLimits, FailureKind, const char*> cases[] = {
+      {"text.txt", {}, notARecord, "not a Sensor Logger export"},
+      {"missing.zip", {}, notFound, ""},
+      {"cut.zip", {}, notARecord, "not a zip archive"},
+      {"location.zip", {}, malformed, "no Headphone.csv"},
+      {"broken.json", {}, notARecord, "JSON"},
+      {"Accelerometer.csv", {}, malformed, "no motion samples"},  // no gravity to go with it
+      {"folder", {}, notRegularFile, "(a folder)"},
+      {"fifo", {}, notRegularFile, "(a FIFO)"},
+      {"bomb.zip",
+       {.maxCsvBytes = 1 << 20},
+       tooLarge,
+       "Headphone.csv is larger than 1048576 bytes"},
       // Each file within its cap, together beyond the zip's.
-      {"phone.zip", {.maxUncompressedBytes = twoFiles}, "hold more than"},
-      {"forged.zip", {}, "Headphone.csv: more bytes than its zip entry declares"},
-      {"phone.zip", {.maxZipEntries = 3}, "4 entries"},
+      {"phone.zip", {.maxUncompressedBytes = twoFiles}, tooLarge, "hold more than"},
+      {"forged.zip", {}, malformed, "Headphone.csv: more bytes than its zip entry declares"},
+      {"damaged.zip", {}, malformed, "Headphone.csv: "},
+      {"phone.zip", {.maxZipEntries = 3}, tooLarge, "4 entries"},
   };
-  for (const auto& [name, limits, reason] : cases) {
-    std::string error;
-    EXPECT_FALSE(loadSensorLoggerExport(file(name), error, limits)) << name;
-    EXPECT_NE(error.find(reason), std::string::npos) << name << ": " << error;
+  for (const auto& [name, limits, kind, reason] : cases) {
+    const auto refused = loadSensorLoggerExport(file(name), limits);
+    ASSERT_FALSE(refused) << name;
+    EXPECT_EQ(refused.error().kind, kind) << name << ": " << refused.error().message;
+    EXPECT_NE(refused.error().message.find(reason), std::string::npos) << name;
   }
 }
 
@@ -218,16 +227,14 @@ TEST_F(Export, SkipsAndCountsMalformedRowsAndStopsAtTheSampleCap) {
   text.insert(first, rows);
   write("Headphone.csv", text);
 
-  std::string error;
-  const std::optional<MotionTrace> trace = loadMotionTrace(file("Headphone.csv"), error);
-  ASSERT_TRUE(trace) << error;
+  const Outcome<MotionTrace> trace = loadMotionTrace(file("Headphone.csv"));
+  ASSERT_TRUE(trace) << trace.error().message;
   EXPECT_EQ(trace->samples.size(), static_cast<std::size_t>(kReadings));
   EXPECT_EQ(trace->skippedLines, std::size(bad));
   EXPECT_FALSE(trace->truncated);
 
-  const std::optional<MotionTrace> cut =
-      loadMotionTrace(file("Headphone.csv"), error, {.maxSamples = 100});
-  ASSERT_TRUE(cut) << error;
+  const Outcome<MotionTrace> cut = loadMotionTrace(file("Headphone.csv"), {.maxSamples = 100});
+  ASSERT_TRUE(cut) << cut.error().message;
   EXPECT_EQ(cut->samples.size(), 100u);
   EXPECT_TRUE(cut->truncated);
 }

@@ -167,14 +167,14 @@ TEST(ParseMotionSource, ReadsEveryFormAndRefusesOtherText) {
       {"replay:/a/b:c.json", replay, "/a/b:c.json"},
       {"fifo:/tmp/pipe", namedPipe, "/tmp/pipe"}};
   for (const auto& [text, kind, path] : forms) {
-    std::string error;
-    const auto parsed = parseMotionSource(text, error);
-    EXPECT_TRUE(parsed && parsed->kind == kind && parsed->path == path) << text << ": " << error;
+    const auto parsed = parseMotionSource(text);
+    ASSERT_TRUE(parsed) << text << ": " << parsed.error().message;
+    EXPECT_TRUE(parsed->kind == kind && parsed->path == path) << text;
   }
   for (const char* text : {"", "SIM", " sim", "sim:", "stdin:/x", "replay", "replay:", "fifo:"}) {
-    std::string error;
-    EXPECT_FALSE(parseMotionSource(text, error).has_value()) << text;
-    EXPECT_FALSE(error.empty()) << text;
+    const auto refused = parseMotionSource(text);
+    ASSERT_FALSE(refused) << text;
+    EXPECT_FALSE(refused.error().message.empty()) << text;
   }
 }
 
