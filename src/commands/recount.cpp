@@ -3,46 +3,11 @@
 #include <cerrno>
 #include <utility>
 
+#include "analysis/recording_analysis.h"
 #include "commands/record_listing.h"
 #include "motion_sources/motion_trace.h"
-#include "motion_sources/replayed_motion.h"
-#include "platform/announcer.h"
-#include "platform/clock.h"
-#include "platform/uuid_source.h"
-#include "recording/motion_pipeline.h"
-#include "recording/recording_state.h"
 
 namespace hopster {
-namespace {
-
-// Virtual time: the clock reads whatever the replay sets it to.
-class ReplayClock final : public Clock {
- public:
-  [[nodiscard]] double now() const override { return now_; }
-  void set(double now) { now_ = now; }
-
- private:
-  double now_ = 0.0;
-};
-
-}  // namespace
-
-std::int64_t recountJumps(const std::vector<MotionDataPoint>& samples) {
-  RecordingState state;  // armed, as a fresh recording starts
-  ReplayClock clock;
-  SequentialUuidSource uuids;
-  SilentAnnouncer announcer;
-  MotionPipeline pipeline(state, clock, uuids, announcer);
-  const std::vector<double> offsets = deliveryOffsets(samples);
-  const double start = samples.empty() ? 0.0 : samples.front().timeStamp;
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    clock.set(start + offsets[i]);
-    pipeline.handleMotionUpdate(replayedMotion(samples[i]), std::nullopt);
-    // The trace is only counted here; keeping it again would double its memory.
-    state.motionData.clear();
-  }
-  return state.jumpCount;
-}
 
 Outcome<Recount> recountFile(const std::filesystem::path& path) {
   Recount recount;
@@ -66,7 +31,7 @@ Outcome<Recount> recountFile(const std::filesystem::path& path) {
     }
     trace = std::move(loaded).value();
   }
-  recount.recounted = recountJumps(trace.samples);
+  recount.recounted = static_cast<std::int64_t>(countedJumpTimes(trace.samples).size());
   recount.skippedLines = trace.skippedLines;
   recount.truncated = trace.truncated;
   return recount;

@@ -11,11 +11,6 @@
 
 namespace hopster {
 
-// Counts the jumps in a recorded trace again: every sample goes through the
-// recording's own motion pipeline, in virtual time at its recorded timing,
-// with the detector armed at the start as a fresh recording's is.
-[[nodiscard]] std::int64_t recountJumps(const std::vector<MotionDataPoint>& samples);
-
 struct Recount {
   std::optional<std::int64_t> stored;  // the record's jump count; none for a bare trace
   std::int64_t recounted = 0;

@@ -92,23 +92,34 @@ TEST(LongestRun, EndsAtAGapLongerThanTwiceTheMedianGap) {
   }
 }
 
+// The stored trace recounted: a rise above 0.7 g counts once, a fall below
+// zero re-arms, the levels themselves do neither, and the detector starts
+// armed; each jump at its sample's time after the first sample.
 TEST(CountedJumps, AreTheDetectorsCountsAtTheirTimesAfterTheFirstSample) {
-  // A rise above 0.7 g counts once; a fall below zero re-arms; the
-  // detector starts armed.
-  const std::vector<double> zs = {0.8, 0.9, -0.1, 0.5, 0.8, 0.0, 0.71, -0.2, 0.75};
-  std::vector<MotionDataPoint> samples;
-  double time = 1764942759.0;
-  for (const double z : zs) {
-    samples.push_back({.timeStamp = time, .accelerationZ = z, .globalAccelerationZ = z});
-    time += 0.04;
+  const struct {
+    std::vector<double> zs;
+    std::vector<double> times;
+  } cases[] = {
+      {{0.8, 0.9, 0.8}, {0.0}},  // no re-arm between rises
+      {{0.8, 0.5, 0.8}, {0.0}},  // 0.5 does not re-arm
+      {{0.8, -0.1, 0.8}, {0.0, 0.08}},
+      {{0.7, 0.0, 0.7}, {}},  // the levels themselves do nothing
+      {{0.5, 0.71}, {0.04}},  // the first rise counts: armed at the start
+      {{0.8, 0.9, -0.1, 0.5, 0.8, 0.0, 0.71, -0.2, 0.75}, {0.0, 0.16, 0.32}},
+      {{}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.zs));
+    std::vector<MotionDataPoint> samples;
+    double time = 1764942759.0;
+    for (const double z : c.zs) {
+      samples.push_back({.timeStamp = time, .accelerationZ = z, .globalAccelerationZ = z});
+      time += 0.04;
+    }
+    const std::vector<double> times = countedJumpTimes(samples);
+    ASSERT_EQ(times.size(), c.times.size());
+    for (std::size_t i = 0; i < times.size(); ++i) EXPECT_NEAR(times[i], c.times[i], 1e-6);
   }
-  const std::vector<double> times = countedJumpTimes(samples);
-  ASSERT_EQ(times.size(), 3U);
-  EXPECT_NEAR(times[0], 0.0, 1e-9);
-  EXPECT_NEAR(times[1], 0.16, 1e-6);
-  EXPECT_NEAR(times[2], 0.32, 1e-6);
-  EXPECT_TRUE(countedJumpTimes({}).empty());
-  EXPECT_EQ(analyseRecording(samples, 1.0).jumpsPerMinute, std::vector<std::int64_t>{3});
 }
 
 }  // namespace

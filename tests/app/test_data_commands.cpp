@@ -231,25 +231,6 @@ TEST(TextForms, HiddenTrophiesKeepTheirSecretInEveryForm) {
   EXPECT_EQ(shownSubtitle(open), open.subtitle);
 }
 
-TEST(Recount, CountsWithTheRecordingsDetectorStartingArmed) {
-  const std::vector<std::pair<std::vector<double>, std::int64_t>> cases = {
-      {{0.8, 0.9, 0.8}, 1},  // no re-arm between rises
-      {{0.8, 0.5, 0.8}, 1},  // 0.5 does not re-arm
-      {{0.8, -0.1, 0.8}, 2},
-      {{0.7, 0.0, 0.7}, 0},  // the levels themselves do nothing
-      {{0.71}, 1},           // the first rise counts: armed at the start
-      {{}, 0},
-  };
-  for (const auto& [zs, expected] : cases) {
-    std::vector<MotionDataPoint> samples;
-    double time = 1764942759.0;
-    for (const double z : zs) {
-      samples.push_back({.timeStamp = time += 0.04, .accelerationZ = z, .globalAccelerationZ = z});
-    }
-    EXPECT_EQ(recountJumps(samples), expected) << ::testing::PrintToString(zs);
-  }
-}
-
 // The real program, with its data in a scratch home.
 struct ProgramRun {
   int status;
