@@ -122,7 +122,7 @@ class Command {
   int deliver(const std::string& text, const std::optional<std::string>& file) const {
     if (file) {
       if (const auto error = writeFileAtomically(*file, text)) {
-        return failure("cannot write " + *file + ": " + *error);
+        return failure("cannot write " + *file + ": " + error->message);
       }
       return 0;
     }

@@ -96,7 +96,7 @@ Outcome<std::string> loadOrCreatePushToken(const std::filesystem::path& file, Lo
   // Owner-only, never the mode of a file it replaces.
   if (auto failure = writeFileAtomically(file, *token + "\n",
                                          {.beforeReplace = {}, .mode = S_IRUSR | S_IWUSR})) {
-    return Failure{FailureKind::other, *failure};
+    return *std::move(failure);
   }
   return token;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 #include "platform/result.h"
 
@@ -22,16 +25,25 @@ enum class FailureKind {
   inUse,           // another process holds it (a live recording's journal)
 };
 
-// Why something could not be done: its kind, and one line a person can read
-// (without the path, which the caller knows and adds where it helps).
+// Why something could not be done: its kind, and one line a person can read,
+// shown and logged as it is (callers may add context around it).
 struct Failure {
   FailureKind kind = FailureKind::other;
   std::string message;
 
-  // From an errno value: the kind it stands for and the C library's text.
-  [[nodiscard]] static Failure ofErrno(int error);
+  // From an errno value: the kind it stands for and the C library's text,
+  // led by `context` and ": " when one is given ("Could not write /a: No
+  // space left on device").
+  [[nodiscard]] static Failure ofErrno(int error, std::string_view context = {});
+  // The same for an error code of the standard library's file functions,
+  // with its own text.
+  [[nodiscard]] static Failure ofErrorCode(const std::error_code& error,
+                                           std::string_view context = {});
   friend bool operator==(const Failure&, const Failure&) = default;
 };
+
+// "noSpace: <message>", for test failure messages.
+std::ostream& operator<<(std::ostream& out, const Failure& failure);
 
 // A value, or the failure that kept it from being made.
 template <class T>

@@ -35,21 +35,25 @@ bool nestsDeeperThan(std::string_view text, int maxDepth) {
 
 }  // namespace
 
-std::optional<std::string> parseJsonObject(std::string_view text, int maxDepth,
-                                           nlohmann::json& out) {
+Status parseJsonObject(std::string_view text, int maxDepth, nlohmann::json& out) {
   using nlohmann::json;
-  if (text.empty()) return "the file is empty";
+  const auto malformed = [](std::string why) {
+    return Failure{FailureKind::malformed, std::move(why)};
+  };
+  if (text.empty()) return malformed("the file is empty");
   // The depth is checked before parsing rather than with a parser callback:
   // the callback makes parsing slow down with the square of an array's length.
   if (nestsDeeperThan(text, maxDepth)) {
-    return "nested deeper than " + std::to_string(maxDepth) + " levels";
+    return malformed("nested deeper than " + std::to_string(maxDepth) + " levels");
   }
   try {
     out = json::parse(text);
   } catch (const json::parse_error& error) {
-    return "not valid JSON, error at byte " + std::to_string(error.byte);
+    return malformed("not valid JSON, error at byte " + std::to_string(error.byte));
   }
-  if (!out.is_object()) return std::string("expected a JSON object, found ") + out.type_name();
+  if (!out.is_object()) {
+    return malformed(std::string("expected a JSON object, found ") + out.type_name());
+  }
   return std::nullopt;
 }
 

@@ -7,15 +7,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/failure.h"
+
 namespace hopster {
 
 // Parses `text` into `out`, which must come out a JSON object, in time linear
 // in the text's length. Documents nested deeper than `maxDepth` are refused
 // before parsing, so no content can make later recursive work on the tree
-// (printing it, destroying it) exhaust the stack. Returns why the text is not
-// a usable document.
-[[nodiscard]] std::optional<std::string> parseJsonObject(std::string_view text, int maxDepth,
-                                                         nlohmann::json& out);
+// (printing it, destroying it) exhaust the stack. Fails (malformed) saying
+// why the text is not a usable document.
+[[nodiscard]] Status parseJsonObject(std::string_view text, int maxDepth, nlohmann::json& out);
 
 // The message of an exception caught with `catch (...)`.
 [[nodiscard]] std::string describeException(const std::exception_ptr& failure);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <system_error>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -46,6 +47,19 @@ std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
 
 std::size_t fingerprintOf(std::string_view text) { return std::hash<std::string_view>{}(text); }
 
+// The failure an exception caught with `catch (...)` reports: its message,
+// and for a system error the kind of its error code.
+Failure failureOf(const std::exception_ptr& exception) {
+  Failure failure{FailureKind::other, describeException(exception)};
+  try {
+    std::rethrow_exception(exception);
+  } catch (const std::system_error& error) {
+    failure.kind = Failure::ofErrorCode(error.code()).kind;
+  } catch (...) {
+  }
+  return failure;
+}
+
 // Runs the cleanup at the end of a scope, however it is left.
 template <class Cleanup>
 struct ScopeExit {
@@ -62,7 +76,7 @@ ScopeExit(Cleanup) -> ScopeExit<Cleanup>;
 // is), and why a save over it would be refused.
 struct KeyValueStore::Reading {
   std::optional<json> document;
-  std::optional<std::string> blocked;
+  Status blocked;
 };
 
 struct KeyValueStore::Documents {
@@ -81,18 +95,19 @@ KeyValueStore::KeyValueStore(std::unique_ptr<KeyValueStorage> storage, Log& log)
 
 KeyValueStore::~KeyValueStore() { *alive_ = false; }
 
-std::optional<std::string> setAsideUnreadable(KeyValueStorage& storage, Log& log,
-                                              const DocumentNames& names,
-                                              const std::string& problem) {
+Status setAsideUnreadable(KeyValueStorage& storage, Log& log, const DocumentNames& names,
+                          const std::string& problem) {
   std::string outcome;
-  std::optional<std::string> blocked;
+  Status blocked;
   try {
     outcome = "moved it to " + storage.setAside();
   } catch (...) {
-    const std::string reason = describeException(std::current_exception());
-    outcome = "could not move it aside (" + reason + "), so " + names.contents +
+    Failure failure = failureOf(std::current_exception());
+    outcome = "could not move it aside (" + failure.message + "), so " + names.contents +
               " are not saved this time";
-    blocked = "the unreadable " + names.noun + " is kept in place (" + reason + ")";
+    failure.message =
+        "the unreadable " + names.noun + " is kept in place (" + failure.message + ")";
+    blocked = std::move(failure);
   }
   log.line(oneLine(names.title + " could not be read (" + problem + "); " + outcome));
   return blocked;
@@ -102,18 +117,24 @@ KeyValueStore::Reading KeyValueStore::readStorage() {
   std::string problem;
   std::size_t fingerprint = 0;
   try {
-    const std::optional<std::string> text = storage_->load();
-    if (!text) return {json::object(), std::nullopt};
-    json parsed;
-    const std::optional<std::string> unusable = parseJsonObject(*text, kMaxDepth, parsed);
-    if (!unusable) {
-      const std::vector<std::string> problems = removeMistypedSettings(parsed);
-      if (problems.empty()) return {std::move(parsed), std::nullopt};
-      keepMistypedCopy(*text, problems);
-      return {std::move(parsed), lastBad_->blocked};
+    const Outcome<std::optional<std::string>> loaded = storage_->load();
+    if (!loaded) {
+      problem = loaded.error().message;
+      fingerprint = fingerprintOf("\x01" + problem);
+    } else if (const std::optional<std::string>& text = *loaded; !text) {
+      return {json::object(), std::nullopt};
+    } else {
+      json parsed;
+      const Status unusable = parseJsonObject(*text, kMaxDepth, parsed);
+      if (!unusable) {
+        const std::vector<std::string> problems = removeMistypedSettings(parsed);
+        if (problems.empty()) return {std::move(parsed), std::nullopt};
+        keepMistypedCopy(*text, problems);
+        return {std::move(parsed), lastBad_->blocked};
+      }
+      problem = unusable->message;
+      fingerprint = fingerprintOf(*text);
     }
-    problem = *unusable;
-    fingerprint = fingerprintOf(*text);
   } catch (...) {
     problem = describeException(std::current_exception());
     fingerprint = fingerprintOf("\x01" + problem);
@@ -125,7 +146,7 @@ KeyValueStore::Reading KeyValueStore::readStorage() {
     return {std::nullopt, lastBad_->blocked};
   }
   // The unreadable document may hold the user's progress: keep it.
-  std::optional<std::string> blocked = setAsideUnreadable(*storage_, log_, kNames, problem);
+  Status blocked = setAsideUnreadable(*storage_, log_, kNames, problem);
   if (blocked) lastBad_ = BadDocument{fingerprint, blocked};
   return {std::nullopt, std::move(blocked)};
 }
@@ -145,49 +166,51 @@ void KeyValueStore::keepMistypedCopy(std::string_view text,
     log_.line(oneLine("Settings file has a value of the wrong type (" + what + "); copied it to " +
                       where + ", and " + keys));
   } catch (...) {
-    const std::string reason = describeException(std::current_exception());
+    Failure failure = failureOf(std::current_exception());
     log_.line(oneLine("Settings file has a value of the wrong type (" + what +
-                      "); could not copy it aside (" + reason +
+                      "); could not copy it aside (" + failure.message +
                       "), so settings are not saved this time"));
-    lastBad_->blocked =
-        "the settings file with a value of the wrong type is kept in place (" + reason + ")";
+    failure.message = "the settings file with a value of the wrong type is kept in place (" +
+                      failure.message + ")";
+    lastBad_->blocked = std::move(failure);
   }
 }
 
 void KeyValueStore::runLocked(const std::function<void()>& work) {
   changing_ = true;
   const ScopeExit done{[this] { changing_ = false; }};
-  std::optional<std::string> problem = storage_->whileLocked(work);
+  Status problem = storage_->whileLocked(work);
   if (problem && problem != lastLockProblem_) {
-    log_.line(oneLine("Settings are read and saved without a lock: " + *problem));
+    log_.line(oneLine("Settings are read and saved without a lock: " + problem->message));
   }
   lastLockProblem_ = std::move(problem);
 }
 
-std::optional<std::string> KeyValueStore::saveDocument(const json& document,
-                                                       const BeforeReplace& beforeReplace) {
+Status KeyValueStore::saveDocument(const json& document, const BeforeReplace& beforeReplace) {
   try {
     // Text that is not valid UTF-8 is saved with replacement characters
     // rather than refused, so a write always reaches the disk.
     return storage_->save(document.dump(2, ' ', false, json::error_handler_t::replace) + '\n',
                           beforeReplace);
   } catch (...) {
-    return describeException(std::current_exception());
+    return failureOf(std::current_exception());
   }
 }
 
-std::optional<std::string> KeyValueStore::commit(const Change& change,
-                                                 const BeforeReplace& beforeReplace,
-                                                 bool retryOnFailure) {
-  if (changing_) return "the settings cannot be changed while they are being changed";
-  std::optional<std::string> error;
+Status KeyValueStore::commit(const Change& change, const BeforeReplace& beforeReplace,
+                             bool retryOnFailure) {
+  if (changing_) {
+    return Failure{FailureKind::other,
+                   "the settings cannot be changed while they are being changed"};
+  }
+  Status error;
   runLocked([&] {
     Reading current = readStorage();
     if (current.document) stored_ = std::move(*current.document);
     json changed = withPending(stored_);
     change(changed);
     if (!changed.is_object()) {
-      error = "the change left no JSON object to save";
+      error = Failure{FailureKind::other, "the change left no JSON object to save"};
     } else if (changed != stored_) {
       error = current.blocked ? current.blocked : saveDocument(changed, beforeReplace);
     }
@@ -207,10 +230,9 @@ json KeyValueStore::withPending(json document) const {
   return document;
 }
 
-std::optional<std::string> KeyValueStore::update(const Change& change,
-                                                 const BeforeReplace& beforeReplace) {
+Status KeyValueStore::update(const Change& change, const BeforeReplace& beforeReplace) {
   const json before = document_;
-  std::optional<std::string> error = commit(change, beforeReplace, false);
+  Status error = commit(change, beforeReplace, false);
   notifyChanges(before);
   return error;
 }
@@ -228,8 +250,8 @@ void KeyValueStore::reload() {
   notifyChanges(before);
 }
 
-void KeyValueStore::finishWrite(const json& before, const std::optional<std::string>& error) {
-  if (error) log_.line(oneLine("Failed to save settings: " + *error));
+void KeyValueStore::finishWrite(const json& before, const Status& error) {
+  if (error) log_.line(oneLine("Failed to save settings: " + error->message));
   notifyChanges(before);
 }
 

@@ -24,16 +24,16 @@ class KeyValueStorage {
   using BeforeReplace = hopster::BeforeReplace;
 
   virtual ~KeyValueStorage() = default;
-  // The stored document, or nothing when none was ever written. Throws (any
-  // std::exception, saying why) when a document exists but cannot be read;
-  // the store then treats it like content it cannot understand.
-  [[nodiscard]] virtual std::optional<std::string> load() = 0;
+  // The stored document, or nothing when none was ever written; or why a
+  // document that exists cannot be read, which the store then treats like
+  // content it cannot understand.
+  [[nodiscard]] virtual Outcome<std::optional<std::string>> load() = 0;
   // Replaces the stored document durably, running `beforeReplace` (when
-  // given) once the new document is complete but not yet in place; its error
-  // aborts the save. Returns an error description on failure, the old
-  // document then staying as it was.
-  [[nodiscard]] virtual std::optional<std::string> save(
-      std::string_view document, const BeforeReplace& beforeReplace = {}) = 0;
+  // given) once the new document is complete but not yet in place; its
+  // failure aborts the save. Returns the failure, the old document then
+  // staying as it was.
+  [[nodiscard]] virtual Status save(std::string_view document,
+                                    const BeforeReplace& beforeReplace = {}) = 0;
   // Moves a document that could not be read out of the way, keeping it for
   // the user. Returns a one-line description of where it went. Throws when it
   // cannot be moved; the store then never saves over it.
@@ -48,8 +48,7 @@ class KeyValueStorage {
   // again. When the lock cannot be taken, `work` runs all the same (a write
   // without the lock only risks a race; a refused one would surely be lost)
   // and the reason is returned.
-  [[nodiscard]] virtual std::optional<std::string> whileLocked(
-      const std::function<void()>& work) = 0;
+  [[nodiscard]] virtual Status whileLocked(const std::function<void()>& work) = 0;
 };
 
 // What to call a stored document in log lines: "Settings file" / "settings
@@ -62,11 +61,10 @@ struct DocumentNames {
 
 // Moves a document that could not be read out of the way, keeping it for the
 // user, and logs one line saying why and where it went. Returns, when it
-// could not be moved, the reason every later save must be refused, so the
-// unreadable document is never overwritten.
-[[nodiscard]] std::optional<std::string> setAsideUnreadable(KeyValueStorage& storage, Log& log,
-                                                            const DocumentNames& names,
-                                                            const std::string& problem);
+// could not be moved, the reason every later save must be refused (of the
+// kind the move failed with), so the unreadable document is never overwritten.
+[[nodiscard]] Status setAsideUnreadable(KeyValueStorage& storage, Log& log,
+                                        const DocumentNames& names, const std::string& problem);
 
 // A small persistent key-value store of JSON values, each keeping its JSON
 // type. Reads never fail (absent or mistyped values read as the default) and
@@ -130,7 +128,7 @@ class KeyValueStore {
   // the save failed, without logging it; the change is then dropped, and
   // this store's view shows only what was saved. `change` must not write to
   // this store.
-  std::optional<std::string> update(const Change& change, const BeforeReplace& beforeReplace = {});
+  Status update(const Change& change, const BeforeReplace& beforeReplace = {});
 
   // Reads the document again and tells the observers of every key whose
   // value differs from this store's view. For when another process may have
@@ -146,21 +144,19 @@ class KeyValueStore {
   // What a bad document did last time it was seen, so it is dealt with once.
   struct BadDocument {
     std::size_t fingerprint = 0;
-    std::optional<std::string> blocked;
+    Status blocked;
   };
 
   [[nodiscard]] Reading readStorage();
   void keepMistypedCopy(std::string_view text, const std::vector<std::string>& problems);
-  std::optional<std::string> saveDocument(const nlohmann::json& document,
-                                          const BeforeReplace& beforeReplace);
+  Status saveDocument(const nlohmann::json& document, const BeforeReplace& beforeReplace);
   void runLocked(const std::function<void()>& work);
   // One read-change-write, leaving the view updated and the observers untold.
   // `retryOnFailure` keeps a change whose save failed for the next write.
-  std::optional<std::string> commit(const Change& change, const BeforeReplace& beforeReplace,
-                                    bool retryOnFailure);
+  Status commit(const Change& change, const BeforeReplace& beforeReplace, bool retryOnFailure);
   [[nodiscard]] nlohmann::json withPending(nlohmann::json document) const;
   void write(const Change& change);
-  void finishWrite(const nlohmann::json& before, const std::optional<std::string>& error);
+  void finishWrite(const nlohmann::json& before, const Status& error);
   void notifyChanges(const nlohmann::json& before);
 
   std::unique_ptr<KeyValueStorage> storage_;
@@ -177,7 +173,7 @@ class KeyValueStore {
   // The last document that could not be used whole: one not moved aside, or
   // one with mistyped keys. Saves over it are refused while `blocked` says why.
   std::optional<BadDocument> lastBad_;
-  std::optional<std::string> lastLockProblem_;
+  Status lastLockProblem_;
   // Set while a change runs under the lock, whose nesting would deadlock.
   bool changing_ = false;
   std::map<std::string, ObserverList<>, std::less<>> observers_;

@@ -35,7 +35,7 @@ std::optional<RecoveredRecording> recover(RecordingJournal& journal,
   const std::int64_t jumps = recountJumps(journal.samples(), journal.header().armedAtStart);
   if (jumps < 1) {
     if (auto error = journal.remove()) {
-      log.line("Failed to discard recording journal " + name + ": " + *error);
+      log.line("Failed to discard recording journal " + name + ": " + error->message);
     } else {
       log.line("Discarded recording journal " + name + ": it holds no jumps.");
     }
@@ -49,7 +49,7 @@ std::optional<RecoveredRecording> recover(RecordingJournal& journal,
     const JournalEnding ending{end, services.uuids.next().str(),
                                formatNumber(services.clock.now())};
     if (auto error = journal.finish(ending)) {
-      log.line("Failed to recover recording journal " + name + ": " + *error);
+      log.line("Failed to recover recording journal " + name + ": " + error->message);
       return std::nullopt;
     }
   }
@@ -66,7 +66,8 @@ std::optional<RecoveredRecording> recover(RecordingJournal& journal,
   const CommitResult commit =
       commitRecordedJumps(services.settings, services.settingsFolder, &journal, jumps);
   if (commit.error) {
-    log.line("Failed to add the recovered jumps of " + name + " to the total: " + *commit.error);
+    log.line("Failed to add the recovered jumps of " + name +
+             " to the total: " + commit.error->message);
     return std::nullopt;
   }
   checkTrophies(services.trophies, RecordingOutcome{jumps, record.timeSpent,
@@ -126,7 +127,9 @@ CommitResult commitRecordedJumps(KeyValueStore& settings,
   CommitResult result;
   if (journal != nullptr && journal->stage() == JournalStage::committing &&
       settingsFolder.empty()) {
-    result.error = "the settings folder is not known, so an interrupted commit cannot be judged";
+    result.error = Failure{FailureKind::other,
+                           "the settings folder is not known, so an interrupted commit cannot be "
+                           "judged"};
     return result;
   }
   bool alreadyCommitted = false;
@@ -146,8 +149,7 @@ CommitResult commitRecordedJumps(KeyValueStore& settings,
     total = saturatingAdd(storedTotalJumps(document), jumps);
     document[std::string(kTotalJumpsKey)] = total;
   };
-  const auto markJournal =
-      [journal](const std::filesystem::path& temporary) -> std::optional<std::string> {
+  const auto markJournal = [journal](const std::filesystem::path& temporary) -> Status {
     if (journal == nullptr) return std::nullopt;
     return journal->markCommitting(temporary);
   };

@@ -35,7 +35,7 @@ namespace hopster {
 // (the journal then stays in its saving stage, for a later attempt).
 struct CommitResult {
   std::optional<std::int64_t> total;
-  std::optional<std::string> error;
+  Status error;
 };
 [[nodiscard]] CommitResult commitRecordedJumps(KeyValueStore& settings,
                                                const std::filesystem::path& settingsFolder,

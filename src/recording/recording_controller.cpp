@@ -51,7 +51,7 @@ RecordingController::~RecordingController() {
   background_.waitForIdle();
   // A journal still held here stays on disk, unlocked, for the next start.
   if (journal_) {
-    if (auto error = journal_->flush()) noteJournalFailure(*error);
+    if (auto error = journal_->flush()) noteJournalFailure(error->message);
   }
 }
 

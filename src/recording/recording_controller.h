@@ -157,7 +157,7 @@ class RecordingController {
   void stopRecording();
   void startJournal();
   void flushJournal();
-  void journalFlushed(const std::optional<std::string>& error);
+  void journalFlushed(const Status& error);
   void noteJournalFailure(const std::string& error);
   struct SaveJob;
   void startSave(const std::shared_ptr<SaveJob>& job);

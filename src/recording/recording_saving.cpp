@@ -39,8 +39,8 @@ struct RecordingController::SaveJob {
   std::shared_ptr<RecordingJournal> journal;
   std::optional<JournalEnding> ending;
   // The outcome of the last attempt.
-  std::optional<std::string> journalError;
-  std::optional<std::string> error;
+  Status journalError;
+  Status error;
 };
 
 void RecordingController::startJournal() {
@@ -63,7 +63,7 @@ void RecordingController::flushJournal() {
   if (!journal_) return;
   // The wait for the disk happens off the main thread; samples keep arriving
   // into the journal meanwhile.
-  auto error = std::make_shared<std::optional<std::string>>();
+  auto error = std::make_shared<Status>();
   background_.submit([journal = journal_, error] { *error = journal->flush(); },
                      [this, alive = std::weak_ptr<int>(alive_),
                       journal = std::weak_ptr<RecordingJournal>(journal_), error] {
@@ -74,10 +74,10 @@ void RecordingController::flushJournal() {
                      });
 }
 
-void RecordingController::journalFlushed(const std::optional<std::string>& error) {
+void RecordingController::journalFlushed(const Status& error) {
   if (error) {
-    const bool news = journalFailure_ != error;
-    noteJournalFailure(*error);
+    const bool news = journalFailure_ != error->message;
+    noteJournalFailure(error->message);
     if (news) changed();
   } else if (journalFailure_) {
     // The samples it refused are on the disk now: the journal has caught up.
@@ -105,10 +105,10 @@ void RecordingController::stopRecording() {
   if (jumps < 1) {
     if (journal_) {
       // Removed after the flushes handed over before; nothing waits for it.
-      auto error = std::make_shared<std::optional<std::string>>();
+      auto error = std::make_shared<Status>();
       background_.submit([journal = std::move(journal_), error] { *error = journal->remove(); },
                          [this, alive = std::weak_ptr<int>(alive_), error] {
-                           if (!alive.expired() && *error) services_.log.line(**error);
+                           if (!alive.expired() && *error) services_.log.line((*error)->message);
                          });
     }
     journal_.reset();
@@ -186,12 +186,12 @@ void RecordingController::saveEnded(const std::shared_ptr<SaveJob>& job) {
     job->samplesLent = false;
   }
   if (job->journalError) {
-    noteJournalFailure(*job->journalError);
+    noteJournalFailure(job->journalError->message);
   } else if (job->journal) {
     journalFailure_.reset();  // complete, its ending written
   }
   if (job->error) {
-    saveFailure_ = job->error;
+    saveFailure_ = job->error->message;
     keptJumps_ = keptJumpsOf(*job);
     pendingSave_ = job;
   } else {
@@ -208,7 +208,8 @@ void RecordingController::finishSave(const SaveJob& job) {
   const CommitResult commit = commitRecordedJumps(services_.settings, {}, journal_.get(), jumps);
   journal_.reset();
   if (commit.error) {
-    services_.log.line("Failed to add the recording's jumps to the total: " + *commit.error);
+    services_.log.line("Failed to add the recording's jumps to the total: " +
+                       commit.error->message);
   }
   totalJumps_ = commit.total ? *commit.total : saturatingAdd(totalJumps_, jumps);
   saveFailure_.reset();
@@ -260,7 +261,7 @@ void RecordingController::retrySave() {
 void RecordingController::discardRecording() {
   if (!pendingSave_ || saving_) return;
   if (journal_) {
-    if (auto error = journal_->remove()) services_.log.line(*error);
+    if (auto error = journal_->remove()) services_.log.line(error->message);
   }
   journal_.reset();
   releaseJournal(std::move(pendingSave_->journal));

@@ -89,34 +89,33 @@ RecordStore::RecordStore(std::filesystem::path documentsDirectory, Log& log,
 
 namespace {
 
-std::optional<std::string> refuseStem(std::string_view stem, Log& log) {
+Status refuseStem(std::string_view stem, Log& log) {
   if (isPlainFileName(stem)) return std::nullopt;
   std::string reason = "\"" + std::string(stem) + "\" is not a plain file name.";
   log.line("Failed to save UserRecordData: " + reason);
-  return reason;
+  return Failure{FailureKind::other, std::move(reason)};
 }
 
 }  // namespace
 
-std::optional<std::string> RecordStore::saveUserRecordData(const UserRecordData& record,
-                                                           std::string_view stem) const {
+Status RecordStore::saveUserRecordData(const UserRecordData& record, std::string_view stem) const {
   if (auto refused = refuseStem(stem, log_)) return refused;
   std::string encoded;
   if (auto error = encodeUserRecordData(record, encoded)) {
-    log_.line("Failed to save UserRecordData: " + *error);
+    log_.line("Failed to save UserRecordData: " + error->message);
     return error;
   }
   const std::string_view piece = encoded;
   return writeRecordFile(record, std::span(&piece, 1), documents_ / (std::string(stem) + ".json"));
 }
 
-std::optional<std::string> RecordStore::saveUserRecordData(
-    const UserRecordData& record, std::span<const std::string_view> escapedCsv,
-    std::string_view stem) const {
+Status RecordStore::saveUserRecordData(const UserRecordData& record,
+                                       std::span<const std::string_view> escapedCsv,
+                                       std::string_view stem) const {
   if (auto refused = refuseStem(stem, log_)) return refused;
   std::string head, tail;
   if (auto error = encodeUserRecordParts(record, head, tail)) {
-    log_.line("Failed to save UserRecordData: " + *error);
+    log_.line("Failed to save UserRecordData: " + error->message);
     return error;
   }
   std::vector<std::string_view> pieces;
@@ -127,11 +126,11 @@ std::optional<std::string> RecordStore::saveUserRecordData(
   return writeRecordFile(record, pieces, documents_ / (std::string(stem) + ".json"));
 }
 
-std::optional<std::string> RecordStore::writeRecordFile(const UserRecordData& record,
-                                                        std::span<const std::string_view> pieces,
-                                                        const std::filesystem::path& target) const {
+Status RecordStore::writeRecordFile(const UserRecordData& record,
+                                    std::span<const std::string_view> pieces,
+                                    const std::filesystem::path& target) const {
   if (auto error = writeFileAtomically(target, pieces)) {
-    log_.line("Failed to save UserRecordData: " + *error);
+    log_.line("Failed to save UserRecordData: " + error->message);
     return error;
   }
   log_.line("UserRecordData saved successfully to " + fileUrl(target) + ".");
@@ -248,7 +247,8 @@ std::vector<RecordSummary> RecordStore::loadAllUserRecordSummaries(Log& log, std
     std::error_code error;
     rewriteIndex = !std::filesystem::exists(std::filesystem::symlink_status(indexFile, error));
     if (auto problem = readRecordSummaryIndex(indexFile, documents_, known)) {
-      log.line("Rebuilding the record summary index " + indexFile.string() + ": " + *problem);
+      log.line("Rebuilding the record summary index " + indexFile.string() + ": " +
+               problem->message);
       rewriteIndex = true;
     }
   }
@@ -317,7 +317,8 @@ std::vector<RecordSummary> RecordStore::loadAllUserRecordSummaries(Log& log, std
 
   if (!indexFile.empty() && (rewriteIndex || current != known)) {
     if (auto error = writeRecordSummaryIndex(indexFile, documents_, current)) {
-      log.line("Failed to save the record summary index " + indexFile.string() + ": " + *error);
+      log.line("Failed to save the record summary index " + indexFile.string() + ": " +
+               error->message);
     } else {
       counts.indexWritten = true;
     }
@@ -337,7 +338,8 @@ void RecordStore::indexSavedRecord(const std::string& fileName,
   const std::filesystem::path indexFile = summaryIndexFile();
   RecordSummaryEntries entries;
   if (auto problem = readRecordSummaryIndex(indexFile, documents_, entries)) {
-    log_.line("Rebuilding the record summary index " + indexFile.string() + ": " + *problem);
+    log_.line("Rebuilding the record summary index " + indexFile.string() + ": " +
+              problem->message);
   }
   // The file holds exactly what was encoded from `record`, and was replaced
   // by a rename just now, so its stamp is its own.
@@ -346,7 +348,8 @@ void RecordStore::indexSavedRecord(const std::string& fileName,
       *file.stamp,      true,        true, {}, record.id, record.dateStart, record.dateEnd,
       record.timeSpent, record.jumps};
   if (auto error = writeRecordSummaryIndex(indexFile, documents_, entries)) {
-    log_.line("Failed to save the record summary index " + indexFile.string() + ": " + *error);
+    log_.line("Failed to save the record summary index " + indexFile.string() + ": " +
+              error->message);
   }
 }
 

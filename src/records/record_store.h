@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/failure.h"
 #include "platform/log.h"
 #include "records/record_file.h"
 #include "records/record_summary.h"
@@ -47,14 +48,13 @@ class RecordStore {
   // never a torn one. A stem that is not a plain file name is refused.
   // A record saved without a trophy also goes into the summary index at once.
   // Returns why the record could not be saved (also logged), or nothing.
-  std::optional<std::string> saveUserRecordData(const UserRecordData& record,
-                                                std::string_view stem) const;
+  Status saveUserRecordData(const UserRecordData& record, std::string_view stem) const;
   // The same for a record whose motion trace is given apart from it, as the
   // pieces of its CSV text already escaped for a JSON string (see
   // MotionCsvText); the record's own csvText is not used.
-  std::optional<std::string> saveUserRecordData(const UserRecordData& record,
-                                                std::span<const std::string_view> escapedCsv,
-                                                std::string_view stem) const;
+  Status saveUserRecordData(const UserRecordData& record,
+                            std::span<const std::string_view> escapedCsv,
+                            std::string_view stem) const;
 
   // Every record file that loads, latest-created file first (files without a
   // creation date last, in listing order). Bad files are skipped and logged;
@@ -82,9 +82,8 @@ class RecordStore {
  private:
   // Puts a record just saved under `fileName` into the summary index.
   // Writes the file of a record made of `pieces` and logs the outcome.
-  std::optional<std::string> writeRecordFile(const UserRecordData& record,
-                                             std::span<const std::string_view> pieces,
-                                             const std::filesystem::path& target) const;
+  Status writeRecordFile(const UserRecordData& record, std::span<const std::string_view> pieces,
+                         const std::filesystem::path& target) const;
   void indexSavedRecord(const std::string& fileName, const UserRecordData& record) const;
 
   std::filesystem::path documents_;

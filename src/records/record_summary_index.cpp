@@ -179,13 +179,12 @@ std::string formatRecordSummaryIndex(const std::filesystem::path& folder,
   return out;
 }
 
-std::optional<std::string> parseRecordSummaryIndex(std::string_view text,
-                                                   const std::filesystem::path& folder,
-                                                   RecordSummaryEntries& entries) {
+Status parseRecordSummaryIndex(std::string_view text, const std::filesystem::path& folder,
+                               RecordSummaryEntries& entries) {
   entries.clear();
-  const auto fail = [&entries](std::string why) -> std::optional<std::string> {
+  const auto fail = [&entries](std::string why) -> Status {
     entries.clear();
-    return why;
+    return Failure{FailureKind::malformed, std::move(why)};
   };
   std::size_t start = 0;
   const auto nextLine = [&](std::string_view& line) {
@@ -217,9 +216,8 @@ std::optional<std::string> parseRecordSummaryIndex(std::string_view text,
   return fail("cut off");
 }
 
-std::optional<std::string> readRecordSummaryIndex(const std::filesystem::path& file,
-                                                  const std::filesystem::path& folder,
-                                                  RecordSummaryEntries& entries) {
+Status readRecordSummaryIndex(const std::filesystem::path& file,
+                              const std::filesystem::path& folder, RecordSummaryEntries& entries) {
   entries.clear();
   const auto text = readDataFile(file, kMaxIndexBytes);
   if (!text) {
@@ -228,20 +226,20 @@ std::optional<std::string> readRecordSummaryIndex(const std::filesystem::path& f
     const bool missing =
         text.error().kind == FailureKind::notFound && !std::filesystem::is_symlink(file, error);
     if (missing) return std::nullopt;
-    return text.error().message;
+    return text.error();
   }
   return parseRecordSummaryIndex(*text, folder, entries);
 }
 
-std::optional<std::string> writeRecordSummaryIndex(const std::filesystem::path& file,
-                                                   const std::filesystem::path& folder,
-                                                   const RecordSummaryEntries& entries) {
+Status writeRecordSummaryIndex(const std::filesystem::path& file,
+                               const std::filesystem::path& folder,
+                               const RecordSummaryEntries& entries) {
   std::error_code error;
   // The cache folder is private to the user, as the XDG rules ask.
   if (std::filesystem::create_directories(file.parent_path(), error)) {
     std::filesystem::permissions(file.parent_path(), std::filesystem::perms::owner_all, error);
   }
-  if (error) return error.message();
+  if (error) return Failure::ofErrorCode(error);
   return writeFileAtomically(file, formatRecordSummaryIndex(folder, entries));
 }
 

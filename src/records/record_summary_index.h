@@ -10,6 +10,7 @@
 
 #include <simdjson.h>
 
+#include "platform/failure.h"
 #include "records/record_summary.h"
 
 namespace hopster {
@@ -62,24 +63,25 @@ using RecordSummaryEntries = std::map<std::string, IndexedRecord, std::less<>>;
 [[nodiscard]] std::string formatRecordSummaryIndex(const std::filesystem::path& folder,
                                                    const RecordSummaryEntries& entries);
 
-// Reads an index text written for `folder`. Fails, saying why, when the text
-// is not an index of this format version, belongs to another folder, or is
-// damaged anywhere (a cut-off index is damaged too).
-[[nodiscard]] std::optional<std::string> parseRecordSummaryIndex(
-    std::string_view text, const std::filesystem::path& folder, RecordSummaryEntries& entries);
+// Reads an index text written for `folder`. Fails (malformed), saying why,
+// when the text is not an index of this format version, belongs to another
+// folder, or is damaged anywhere (a cut-off index is damaged too).
+[[nodiscard]] Status parseRecordSummaryIndex(std::string_view text,
+                                             const std::filesystem::path& folder,
+                                             RecordSummaryEntries& entries);
 
 // Reads the index file at `file` for `folder`. A missing file is an empty
 // index. Anything else that keeps it from being used leaves `entries` empty
 // and is returned as the reason.
-[[nodiscard]] std::optional<std::string> readRecordSummaryIndex(const std::filesystem::path& file,
-                                                                const std::filesystem::path& folder,
-                                                                RecordSummaryEntries& entries);
+[[nodiscard]] Status readRecordSummaryIndex(const std::filesystem::path& file,
+                                            const std::filesystem::path& folder,
+                                            RecordSummaryEntries& entries);
 
 // Replaces the index file atomically (creating the cache folder as needed).
 // Another process writing at the same time may win; that costs a re-parse.
-[[nodiscard]] std::optional<std::string> writeRecordSummaryIndex(
-    const std::filesystem::path& file, const std::filesystem::path& folder,
-    const RecordSummaryEntries& entries);
+[[nodiscard]] Status writeRecordSummaryIndex(const std::filesystem::path& file,
+                                             const std::filesystem::path& folder,
+                                             const RecordSummaryEntries& entries);
 
 // Reads the summary of a record file without parsing, unescaping or copying
 // its motion trace: the trace as the encoder writes it is found and checked

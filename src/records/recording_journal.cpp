@@ -19,7 +19,17 @@
 
 namespace hopster {
 
-using namespace journal_format;
+using journal_format::checksum;
+using journal_format::ChunkHead;
+using journal_format::HeaderBytes;
+using journal_format::kEndingTag;
+using journal_format::kRecordingEnd;
+using journal_format::kSamplesPerChunk;
+using journal_format::kSamplesTag;
+using journal_format::kSavingEnd;
+using journal_format::put;
+using journal_format::stageOf;
+using journal_format::syncData;
 
 bool isJournalFileName(std::string_view fileName) {
   std::string base, through;
@@ -44,17 +54,6 @@ RecordingJournal::RecordingJournal(UniqueFd fd, std::filesystem::path path)
 
 RecordingJournal::~RecordingJournal() = default;
 
-namespace {
-
-// The failure of errno `error`, its message led by `what`.
-Failure failureOf(int error, const std::string& what) {
-  Failure failure = Failure::ofErrno(error);
-  failure.message = what + ": " + failure.message;
-  return failure;
-}
-
-}  // namespace
-
 Outcome<std::unique_ptr<RecordingJournal>> RecordingJournal::create(
     const std::filesystem::path& folder, const JournalHeader& header) {
   // Start time in microseconds first, so names sort oldest first.
@@ -63,7 +62,8 @@ Outcome<std::unique_ptr<RecordingJournal>> RecordingJournal::create(
                             : 0.0;
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%017.0f", micros);
-  const std::string base = std::string(kPrefix) + stamp + "-" + std::to_string(::getpid());
+  const std::string base =
+      std::string(journal_format::kPrefix) + stamp + "-" + std::to_string(::getpid());
 
   // The journal is made complete (header written and flushed, lock held)
   // under a temporary name first and only then given its journal name, so no
@@ -72,13 +72,13 @@ Outcome<std::unique_ptr<RecordingJournal>> RecordingJournal::create(
   // housekeeping removes.
   std::string temporary = (folder / (base + std::string(kRecordingEnd) + ".XXXXXX.tmp")).string();
   UniqueFd fd(::mkostemps(temporary.data(), 4, O_CLOEXEC | O_APPEND));
-  if (!fd) return failureOf(errno, "Could not create a journal in " + folder.string());
+  if (!fd) return Failure::ofErrno(errno, "Could not create a journal in " + folder.string());
   int failure = ::flock(fd.get(), LOCK_EX) != 0 ? errno : 0;
-  if (failure == 0) failure = writeAll(fd.get(), headerBytes(header));
+  if (failure == 0) failure = writeAll(fd.get(), journal_format::headerBytes(header));
   if (failure == 0) failure = syncData(fd.get());
   if (failure != 0) {
     ::unlink(temporary.c_str());
-    return failureOf(failure, "Could not start a journal in " + folder.string());
+    return Failure::ofErrno(failure, "Could not start a journal in " + folder.string());
   }
   for (int attempt = 0; attempt < 1000; ++attempt) {
     const std::string stemmed = attempt == 0 ? base : base + "-" + std::to_string(attempt);
@@ -87,7 +87,7 @@ Outcome<std::unique_ptr<RecordingJournal>> RecordingJournal::create(
       if (errno == EEXIST) continue;
       const int error = errno;
       ::unlink(temporary.c_str());
-      return failureOf(error, "Could not name the journal " + path.string());
+      return Failure::ofErrno(error, "Could not name the journal " + path.string());
     }
     std::unique_ptr<RecordingJournal> journal(new RecordingJournal(std::move(fd), path));
     journal->base_ = stemmed;
@@ -118,32 +118,33 @@ Outcome<std::unique_ptr<RecordingJournal>> RecordingJournal::adopt(
   journal->base_ = base;
   journal->stage_ = *stage;
   journal->committingThrough_ = through;
-  if (auto failure = journal->readAll()) return Failure{FailureKind::malformed, *failure};
+  if (auto failure = journal->readAll()) return *std::move(failure);
   return journal;
 }
 
-std::optional<std::string> RecordingJournal::readAll() {
+Status RecordingJournal::readAll() {
   struct stat info {};
-  if (::fstat(fd_.get(), &info) != 0) return errorText(errno);
+  if (::fstat(fd_.get(), &info) != 0) return Failure::ofErrno(errno);
   std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
   std::size_t got = 0;
   while (got < bytes.size()) {
     const ssize_t count =
         ::pread(fd_.get(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
     if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return errorText(errno);
+    if (count < 0) return Failure::ofErrno(errno);
     if (count == 0) break;
     got += static_cast<std::size_t>(count);
   }
   bytes.resize(got);
   std::string_view rest(bytes);
 
+  const auto malformed = [](const char* why) { return Failure{FailureKind::malformed, why}; };
   HeaderBytes head{};
-  if (rest.size() < sizeof head) return "no complete header";
+  if (rest.size() < sizeof head) return malformed("no complete header");
   std::memcpy(&head, rest.data(), sizeof head);
-  if (head.magic != kMagic) return "not a recording journal";
+  if (head.magic != journal_format::kMagic) return malformed("not a recording journal");
   if (head.checksum != checksum(rest.substr(0, offsetof(HeaderBytes, checksum)))) {
-    return "its header is damaged";
+    return malformed("its header is damaged");
   }
   header_ = JournalHeader{head.startTime, head.armed != 0};
   rest.remove_prefix(sizeof head);
@@ -153,7 +154,7 @@ std::optional<std::string> RecordingJournal::readAll() {
   while (rest.size() >= sizeof(ChunkHead) + sizeof(std::uint64_t)) {
     ChunkHead chunk{};
     std::memcpy(&chunk, rest.data(), sizeof chunk);
-    if (chunk.length > kLongestChunk) break;
+    if (chunk.length > journal_format::kLongestChunk) break;
     const std::size_t whole = sizeof chunk + chunk.length + sizeof(std::uint64_t);
     if (rest.size() < whole) break;
     std::uint64_t stored = 0;
@@ -166,7 +167,7 @@ std::optional<std::string> RecordingJournal::readAll() {
       samples_.resize(before + count);
       std::memcpy(samples_.data() + before, payload.data(), payload.size());
     } else if (chunk.tag == kEndingTag) {
-      ending_ = parseEnding(payload);
+      ending_ = journal_format::parseEnding(payload);
     }
     rest.remove_prefix(whole);
     keptBytes_ += whole;
@@ -184,14 +185,13 @@ int RecordingJournal::cutBack() {
   return 0;
 }
 
-std::optional<std::string> RecordingJournal::writeChunks(std::uint32_t tag,
-                                                         std::span<const std::string_view> payloads,
-                                                         std::size_t& kept) {
+Status RecordingJournal::writeChunks(std::uint32_t tag, std::span<const std::string_view> payloads,
+                                     std::size_t& kept) {
   kept = 0;
   // Chunks go right after the readable part only: one written after a torn
   // tail would never be read back.
   int failure = tornTail_ ? cutBack() : 0;
-  if (failure != 0) return "Could not write " + path_.string() + ": " + errorText(failure);
+  if (failure != 0) return Failure::ofErrno(failure, "Could not write " + path_.string());
   const std::uint64_t before = keptBytes_;
   std::size_t written = 0;
   std::string chunk;
@@ -222,11 +222,11 @@ std::optional<std::string> RecordingJournal::writeChunks(std::uint32_t tag,
     if (failure == 0) failure = synced;
   }
   kept = written;
-  if (failure != 0) return "Could not write " + path_.string() + ": " + errorText(failure);
+  if (failure != 0) return Failure::ofErrno(failure, "Could not write " + path_.string());
   return std::nullopt;
 }
 
-std::optional<std::string> RecordingJournal::flush() {
+Status RecordingJournal::flush() {
   // Taken out first, so samples keep arriving while the disk is waited for.
   std::vector<MotionDataPoint> batch;
   {
@@ -237,7 +237,8 @@ std::optional<std::string> RecordingJournal::flush() {
   std::vector<std::string_view> pieces;
   for (std::size_t first = 0; first < batch.size(); first += kSamplesPerChunk) {
     const std::size_t count = std::min(kSamplesPerChunk, batch.size() - first);
-    pieces.push_back(bytesOf(batch.data() + first, count * sizeof(MotionDataPoint)));
+    pieces.push_back(
+        journal_format::bytesOf(batch.data() + first, count * sizeof(MotionDataPoint)));
   }
   std::size_t chunks = 0;
   const auto error = writeChunks(kSamplesTag, pieces, chunks);
@@ -254,9 +255,9 @@ std::optional<std::string> RecordingJournal::flush() {
   return error;
 }
 
-std::optional<std::string> RecordingJournal::finish(const JournalEnding& ending) {
+Status RecordingJournal::finish(const JournalEnding& ending) {
   if (auto error = flush()) return error;
-  const std::string bytes = endingBytes(ending);
+  const std::string bytes = journal_format::endingBytes(ending);
   const std::string_view payload[] = {bytes};
   std::size_t written = 0;
   if (auto error = writeChunks(kEndingTag, payload, written)) return error;
@@ -264,24 +265,23 @@ std::optional<std::string> RecordingJournal::finish(const JournalEnding& ending)
   return moveTo(path_.parent_path() / (base_ + std::string(kSavingEnd)), JournalStage::saving);
 }
 
-std::optional<std::string> RecordingJournal::markCommitting(
-    const std::filesystem::path& settingsTemporary) {
+Status RecordingJournal::markCommitting(const std::filesystem::path& settingsTemporary) {
   const std::string through = settingsTemporary.filename().string();
-  auto error = moveTo(path_.parent_path() / (base_ + std::string(kCommittingEnd) + through + "]"),
-                      JournalStage::committing);
+  auto error = moveTo(
+      path_.parent_path() / (base_ + std::string(journal_format::kCommittingEnd) + through + "]"),
+      JournalStage::committing);
   if (!error) committingThrough_ = through;
   return error;
 }
 
-std::optional<std::string> RecordingJournal::unmarkCommitting() {
+Status RecordingJournal::unmarkCommitting() {
   committingThrough_.clear();
   return moveTo(path_.parent_path() / (base_ + std::string(kSavingEnd)), JournalStage::saving);
 }
 
-std::optional<std::string> RecordingJournal::moveTo(const std::filesystem::path& target,
-                                                    JournalStage stage) {
+Status RecordingJournal::moveTo(const std::filesystem::path& target, JournalStage stage) {
   if (::rename(path_.c_str(), target.c_str()) != 0) {
-    return "Could not rename " + path_.string() + ": " + errorText(errno);
+    return Failure::ofErrno(errno, "Could not rename " + path_.string());
   }
   path_ = target;
   stage_ = stage;
@@ -289,9 +289,9 @@ std::optional<std::string> RecordingJournal::moveTo(const std::filesystem::path&
   return std::nullopt;
 }
 
-std::optional<std::string> RecordingJournal::remove() {
+Status RecordingJournal::remove() {
   if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
-    return "Could not remove " + path_.string() + ": " + errorText(errno);
+    return Failure::ofErrno(errno, "Could not remove " + path_.string());
   }
   (void)syncFolder(path_.parent_path());
   return std::nullopt;

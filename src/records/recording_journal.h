@@ -85,18 +85,17 @@ class RecordingJournal {
   // Writes the samples appended since the last flush (in chunks of a bounded
   // size) and waits until they are on the disk. Those the disk refused stay
   // for the next flush, so the journal catches up once it has room again.
-  [[nodiscard]] std::optional<std::string> flush();
+  [[nodiscard]] Status flush();
   // Flushes, records how the recording is to be saved and moves the journal
   // to the saving stage.
-  [[nodiscard]] std::optional<std::string> finish(const JournalEnding& ending);
+  [[nodiscard]] Status finish(const JournalEnding& ending);
   // Moves a saving journal to the committing stage, naming the temporary
   // settings file that will carry its jumps into the total.
-  [[nodiscard]] std::optional<std::string> markCommitting(
-      const std::filesystem::path& settingsTemporary);
+  [[nodiscard]] Status markCommitting(const std::filesystem::path& settingsTemporary);
   // Moves a committing journal back to the saving stage (the commit failed).
-  [[nodiscard]] std::optional<std::string> unmarkCommitting();
+  [[nodiscard]] Status unmarkCommitting();
   // Deletes the journal: its recording is saved and counted, or discarded.
-  [[nodiscard]] std::optional<std::string> remove();
+  [[nodiscard]] Status remove();
 
   [[nodiscard]] const std::filesystem::path& path() const { return path_; }
   [[nodiscard]] JournalStage stage() const { return stage_; }
@@ -116,12 +115,12 @@ class RecordingJournal {
   // Appends one chunk per payload after the readable part and waits until
   // they are on the disk. `kept` tells how many of them are: all, or on a
   // failure those written whole before it (when the disk took them).
-  [[nodiscard]] std::optional<std::string> writeChunks(std::uint32_t tag,
-                                                       std::span<const std::string_view> payloads,
-                                                       std::size_t& kept);
-  [[nodiscard]] std::optional<std::string> moveTo(const std::filesystem::path& target,
-                                                  JournalStage stage);
-  [[nodiscard]] std::optional<std::string> readAll();
+  [[nodiscard]] Status writeChunks(std::uint32_t tag, std::span<const std::string_view> payloads,
+                                   std::size_t& kept);
+  [[nodiscard]] Status moveTo(const std::filesystem::path& target, JournalStage stage);
+  // Reads the header and the readable chunks; fails with the system's error,
+  // or malformed for a file that is no journal or whose header is damaged.
+  [[nodiscard]] Status readAll();
   // Cuts the file back to its readable part (keptBytes_) after a failed
   // write; returns the error number, or 0.
   [[nodiscard]] int cutBack();

@@ -57,26 +57,29 @@ std::size_t utf8SequenceLength(const unsigned char* text, std::size_t available)
   return length;
 }
 
+// A record with a value JSON cannot hold.
+Failure invalidValue(std::string why) { return {FailureKind::malformed, std::move(why)}; }
+
 // The library's own description of why `text` cannot be written.
-std::string invalidTextError(std::string_view text) {
+Failure invalidTextError(std::string_view text) {
   try {
     (void)nlohmann::json(std::string(text)).dump();
   } catch (const nlohmann::json::exception& error) {
-    return std::string("invalidValue: ") + error.what();
+    return invalidValue(std::string("invalidValue: ") + error.what());
   }
-  return "invalidValue: invalid UTF-8";
+  return invalidValue("invalidValue: invalid UTF-8");
 }
 
-std::optional<std::string> checkFinite(const UserRecordData& record) {
+Status checkFinite(const UserRecordData& record) {
   for (const auto& [key, value] :
        {std::pair{"dateStart", record.dateStart}, std::pair{"dateEnd", record.dateEnd},
         std::pair{"timeSpent", record.timeSpent}}) {
     if (!std::isfinite(value)) {
-      return "invalidValue(" + std::string(key) + "): Unable to encode " +
-             (std::isnan(value) ? "nan"
-              : value > 0       ? "inf"
-                                : "-inf") +
-             " directly in JSON.";
+      return invalidValue("invalidValue(" + std::string(key) + "): Unable to encode " +
+                          (std::isnan(value) ? "nan"
+                           : value > 0       ? "inf"
+                                             : "-inf") +
+                          " directly in JSON.");
     }
   }
   return std::nullopt;
@@ -84,7 +87,7 @@ std::optional<std::string> checkFinite(const UserRecordData& record) {
 
 }  // namespace
 
-std::optional<std::string> appendEscapedJsonText(std::string_view text, std::string& out) {
+Status appendEscapedJsonText(std::string_view text, std::string& out) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   const std::size_t size = text.size();
   std::size_t runStart = 0;
@@ -116,8 +119,7 @@ std::optional<std::string> appendEscapedJsonText(std::string_view text, std::str
   return std::nullopt;
 }
 
-std::optional<std::string> encodeUserRecordParts(const UserRecordData& record, std::string& head,
-                                                 std::string& tail) {
+Status encodeUserRecordParts(const UserRecordData& record, std::string& head, std::string& tail) {
   if (auto error = checkFinite(record)) return error;
   nlohmann::ordered_json object;
   object["id"] = record.id;
@@ -137,12 +139,12 @@ std::optional<std::string> encodeUserRecordParts(const UserRecordData& record, s
     }
     tail += '}';
   } catch (const nlohmann::json::exception& error) {
-    return std::string("invalidValue: ") + error.what();
+    return invalidValue(std::string("invalidValue: ") + error.what());
   }
   return std::nullopt;
 }
 
-std::optional<std::string> encodeUserRecordData(const UserRecordData& record, std::string& out) {
+Status encodeUserRecordData(const UserRecordData& record, std::string& out) {
   // The small members go through the JSON library; the text, nearly all of
   // the file, is escaped straight into place instead of being copied into a
   // JSON value and written out again.

@@ -56,17 +56,19 @@ std::string execArgument(std::string_view argument) {
 
 std::filesystem::path defaultAutostartDir() { return configHome() / "autostart"; }
 
-std::optional<std::string> installAutostartEntry(const std::filesystem::path& autostartDir,
-                                                 const std::string& executablePath) {
+Status installAutostartEntry(const std::filesystem::path& autostartDir,
+                             const std::string& executablePath) {
   if (!std::filesystem::path(executablePath).is_absolute()) {
-    return "The program path is not absolute: " + executablePath;
+    return Failure{FailureKind::other, "The program path is not absolute: " + executablePath};
   }
   if (executablePath.find('=') != std::string::npos) {
-    return "The program path holds \"=\", which an autostart entry cannot run: " + executablePath;
+    return Failure{
+        FailureKind::other,
+        "The program path holds \"=\", which an autostart entry cannot run: " + executablePath};
   }
   std::error_code error;
   std::filesystem::create_directories(autostartDir, error);
-  if (error) return "Could not create folder " + autostartDir.string() + ": " + error.message();
+  if (error) return Failure::ofErrorCode(error, "Could not create folder " + autostartDir.string());
   const std::string text =
       "[Desktop Entry]\n"
       "Type=Application\n"
@@ -82,11 +84,11 @@ std::optional<std::string> installAutostartEntry(const std::filesystem::path& au
   return writeFileAtomically(autostartDir / kAutostartEntryName, text);
 }
 
-std::optional<std::string> removeAutostartEntry(const std::filesystem::path& autostartDir) {
+Status removeAutostartEntry(const std::filesystem::path& autostartDir) {
   const std::filesystem::path entry = autostartDir / kAutostartEntryName;
   std::error_code error;
   std::filesystem::remove(entry, error);
-  if (error) return "Could not remove " + entry.string() + ": " + error.message();
+  if (error) return Failure::ofErrorCode(error, "Could not remove " + entry.string());
   return std::nullopt;
 }
 

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace hopster {
 
 // The file name of the session autostart entry that delivers due reminders
@@ -18,14 +20,13 @@ constexpr const char* kAutostartEntryName = "hopster-reminders.desktop";
 // missing: a hidden application that runs `executablePath
 // --deliver-due-reminders` at login, the path quoted as desktop entries
 // require when it holds spaces or other reserved characters. The path must be
-// absolute and free of "=" (which desktop entries forbid there). Returns an
-// error description on failure.
-[[nodiscard]] std::optional<std::string> installAutostartEntry(
-    const std::filesystem::path& autostartDir, const std::string& executablePath);
+// absolute and free of "=" (which desktop entries forbid there). Returns the
+// failure.
+[[nodiscard]] Status installAutostartEntry(const std::filesystem::path& autostartDir,
+                                           const std::string& executablePath);
 
 // Removes the entry, for when no reminder is pending. A missing entry is no
 // error.
-[[nodiscard]] std::optional<std::string> removeAutostartEntry(
-    const std::filesystem::path& autostartDir);
+[[nodiscard]] Status removeAutostartEntry(const std::filesystem::path& autostartDir);
 
 }  // namespace hopster

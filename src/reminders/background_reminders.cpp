@@ -106,10 +106,10 @@ void BackgroundReminders::syncIfChanged(bool force) {
     if (trigger_.sync(times)) lastSynced_ = std::move(times);
   });
   // Once per problem: a damaged schedule would otherwise say so at every check.
-  if (failure && failure != lastSyncProblem_) {
-    log_.line("Failed to read the reminder schedule: " + *failure);
+  if (failure && failure->message != lastSyncProblem_) {
+    log_.line("Failed to read the reminder schedule: " + failure->message);
   }
-  lastSyncProblem_ = failure;
+  lastSyncProblem_ = failure ? std::optional(failure->message) : std::nullopt;
 }
 
 }  // namespace hopster

@@ -41,17 +41,16 @@ std::optional<std::string> contentOf(const std::filesystem::path& file) {
 
 // Writes `text` unless the file says so already. Returns whether it changed,
 // or the error.
-std::pair<bool, std::optional<std::string>> writeIfChanged(const std::filesystem::path& file,
-                                                           const std::string& text) {
+std::pair<bool, Status> writeIfChanged(const std::filesystem::path& file, const std::string& text) {
   if (contentOf(file) == text) return {false, std::nullopt};
   return {true, writeFileAtomically(file, text)};
 }
 
 // Removes `file`; returns whether it was there, or the error.
-std::pair<bool, std::optional<std::string>> removeFile(const std::filesystem::path& file) {
+std::pair<bool, Status> removeFile(const std::filesystem::path& file) {
   std::error_code error;
   const bool removed = std::filesystem::remove(file, error);
-  if (error) return {false, "Could not remove " + file.string() + ": " + error.message()};
+  if (error) return {false, Failure::ofErrorCode(error, "Could not remove " + file.string())};
   return {removed, std::nullopt};
 }
 
@@ -69,16 +68,16 @@ bool DeliveryTrigger::sync(const std::vector<double>& dueTimes) {
   if (dueTimes.empty()) {
     const bool timerGone = removeTimer(managerRuns);
     const auto entryError = removeAutostartEntry(places_.autostartDir);
-    return timerGone && (!entryError || problem(*entryError));
+    return timerGone && (!entryError || problem(entryError->message));
   }
   if (managerRuns && reminderServiceUnit(places_.executable)) {
     // The timer replaces a login entry left by a session without one.
     const auto entryError = removeAutostartEntry(places_.autostartDir);
-    return installTimer(dueTimes) && (!entryError || problem(*entryError));
+    return installTimer(dueTimes) && (!entryError || problem(entryError->message));
   }
   const bool timerGone = removeTimer(false);
   const auto entryError = installAutostartEntry(places_.autostartDir, places_.executable);
-  return timerGone && (!entryError || problem(*entryError));
+  return timerGone && (!entryError || problem(entryError->message));
 }
 
 bool DeliveryTrigger::installTimer(const std::vector<double>& dueTimes) {
@@ -91,10 +90,10 @@ bool DeliveryTrigger::installTimer(const std::vector<double>& dueTimes) {
 
   const auto [serviceChanged, serviceError] =
       writeIfChanged(places_.unitDir / kReminderServiceName, *service);
-  if (serviceError) return problem(*serviceError);
+  if (serviceError) return problem(serviceError->message);
   const auto [timerChanged, timerError] =
       writeIfChanged(places_.unitDir / kReminderTimerName, reminderTimerUnit(dueTimes));
-  if (timerError) return problem(*timerError);
+  if (timerError) return problem(timerError->message);
   // Enabled as "systemctl --user enable" would: the link makes every later
   // session's manager start the timer.
   const auto link = wants / kReminderTimerName;
@@ -117,7 +116,7 @@ bool DeliveryTrigger::removeTimer(bool managerRuns) {
         places_.unitDir / kReminderTimerName, places_.unitDir / kReminderServiceName}) {
     const auto [removed, error] = removeFile(file);
     removedAny = removedAny || removed;
-    if (error) ok = problem(*error);
+    if (error) ok = problem(error->message);
   }
   if (!removedAny || !managerRuns) return ok;
   // A stop of a timer the manager no longer has is no error worth a line.

@@ -8,7 +8,7 @@ namespace hopster {
 
 namespace {
 
-using Status = NotificationAuthorizationStatus;
+using Authorization = NotificationAuthorizationStatus;
 
 bool anyDue(const ReminderScheduleState& state, double now) {
   return std::any_of(state.reminders.begin(), state.reminders.end(),
@@ -29,16 +29,16 @@ void DesktopNotificationCenter::getAuthorizationStatus(
 
 void DesktopNotificationCenter::requestAuthorization(
     std::function<void(bool granted, std::optional<std::string> error)> completion) {
-  const Status remembered = schedule_.read().authorization;
-  if (remembered == Status::authorized) return completion(true, std::nullopt);
-  if (remembered == Status::denied) return completion(false, std::nullopt);
+  const Authorization remembered = schedule_.read().authorization;
+  if (remembered == Authorization::authorized) return completion(true, std::nullopt);
+  if (remembered == Authorization::denied) return completion(false, std::nullopt);
   if (auto problem = sink_.checkService()) {
     return completion(false, "No desktop notification service answers: " + *problem);
   }
   const auto failure = schedule_.update(
-      [](ReminderScheduleState& state) { state.authorization = Status::authorized; });
+      [](ReminderScheduleState& state) { state.authorization = Authorization::authorized; });
   // Granted all the same: only the next start would have to ask again.
-  if (failure) log_.line("Failed to remember the notification permission: " + *failure);
+  if (failure) log_.line("Failed to remember the notification permission: " + failure->message);
   completion(true, std::nullopt);
 }
 
@@ -50,13 +50,14 @@ void DesktopNotificationCenter::add(
   ScheduledReminder reminder{std::move(request.identifier), std::move(request.title),
                              std::move(request.subtitle), request.defaultSound,
                              clock_.now() + request.delaySeconds};
-  completion(schedule_.update([&reminder](ReminderScheduleState& state) {
+  const Status failure = schedule_.update([&reminder](ReminderScheduleState& state) {
     auto& reminders = state.reminders;
     std::erase_if(reminders, [&reminder](const ScheduledReminder& pending) {
       return pending.identifier == reminder.identifier;
     });
     reminders.push_back(std::move(reminder));
-  }));
+  });
+  completion(failure ? std::optional(failure->message) : std::nullopt);
 }
 
 int DesktopNotificationCenter::deliverDue() {
@@ -83,7 +84,7 @@ int DesktopNotificationCenter::deliverDue() {
     log_.line("Failed to show a reminder: " + failure->reason);
     const auto putBack = schedule_.update(
         [&reminder](ReminderScheduleState& state) { state.reminders.push_back(*reminder); });
-    if (putBack) log_.line("Failed to keep the reminder for later: " + *putBack);
+    if (putBack) log_.line("Failed to keep the reminder for later: " + putBack->message);
     return 0;
   }
   return 1;
@@ -108,7 +109,7 @@ std::optional<ScheduledReminder> DesktopNotificationCenter::takeDue(double now) 
     reminders.erase(due, reminders.end());
   });
   if (failure) {
-    log_.line("Failed to save the reminder schedule: " + *failure);
+    log_.line("Failed to save the reminder schedule: " + failure->message);
     return std::nullopt;
   }
   if (dropped > 0) {

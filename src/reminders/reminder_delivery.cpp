@@ -14,7 +14,7 @@ bool syncUnderLock(ReminderSchedule& schedule, DeliveryTrigger& trigger, Log& lo
   bool synced = false;
   const auto failure = schedule.update(
       [&](ReminderScheduleState& state) { synced = trigger.sync(dueTimes(state)); });
-  if (failure) log.line("Failed to read the reminder schedule: " + *failure);
+  if (failure) log.line("Failed to read the reminder schedule: " + failure->message);
   return synced && !failure;
 }
 
@@ -45,7 +45,7 @@ int cancelReminders(const std::filesystem::path& scheduleFile, const DeliveryTri
   ReminderSchedule schedule(std::make_unique<FileKeyValueStorage>(scheduleFile, clock), log);
   const auto failure =
       schedule.update([](ReminderScheduleState& state) { state.reminders.clear(); });
-  if (failure) log.line("Failed to cancel the reminders: " + *failure);
+  if (failure) log.line("Failed to cancel the reminders: " + failure->message);
   DeliveryTrigger trigger(places, log);
   const bool removed = syncUnderLock(schedule, trigger, log);
   return !failure && removed ? 0 : 1;

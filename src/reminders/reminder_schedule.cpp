@@ -15,16 +15,16 @@ namespace hopster {
 namespace {
 
 using nlohmann::json;
-using Status = NotificationAuthorizationStatus;
+using Authorization = NotificationAuthorizationStatus;
 
 // A schedule is three levels deep; anything far deeper is refused before
 // parsing, so no file can build a tree deep enough to exhaust the stack.
 constexpr int kMaxDepth = 16;
 
-constexpr std::array<std::pair<Status, const char*>, 3> kAuthorizationNames{{
-    {Status::authorized, "authorized"},
-    {Status::denied, "denied"},
-    {Status::provisional, "provisional"},
+constexpr std::array<std::pair<Authorization, const char*>, 3> kAuthorizationNames{{
+    {Authorization::authorized, "authorized"},
+    {Authorization::denied, "denied"},
+    {Authorization::provisional, "provisional"},
 }};
 
 // Reads one reminder, or nothing when a field is missing or of the wrong type.
@@ -45,23 +45,29 @@ std::optional<ScheduledReminder> parseReminder(const json& entry) {
                            subtitle->get<std::string>(), sound->get<bool>(), due->get<double>()};
 }
 
-// Reads the whole schedule into `out`. Returns why the text is not one.
-std::optional<std::string> parseSchedule(const std::string& text, ReminderScheduleState& out) {
+// Reads the whole schedule into `out`. Fails (malformed) saying why the text
+// is not one.
+Status parseSchedule(const std::string& text, ReminderScheduleState& out) {
   json document;
   if (auto unusable = parseJsonObject(text, kMaxDepth, document)) return unusable;
+  const auto malformed = [](std::string why) {
+    return Failure{FailureKind::malformed, std::move(why)};
+  };
 
   if (const auto found = document.find("authorization"); found != document.end()) {
     const auto named = std::find_if(
         kAuthorizationNames.begin(), kAuthorizationNames.end(),
         [&found](const auto& pair) { return found->is_string() && *found == pair.second; });
-    if (named == kAuthorizationNames.end()) return "unknown \"authorization\" value";
+    if (named == kAuthorizationNames.end()) return malformed("unknown \"authorization\" value");
     out.authorization = named->first;
   }
   if (const auto found = document.find("reminders"); found != document.end()) {
-    if (!found->is_array()) return "\"reminders\" is not an array";
+    if (!found->is_array()) return malformed("\"reminders\" is not an array");
     for (std::size_t i = 0; i < found->size(); ++i) {
       auto reminder = parseReminder((*found)[i]);
-      if (!reminder) return "reminder " + std::to_string(i) + " is incomplete or mistyped";
+      if (!reminder) {
+        return malformed("reminder " + std::to_string(i) + " is incomplete or mistyped");
+      }
       out.reminders.push_back(std::move(*reminder));
     }
   }
@@ -109,12 +115,12 @@ ReminderScheduleState ReminderSchedule::readUnlocked() {
   if (blocked_) return {};
   std::string problem;
   try {
-    const std::optional<std::string> text = storage_->load();
-    if (!text) return {};
+    const Outcome<std::optional<std::string>> text = storage_->load();
+    if (text && !*text) return {};
     ReminderScheduleState state;
-    const std::optional<std::string> unusable = parseSchedule(*text, state);
+    const Status unusable = text ? parseSchedule(**text, state) : text.error();
     if (!unusable) return state;
-    problem = *unusable;
+    problem = unusable->message;
   } catch (...) {
     problem = describeException(std::current_exception());
   }
@@ -124,10 +130,12 @@ ReminderScheduleState ReminderSchedule::readUnlocked() {
   return {};
 }
 
-std::optional<std::string> ReminderSchedule::update(
-    const std::function<void(ReminderScheduleState&)>& change) {
-  if (changing_) return "the reminder schedule cannot be changed while it is being changed";
-  std::optional<std::string> error;
+Status ReminderSchedule::update(const std::function<void(ReminderScheduleState&)>& change) {
+  if (changing_) {
+    return Failure{FailureKind::other,
+                   "the reminder schedule cannot be changed while it is being changed"};
+  }
+  Status error;
   // One locked read-change-write: two processes delivering reminders at once
   // can never both take the same one.
   runLocked([&] {
@@ -145,7 +153,7 @@ std::optional<std::string> ReminderSchedule::update(
 
 void ReminderSchedule::runLocked(const std::function<void()>& work) {
   changing_ = true;
-  std::optional<std::string> problem;
+  Status problem;
   try {
     problem = storage_->whileLocked(work);
   } catch (...) {
@@ -154,7 +162,7 @@ void ReminderSchedule::runLocked(const std::function<void()>& work) {
   }
   changing_ = false;
   if (problem && problem != lastLockProblem_) {
-    log_.line(oneLine("Reminder schedule is read and saved without a lock: " + *problem));
+    log_.line(oneLine("Reminder schedule is read and saved without a lock: " + problem->message));
   }
   lastLockProblem_ = std::move(problem);
 }

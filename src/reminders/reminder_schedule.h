@@ -59,17 +59,16 @@ class ReminderSchedule {
   ReminderSchedule(std::unique_ptr<KeyValueStorage> storage, Log& log);
 
   // Why nothing can be saved, once the file could neither be read nor moved aside.
-  [[nodiscard]] const std::optional<std::string>& blocked() const { return blocked_; }
+  [[nodiscard]] const Status& blocked() const { return blocked_; }
 
   // The schedule as the file holds it now.
   [[nodiscard]] ReminderScheduleState read();
 
   // Under the storage's lock, re-reads the file, applies `change` and, when
-  // that changed anything, saves the result atomically. Returns an error
-  // description when it could not be saved; the file then keeps its previous
-  // content. `change` must not update this schedule itself.
-  [[nodiscard]] std::optional<std::string> update(
-      const std::function<void(ReminderScheduleState&)>& change);
+  // that changed anything, saves the result atomically. Returns the failure
+  // when it could not be saved; the file then keeps its previous content.
+  // `change` must not update this schedule itself.
+  [[nodiscard]] Status update(const std::function<void(ReminderScheduleState&)>& change);
 
  private:
   [[nodiscard]] ReminderScheduleState readUnlocked();
@@ -77,8 +76,8 @@ class ReminderSchedule {
 
   std::unique_ptr<KeyValueStorage> storage_;
   Log& log_;
-  std::optional<std::string> blocked_;
-  std::optional<std::string> lastLockProblem_;
+  Status blocked_;
+  Status lastLockProblem_;
   // Set while work runs under the lock, whose nesting would deadlock.
   bool changing_ = false;
 };

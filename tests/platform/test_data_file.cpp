@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <system_error>
+
 #include "platform/linux/data_file.h"
 #include "platform/settings_files.h"
 #include "support/temp_dir.h"
@@ -50,6 +52,11 @@ TEST(DataFile, ErrnoValuesMapToTheKindsCallersBranchOn) {
   EXPECT_EQ(Failure::ofErrno(EROFS).kind, FailureKind::permission);
   EXPECT_EQ(Failure::ofErrno(ENOENT).kind, FailureKind::notFound);
   EXPECT_EQ(Failure::ofErrno(EIO), (Failure{FailureKind::other, "Input/output error"}));
+  // The standard library's error codes map alike; a context leads the text.
+  EXPECT_EQ(Failure::ofErrorCode(std::make_error_code(std::errc::read_only_file_system), "At /a"),
+            (Failure{FailureKind::permission, "At /a: Read-only file system"}));
+  EXPECT_EQ(Failure::ofErrorCode(std::make_error_code(std::io_errc::stream)).kind,
+            FailureKind::other);
 }
 
 }  // namespace

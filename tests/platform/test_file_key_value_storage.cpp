@@ -127,17 +127,19 @@ TEST(FileKeyValueStorage, AMistypedFileIsCopiedAndBeforeReplaceSeesTheNewFileBes
 
   const auto change = [](json& document) { document["x"] = 2; };
   std::string seen;
+  const Failure refused{FailureKind::inUse, "refused"};
   EXPECT_EQ(store.update(change,
-                         [&](const fs::path& temporary) -> std::optional<std::string> {
+                         [&](const fs::path& temporary) -> Status {
                            seen = readFile(temporary) + readFile(file);
-                           return "refused";
+                           return refused;
                          }),
-            "refused");
+            refused);
   EXPECT_EQ(seen, "{\n  \"x\": 2\n}\n" + old);
   EXPECT_EQ(readFile(file), old);
   EXPECT_EQ(store.integer("x"), 1) << "the refused change is dropped";
   EXPECT_EQ(namesIn(dir.path()), (Strings{"settings.json", kAside, "settings.json.lock"}));
-  EXPECT_EQ(store.update(change, [](const fs::path&) { return std::nullopt; }), std::nullopt);
+  EXPECT_EQ(store.update(change, [](const fs::path&) -> Status { return std::nullopt; }),
+            std::nullopt);
   EXPECT_EQ(readFile(file), "{\n  \"x\": 2\n}\n");
 }
 

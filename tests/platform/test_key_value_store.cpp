@@ -65,7 +65,7 @@ TEST(KeyValueStore, UnusableDocumentIsSetAsideWithOneLogLine) {
   const std::string deep = R"({"k": )" + std::string(100000, '[') + std::string(100000, ']') + "}";
   const struct {
     std::string document;
-    std::optional<std::string> loadError;
+    Status loadError;
     std::string reason;
   } cases[] = {
       {"", std::nullopt, "the file is empty"},
@@ -74,7 +74,7 @@ TEST(KeyValueStore, UnusableDocumentIsSetAsideWithOneLogLine) {
       {R"(["totalJumps", 3])", std::nullopt, "expected a JSON object, found array"},
       {"null", std::nullopt, "expected a JSON object, found null"},
       {deep, std::nullopt, "nested deeper than 64 levels"},
-      {"{}", "Permission\ndenied", "Permission denied"},
+      {"{}", Failure{FailureKind::permission, "Permission\ndenied"}, "Permission denied"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);
@@ -191,7 +191,7 @@ TEST(KeyValueStore, AdditionsSaturateAndAFailedSaveStillReturnsAndShowsTheNewVal
                {R"({"n": "x"})", -2, -2}};
   for (const auto& c : cases) {
     Memory m(c.document);
-    m.state->saveError = "Disk full";
+    m.state->saveError = Failure{FailureKind::noSpace, "Disk full"};
     const auto store = m.open();
     EXPECT_EQ(store->addToInteger("n", c.delta), c.sum) << c.document;
     EXPECT_EQ(store->integer("n"), c.sum) << c.document;

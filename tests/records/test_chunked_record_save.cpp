@@ -78,7 +78,7 @@ TEST(MotionCsvText, BuiltSampleBySampleMatchesTheWholeTextInEveryChunkSize) {
 }
 
 // The record file as the JSON library alone writes it.
-std::optional<std::string> libraryEncoding(const UserRecordData& record, std::string& out) {
+Status libraryEncoding(const UserRecordData& record, std::string& out) {
   nlohmann::ordered_json object;
   object["id"] = record.id;
   object["dateStart"] = record.dateStart;
@@ -90,7 +90,7 @@ std::optional<std::string> libraryEncoding(const UserRecordData& record, std::st
   try {
     out = object.dump();
   } catch (const nlohmann::json::exception& error) {
-    return std::string("invalidValue: ") + error.what();
+    return Failure{FailureKind::malformed, std::string("invalidValue: ") + error.what()};
   }
   return std::nullopt;
 }

@@ -132,7 +132,7 @@ TEST(RecordingJournal, AFlushCutShortByAFullDiskKeepsWhatItCountsAndCatchesUpLat
     {
       testing::FileSizeLimit full(fs::file_size(journal->path()) + room);
       for (int i = 10; i < 20; ++i) journal->append(sample(i, 2.0));
-      EXPECT_TRUE(journal->flush());
+      EXPECT_EQ(journal->flush().value_or(Failure{}).kind, FailureKind::tooLarge);
       EXPECT_TRUE(journal->flush()) << "still full";
       EXPECT_EQ(journal->keptSamples(), 10u);
     }

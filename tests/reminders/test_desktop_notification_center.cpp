@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "platform/doubles/memory_key_value_storage.h"
 #include "platform/doubles/virtual_scheduler.h"
 #include "platform/linux/atomic_file.h"
@@ -111,7 +113,8 @@ TEST_F(DesktopRemindersTest, FailuresNeitherShowAReminderTwiceNorLoseIt) {
   sink.serviceProblem = "no service";
   EXPECT_EQ(app.center.deliverDue() + app.center.deliverDue(), 0);  // logged once
   sink.serviceProblem.reset();
-  stored->saveError = "No space left on device";  // the removal cannot be saved: nothing shown
+  // The removal cannot be saved: nothing shown.
+  stored->saveError = Failure::ofErrno(ENOSPC);
   EXPECT_EQ(app.add("c", 0), "No space left on device");
   EXPECT_EQ(app.center.deliverDue(), 0);
   stored->saveError.reset();
@@ -128,7 +131,7 @@ TEST_F(DesktopRemindersTest, FailuresNeitherShowAReminderTwiceNorLoseIt) {
   EXPECT_EQ(app.center.deliverDue(), 0);
   EXPECT_EQ(sink.shown, (Texts{"b", "e"}));
   // A schedule that can be neither read nor moved aside is never overwritten.
-  stored->loadError = "Permission denied";
+  stored->loadError = Failure::ofErrno(EACCES);
   stored->setAsideError = "Read-only file system";
   const auto saves = stored->saves.size();
   EXPECT_EQ(app.add("d", 0),

@@ -21,10 +21,10 @@ class MemoryKeyValueStorage final : public KeyValueStorage {
   struct State {
     // What load() returns; each successful save replaces it.
     std::optional<std::string> document;
-    // When set, load() throws with this text, as for a file that cannot be read.
-    std::optional<std::string> loadError;
-    // When set, save() fails with this text and changes nothing.
-    std::optional<std::string> saveError;
+    // When set, load() fails with this, as for a file that cannot be read.
+    Status loadError;
+    // When set, save() fails with this and changes nothing.
+    Status saveError;
     // When set, setAside() throws with this text and keeps the document.
     std::optional<std::string> setAsideError;
     // Every document saved successfully, oldest first.
@@ -47,14 +47,14 @@ class MemoryKeyValueStorage final : public KeyValueStorage {
     state_->document = std::move(document);
   }
 
-  [[nodiscard]] std::optional<std::string> load() override {
-    if (state_->loadError) throw std::runtime_error(*state_->loadError);
+  [[nodiscard]] Outcome<std::optional<std::string>> load() override {
+    if (state_->loadError) return *state_->loadError;
     return state_->document;
   }
 
   // `beforeReplace` runs with an empty path, as there is no temporary file.
-  [[nodiscard]] std::optional<std::string> save(std::string_view document,
-                                                const BeforeReplace& beforeReplace = {}) override {
+  [[nodiscard]] Status save(std::string_view document,
+                            const BeforeReplace& beforeReplace = {}) override {
     if (state_->saveError) return state_->saveError;
     if (beforeReplace) {
       if (auto refused = beforeReplace({})) return refused;
@@ -77,7 +77,7 @@ class MemoryKeyValueStorage final : public KeyValueStorage {
     return "memory (copy #" + std::to_string(state_->copies.size()) + ")";
   }
 
-  [[nodiscard]] std::optional<std::string> whileLocked(const std::function<void()>& work) override {
+  [[nodiscard]] Status whileLocked(const std::function<void()>& work) override {
     if (state_->locked) throw std::logic_error("the storage lock is already held");
     state_->locked = true;
     try {

@@ -22,13 +22,9 @@ namespace {
 // How many links a path may pass through, as the kernel allows.
 constexpr int kMaxLinks = 40;
 
-std::string describe(std::string_view what, const std::filesystem::path& path, int error) {
-  std::string text(what);
-  text += ' ';
-  text += path.string();
-  text += ": ";
-  text += errorText(error);
-  return text;
+// The failure of errno `error`, read as "<what> <path>: <the system's text>".
+Failure describe(std::string_view what, const std::filesystem::path& path, int error) {
+  return Failure::ofErrno(error, std::string(what) + ' ' + path.string());
 }
 
 int syncFile(int fd) {
@@ -81,8 +77,8 @@ int ownDescriptorBehind(const std::filesystem::path& link) {
   return ::fcntl(fd, F_GETFD) == -1 ? -1 : fd;
 }
 
-std::optional<std::string> writePieces(int fd, const std::filesystem::path& path,
-                                       std::span<const std::string_view> pieces) {
+Status writePieces(int fd, const std::filesystem::path& path,
+                   std::span<const std::string_view> pieces) {
   for (const std::string_view bytes : pieces) {
     if (const int error = writeAll(fd, bytes); error != 0) {
       return describe("Could not write", path, error);
@@ -93,9 +89,8 @@ std::optional<std::string> writePieces(int fd, const std::filesystem::path& path
 
 // Writes into what is at `destination` as it stands: no file is created,
 // renamed or truncated beside it.
-std::optional<std::string> writeInPlace(const WriteDestination& destination,
-                                        std::span<const std::string_view> pieces,
-                                        const FileWriteOptions& options) {
+Status writeInPlace(const WriteDestination& destination, std::span<const std::string_view> pieces,
+                    const FileWriteOptions& options) {
   if (options.beforeReplace) {
     if (auto refused = options.beforeReplace({})) return refused;
   }
@@ -105,7 +100,7 @@ std::optional<std::string> writeInPlace(const WriteDestination& destination,
   if (fd < 0) return describe("Could not open", destination.path, errno);
   struct stat info {};
   const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-  std::optional<std::string> error;
+  Status error;
   // A regular file reached through another process's descriptor link gets
   // the new content alone, as a replaced file would.
   if (owned && regular && ::ftruncate(fd, 0) != 0) {
@@ -123,9 +118,9 @@ std::optional<std::string> writeInPlace(const WriteDestination& destination,
   return error;
 }
 
-std::optional<std::string> replaceAtomically(const std::filesystem::path& target,
-                                             std::span<const std::string_view> pieces,
-                                             const FileWriteOptions& options) {
+Status replaceAtomically(const std::filesystem::path& target,
+                         std::span<const std::string_view> pieces,
+                         const FileWriteOptions& options) {
   const std::filesystem::path folder = folderOf(target);
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX.tmp")).string();
   constexpr int kSuffixLength = 4;  // ".tmp"
@@ -133,11 +128,11 @@ std::optional<std::string> replaceAtomically(const std::filesystem::path& target
   UniqueFd fd(::mkostemps(temporary.data(), kSuffixLength, O_CLOEXEC));
   if (!fd) return describe("Could not create a temporary file in", folder, errno);
   const auto fail = [&temporary](std::string_view what, const std::filesystem::path& about,
-                                 int error) -> std::optional<std::string> {
+                                 int error) -> Status {
     ::unlink(temporary.c_str());
     return describe(what, about, error);
   };
-  const auto closeAndFail = [&fd, &temporary](std::optional<std::string> error) {
+  const auto closeAndFail = [&fd, &temporary](Status error) {
     fd.reset();
     ::unlink(temporary.c_str());
     return error;
@@ -159,7 +154,7 @@ std::optional<std::string> replaceAtomically(const std::filesystem::path& target
   // After a failed close the descriptor is gone either way; it must not be retried.
   if (const int closed = fd.close(); closed != 0) return fail("Could not close", temporary, closed);
   if (options.beforeReplace) {
-    std::optional<std::string> refused;
+    Status refused;
     try {
       refused = options.beforeReplace(temporary);
     } catch (...) {
@@ -179,8 +174,7 @@ std::optional<std::string> replaceAtomically(const std::filesystem::path& target
 
 }  // namespace
 
-std::optional<std::string> writeDestination(const std::filesystem::path& target,
-                                            WriteDestination& out) {
+Status writeDestination(const std::filesystem::path& target, WriteDestination& out) {
   std::filesystem::path current = target;
   for (int hop = 0; hop <= kMaxLinks; ++hop) {
     struct stat own {};
@@ -214,15 +208,14 @@ std::optional<std::string> writeDestination(const std::filesystem::path& target,
   return describe("Could not follow", target, ELOOP);
 }
 
-std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
-                                               std::string_view bytes,
-                                               const FileWriteOptions& options) {
+Status writeFileAtomically(const std::filesystem::path& target, std::string_view bytes,
+                           const FileWriteOptions& options) {
   return writeFileAtomically(target, std::span<const std::string_view>(&bytes, 1), options);
 }
 
-std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
-                                               std::span<const std::string_view> pieces,
-                                               const FileWriteOptions& options) {
+Status writeFileAtomically(const std::filesystem::path& target,
+                           std::span<const std::string_view> pieces,
+                           const FileWriteOptions& options) {
   WriteDestination destination;
   if (auto error = writeDestination(target, destination)) return error;
   if (destination.inPlace) return writeInPlace(destination, pieces, options);
@@ -241,7 +234,7 @@ int writeAll(int fd, std::string_view bytes) {
   return 0;
 }
 
-std::optional<std::string> syncFolder(const std::filesystem::path& folder) {
+Status syncFolder(const std::filesystem::path& folder) {
   const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd) return describe("Could not open folder", folder, errno);
   const int error = syncFile(fd.get());

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/failure.h"
+
 namespace hopster {
 
 // Runs while a new file's content is complete and flushed under its temporary
@@ -14,8 +16,7 @@ namespace hopster {
 // replacement: the temporary file is removed and the target keeps its content.
 // For a target written in place (see below) it runs before the first byte is
 // written, with an empty path.
-using BeforeReplace =
-    std::function<std::optional<std::string>(const std::filesystem::path& temporaryFile)>;
+using BeforeReplace = std::function<Status(const std::filesystem::path& temporaryFile)>;
 
 struct FileWriteOptions {
   BeforeReplace beforeReplace;
@@ -44,10 +45,9 @@ struct WriteDestination {
 // made: a missing or regular file is replaced atomically; a symbolic link is
 // followed (relative links from their own folder) and what it leads to is
 // treated by the same rule, so the link stays a link; anything else but a
-// folder is written in place. Returns an error for a folder, a link loop or a
-// path that cannot be inspected.
-[[nodiscard]] std::optional<std::string> writeDestination(const std::filesystem::path& target,
-                                                          WriteDestination& out);
+// folder is written in place. Fails for a folder (notRegularFile), a link
+// loop or a path that cannot be inspected.
+[[nodiscard]] Status writeDestination(const std::filesystem::path& target, WriteDestination& out);
 
 // Writes `bytes` to `target` by the rule of writeDestination(). A replacement
 // is atomic, so a crash or power loss leaves either the old content or the
@@ -55,18 +55,19 @@ struct WriteDestination {
 // (named ".<name>.XXXXXX.tmp", so folder listings that look for a file type
 // never see it), are flushed to the disk, and the temporary file is renamed
 // over the target; then the folder itself is flushed so the rename lasts.
-// `options.beforeReplace`, when given, runs just before the rename. Returns an
-// error description on failure (the hook's own error when it refuses), after
+// `options.beforeReplace`, when given, runs just before the rename. Returns the
+// failure, its kind from the system's error ("Could not write <path>: No
+// space left on device" is noSpace), or the hook's own when it refuses, after
 // removing the temporary file.
-[[nodiscard]] std::optional<std::string> writeFileAtomically(const std::filesystem::path& target,
-                                                             std::string_view bytes,
-                                                             const FileWriteOptions& options = {});
+[[nodiscard]] Status writeFileAtomically(const std::filesystem::path& target,
+                                         std::string_view bytes,
+                                         const FileWriteOptions& options = {});
 
 // The same for a file made of `pieces` one after another, so a large content
 // held in parts need not be joined first.
-[[nodiscard]] std::optional<std::string> writeFileAtomically(
-    const std::filesystem::path& target, std::span<const std::string_view> pieces,
-    const FileWriteOptions& options = {});
+[[nodiscard]] Status writeFileAtomically(const std::filesystem::path& target,
+                                         std::span<const std::string_view> pieces,
+                                         const FileWriteOptions& options = {});
 
 // Writes every byte of `bytes` to `fd`, resuming after short writes and
 // interrupted calls. Returns 0, or the errno of the write that failed.
@@ -74,6 +75,6 @@ struct WriteDestination {
 
 // Flushes `folder` itself, so that a file created or renamed in it survives a
 // crash. File systems that cannot flush folders (EINVAL) count as done.
-[[nodiscard]] std::optional<std::string> syncFolder(const std::filesystem::path& folder);
+[[nodiscard]] Status syncFolder(const std::filesystem::path& folder);
 
 }  // namespace hopster

@@ -87,41 +87,40 @@ std::filesystem::path FileKeyValueStorage::lockFile() const {
   return file_.parent_path() / (file_.filename().string() + ".lock");
 }
 
-std::optional<std::string> FileKeyValueStorage::load() {
+Outcome<std::optional<std::string>> FileKeyValueStorage::load() {
   std::error_code error;
   // A link to nothing yet is no document either: the first save makes the
   // file it names.
   const auto status = std::filesystem::status(file_, error);
-  if (status.type() == std::filesystem::file_type::not_found) return std::nullopt;
-  if (error)
-    throw std::runtime_error("Could not inspect " + file_.string() + ": " + error.message());
+  if (status.type() == std::filesystem::file_type::not_found) return std::optional<std::string>();
+  if (error) return Failure::ofErrorCode(error, "Could not inspect " + file_.string());
   auto content = readDataFile(file_, kMaxBytes);
   if (!content) {
-    throw std::runtime_error("Could not read " + file_.string() + ": " + content.error().message);
+    Failure failure = std::move(content).error();
+    failure.message = "Could not read " + file_.string() + ": " + failure.message;
+    return failure;
   }
-  return std::move(content).value();
+  return std::optional<std::string>(std::move(content).value());
 }
 
-std::optional<std::string> FileKeyValueStorage::ensureFolder() const {
+Status FileKeyValueStorage::ensureFolder() const {
   std::error_code error;
   const std::filesystem::path folder = file_.parent_path();
   if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
     std::filesystem::create_directories(folder, error);
-    if (error) return "Could not create folder " + folder.string() + ": " + error.message();
+    if (error) return Failure::ofErrorCode(error, "Could not create folder " + folder.string());
   }
   return std::nullopt;
 }
 
-std::optional<std::string> FileKeyValueStorage::save(std::string_view document,
-                                                     const BeforeReplace& beforeReplace) {
-  if (readOnly_) return file_.string() + " is only read here";
+Status FileKeyValueStorage::save(std::string_view document, const BeforeReplace& beforeReplace) {
+  if (readOnly_) return Failure{FailureKind::permission, file_.string() + " is only read here"};
   if (auto failure = ensureFolder()) return failure;
   return writeFileAtomically(file_, document,
                              {.beforeReplace = beforeReplace, .mode = std::nullopt});
 }
 
-std::optional<std::string> FileKeyValueStorage::readWithoutLocking(
-    const std::function<void()>& work) {
+Status FileKeyValueStorage::readWithoutLocking(const std::function<void()>& work) {
   UniqueFd lock;  // closed at the end of the scope, which releases the lock
   lock.reset(::open(lockFile().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   // No lock file: no writer has ever run, and a writer's rename is atomic.
@@ -133,21 +132,21 @@ std::optional<std::string> FileKeyValueStorage::readWithoutLocking(
   return std::nullopt;
 }
 
-std::optional<std::string> FileKeyValueStorage::whileLocked(const std::function<void()>& work) {
+Status FileKeyValueStorage::whileLocked(const std::function<void()>& work) {
   if (readOnly_) return readWithoutLocking(work);
-  std::optional<std::string> problem = ensureFolder();
+  Status problem = ensureFolder();
   UniqueFd lock;  // closed at the end of the scope, which releases the lock
   if (!problem) {
     const std::filesystem::path path = lockFile();
     // Non-blocking open: a FIFO in the lock file's place must not hang us.
     lock.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
     if (!lock) {
-      problem = "Could not open " + path.string() + ": " + errorText(errno);
+      problem = Failure::ofErrno(errno, "Could not open " + path.string());
     } else {
       int result = 0;
       while ((result = ::flock(lock.get(), LOCK_EX)) != 0 && errno == EINTR) {
       }
-      if (result != 0) problem = "Could not lock " + path.string() + ": " + errorText(errno);
+      if (result != 0) problem = Failure::ofErrno(errno, "Could not lock " + path.string());
     }
   }
   work();

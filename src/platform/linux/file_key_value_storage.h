@@ -37,14 +37,14 @@ class FileKeyValueStorage final : public KeyValueStorage {
   FileKeyValueStorage(const FileKeyValueStorage&) = delete;
   FileKeyValueStorage& operator=(const FileKeyValueStorage&) = delete;
 
-  // Nothing when the file does not exist; throws when it exists but cannot
+  // Nothing when the file does not exist; fails when it exists but cannot
   // be read (no permission, larger than kMaxBytes, anything but a regular
   // file: a folder, a FIFO, a device), so it is set aside rather than
   // overwritten. Never blocks on a FIFO.
-  [[nodiscard]] std::optional<std::string> load() override;
+  [[nodiscard]] Outcome<std::optional<std::string>> load() override;
   // Writes the file atomically, creating its folder when missing.
-  [[nodiscard]] std::optional<std::string> save(std::string_view document,
-                                                const BeforeReplace& beforeReplace = {}) override;
+  [[nodiscard]] Status save(std::string_view document,
+                            const BeforeReplace& beforeReplace = {}) override;
   // Renames the file to "<name>.corrupt-<UTC time>" in its folder (with a
   // counter when that name is taken) and returns the new path. Behind a
   // symbolic link, the file the link leads to is renamed, and the link kept.
@@ -54,13 +54,13 @@ class FileKeyValueStorage final : public KeyValueStorage {
   [[nodiscard]] std::string keepCopy(std::string_view document) override;
   // Holds flock(LOCK_EX) on the lock file while `work` runs, creating the
   // folder and the lock file (owner-only) when missing.
-  [[nodiscard]] std::optional<std::string> whileLocked(const std::function<void()>& work) override;
+  [[nodiscard]] Status whileLocked(const std::function<void()>& work) override;
 
   [[nodiscard]] const std::filesystem::path& file() const { return file_; }
   [[nodiscard]] std::filesystem::path lockFile() const;
 
  private:
-  [[nodiscard]] std::optional<std::string> ensureFolder() const;
+  [[nodiscard]] Status ensureFolder() const;
   // Tries the free names for a file kept aside until `place` succeeds or
   // fails with an error other than EEXIST; returns the name it used.
   // The names are those of `beside` with the ending, in its folder.
@@ -68,7 +68,7 @@ class FileKeyValueStorage final : public KeyValueStorage {
                                    const std::function<int(const std::filesystem::path&)>& place,
                                    std::string_view what);
 
-  [[nodiscard]] std::optional<std::string> readWithoutLocking(const std::function<void()>& work);
+  [[nodiscard]] Status readWithoutLocking(const std::function<void()>& work);
 
   std::filesystem::path file_;
   bool readOnly_ = false;
