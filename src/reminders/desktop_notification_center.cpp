@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
 
 namespace hopster {
 
 namespace {
 
-using Status = NotificationAuthorizationStatus;
+using Authorization = NotificationAuthorizationStatus;
 
 bool anyDue(const ReminderScheduleState& state, double now) {
   return std::any_of(state.reminders.begin(), state.reminders.end(),
@@ -28,35 +29,39 @@ void DesktopNotificationCenter::getAuthorizationStatus(
 }
 
 void DesktopNotificationCenter::requestAuthorization(
-    std::function<void(bool granted, std::optional<std::string> error)> completion) {
-  const Status remembered = schedule_.read().authorization;
-  if (remembered == Status::authorized) return completion(true, std::nullopt);
-  if (remembered == Status::denied) return completion(false, std::nullopt);
+    std::function<void(bool granted, Status error)> completion) {
+  const Authorization remembered = schedule_.read().authorization;
+  if (remembered == Authorization::authorized) return completion(true, std::nullopt);
+  if (remembered == Authorization::denied) return completion(false, std::nullopt);
   if (auto problem = sink_.checkService()) {
-    return completion(false, "No desktop notification service answers: " + *problem);
+    return completion(false, Failure{problem->kind, "No desktop notification service answers: " +
+                                                        problem->message});
   }
   const auto failure = schedule_.update(
-      [](ReminderScheduleState& state) { state.authorization = Status::authorized; });
+      [](ReminderScheduleState& state) { state.authorization = Authorization::authorized; });
   // Granted all the same: only the next start would have to ask again.
   if (failure) log_.line("Failed to remember the notification permission: " + *failure);
   completion(true, std::nullopt);
 }
 
-void DesktopNotificationCenter::add(
-    NotificationRequest request, std::function<void(std::optional<std::string> error)> completion) {
+void DesktopNotificationCenter::add(NotificationRequest request,
+                                    std::function<void(Status error)> completion) {
   if (!std::isfinite(request.delaySeconds)) {
-    return completion("The reminder's delay is not a finite number of seconds");
+    return completion(
+        Failure{FailureKind::other, "The reminder's delay is not a finite number of seconds"});
   }
   ScheduledReminder reminder{std::move(request.identifier), std::move(request.title),
                              std::move(request.subtitle), request.defaultSound,
                              clock_.now() + request.delaySeconds};
-  completion(schedule_.update([&reminder](ReminderScheduleState& state) {
+  auto failure = schedule_.update([&reminder](ReminderScheduleState& state) {
     auto& reminders = state.reminders;
     std::erase_if(reminders, [&reminder](const ScheduledReminder& pending) {
       return pending.identifier == reminder.identifier;
     });
     reminders.push_back(std::move(reminder));
-  }));
+  });
+  if (failure) return completion(Failure{FailureKind::other, std::move(*failure)});
+  completion(std::nullopt);
 }
 
 int DesktopNotificationCenter::deliverDue() {
@@ -65,7 +70,7 @@ int DesktopNotificationCenter::deliverDue() {
   if (!anyDue(schedule_.read(), now)) return 0;
   if (auto problem = sink_.checkService()) {
     if (problem != lastServiceProblem_)
-      log_.line("Reminders wait for a notification service: " + *problem);
+      log_.line("Reminders wait for a notification service: " + problem->message);
     lastServiceProblem_ = std::move(problem);
     return 0;
   }

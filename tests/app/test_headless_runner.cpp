@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "app/headless_runner.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "records/record_store.h"
 #include "support/temp_dir.h"
 
