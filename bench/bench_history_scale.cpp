@@ -33,6 +33,7 @@
 #include "motion/motion_data_point.h"
 #include "motion_sources/simulated_headphones.h"
 #include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/memory_log.h"
 #include "records/motion_csv.h"
 #include "records/record_store.h"
 #include "screens/history_model.h"
@@ -41,15 +42,15 @@ namespace hopster {
 namespace {
 
 namespace fs = std::filesystem;
-using Steady = std::chrono::steady_clock;
+using Stopwatch = std::chrono::steady_clock;
 
 constexpr int kRecords = 365;
 constexpr double kRecordSeconds = 600.0;
 constexpr double kSampleRate = 25.0;
 constexpr int kRuns = 3;  // each timing is the median of this many
 
-double msSince(Steady::time_point start) {
-  return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
+double msSince(Stopwatch::time_point start) {
+  return std::chrono::duration<double, std::milli>(Stopwatch::now() - start).count();
 }
 
 double median(std::vector<double> values) {
@@ -126,7 +127,7 @@ void writeHistory(Scratch& scratch, const RecordStore& store) {
 double readEveryByteMs(const fs::path& folder) {
   std::vector<char> buffer(1 << 20);
   std::uintmax_t bytes = 0;
-  const auto start = Steady::now();
+  const auto start = Stopwatch::now();
   for (const auto& entry : fs::directory_iterator(folder)) {
     const int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) continue;
@@ -161,7 +162,7 @@ ShowResult showHistory(HistoryModel& model) {
     result.maxLatenessMs = std::max(result.maxLatenessMs, late);
     sinceTick.restart();
   });
-  const auto start = Steady::now();
+  const auto start = Stopwatch::now();
   QObject::connect(&model, &HistoryModel::userRecordsLoaded, &loop, [&] {
     result.readyMs = msSince(start);
     loop.quit();
@@ -252,7 +253,7 @@ int run(int argc, char** argv) {
   std::printf("writing %d records of %.0f s at %.0f Hz into %s ...\n", kRecords, kRecordSeconds,
               kSampleRate, scratch.records.c_str());
   std::fflush(stdout);
-  const auto writeStart = Steady::now();
+  const auto writeStart = Stopwatch::now();
   writeHistory(scratch, store);
   std::printf("wrote %.1f MB in %.1f s (%.2f MB per record)\n", scratch.totalBytes / 1e6,
               msSince(writeStart) / 1000.0, scratch.totalBytes / 1e6 / kRecords);
@@ -279,7 +280,7 @@ int run(int argc, char** argv) {
   for (int i = 0; i < kRuns; ++i) {
     fs::remove(store.summaryIndexFile());
     MemoryLog quiet;
-    const auto start = Steady::now();
+    const auto start = Stopwatch::now();
     const auto summaries = store.loadAllUserRecordSummaries(quiet, {});
     directMs.push_back(msSince(start));
     readMs.push_back(readEveryByteMs(scratch.records));

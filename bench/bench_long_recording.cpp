@@ -10,11 +10,13 @@
 #include <string>
 
 #include "motion_sources/simulated_headphones.h"
-#include "platform/audio_session.h"
 #include "platform/doubles/memory_key_value_storage.h"
 #include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/fixed_audio_session.h"
 #include "platform/linux/headless_application.h"
+#include "platform/linux/memory_log.h"
 #include "platform/linux/no_haptics_device.h"
+#include "platform/linux/random_uuid_source.h"
 #include "recording/jump_screen_triggers.h"
 #include "recording/recording_controller.h"
 

@@ -32,6 +32,8 @@
 
 #include "motion_sources/phone_motion_service.h"
 #include "platform/linux/loop_scheduler.h"
+#include "platform/linux/memory_log.h"
+#include "platform/linux/system_clock.h"
 
 namespace hopster {
 namespace {

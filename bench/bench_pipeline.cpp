@@ -7,9 +7,9 @@
 
 #include "motion_sources/simulated_headphones.h"
 #include "platform/announcer.h"
-#include "platform/clock.h"
 #include "platform/doubles/virtual_scheduler.h"
-#include "platform/uuid_source.h"
+#include "platform/linux/random_uuid_source.h"
+#include "platform/linux/system_clock.h"
 #include "recording/motion_pipeline.h"
 
 namespace hopster {

@@ -15,6 +15,7 @@
 #include "motion/motion_data_point.h"
 #include "motion_sources/simulated_headphones.h"
 #include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/memory_log.h"
 #include "records/motion_csv.h"
 #include "records/record_store.h"
 

@@ -20,7 +20,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "records/motion_csv.h"
 #include "records/record_store.h"
 #include "screens/recording_view_model.h"

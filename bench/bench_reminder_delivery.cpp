@@ -20,6 +20,8 @@
 
 #include "platform/linux/file_key_value_storage.h"
 #include "platform/linux/loop_scheduler.h"
+#include "platform/linux/memory_log.h"
+#include "platform/linux/system_clock.h"
 #include "reminders/background_reminders.h"
 #include "reminders/desktop_notification_center.h"
 

@@ -11,7 +11,7 @@
 #include "platform/doubles/memory_key_value_storage.h"
 #include "platform/json_document.h"
 #include "platform/key_value_store.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 
 namespace hopster {
 namespace {

@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_session.h"
-#include "platform/background_work.h"
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/fixed_audio_session.h"
 #include "platform/linux/headless_application.h"
 #include "platform/linux/no_haptics_device.h"
+#include "platform/linux/random_uuid_source.h"
+#include "platform/linux/system_clock.h"
+#include "platform/linux/worker_thread.h"
 #include "recording/recording_controller.h"
 #include "records/record_store.h"
 #include "screens/qt_scheduler.h"

@@ -13,7 +13,7 @@
 #include "fuzz_invariant.h"
 #include "motion_sources/phone_sample_builder.h"
 #include "motion_sources/push_message.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 
 namespace hopster {
 namespace {

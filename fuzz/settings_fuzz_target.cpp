@@ -12,7 +12,7 @@
 #include "fuzz_invariant.h"
 #include "platform/doubles/memory_key_value_storage.h"
 #include "platform/key_value_store.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "reminders/reminder_schedule.h"
 
 namespace hopster {

@@ -7,7 +7,7 @@
 #include "motion_sources/replayed_motion.h"
 #include "platform/announcer.h"
 #include "platform/clock.h"
-#include "platform/uuid_source.h"
+#include "platform/linux/sequential_uuid_source.h"
 #include "recording/motion_pipeline.h"
 #include "recording/recording_state.h"
 #include "records/history_format.h"

@@ -9,6 +9,7 @@
 #include "app/headless_runner.h"
 #include "app/window_app.h"
 #include "commands/data_commands.h"
+#include "platform/linux/stdout_log.h"
 #include "reminders/reminder_delivery.h"
 #include "reminders/reminder_schedule.h"
 #include "screens/qt_calendar.h"

@@ -3,6 +3,8 @@
 #include "motion_sources/iio_device.h"
 #include "motion_sources/motion_source_factory.h"
 #include "motion_sources/phone_motion_service.h"
+#include "platform/failure.h"
+#include "platform/linux/fixed_audio_session.h"
 
 namespace hopster {
 namespace {
@@ -12,9 +14,7 @@ namespace {
 class PhoneAudioSession final : public AudioSession {
  public:
   explicit PhoneAudioSession(const PhoneMotionService& phone) : phone_(phone) {}
-  [[nodiscard]] std::optional<std::string> setCategoryPlayAndRecord() override {
-    return std::nullopt;
-  }
+  [[nodiscard]] Status setCategoryPlayAndRecord() override { return std::nullopt; }
   [[nodiscard]] std::optional<std::vector<AudioPort>> availableInputs() const override {
     switch (phone_.recentStream()) {
       case PhoneMotionService::StreamKind::headphones:
@@ -36,9 +36,7 @@ class PhoneAudioSession final : public AudioSession {
 class IioAudioSession final : public AudioSession {
  public:
   explicit IioAudioSession(std::string device) : device_(std::move(device)) {}
-  [[nodiscard]] std::optional<std::string> setCategoryPlayAndRecord() override {
-    return std::nullopt;
-  }
+  [[nodiscard]] Status setCategoryPlayAndRecord() override { return std::nullopt; }
   [[nodiscard]] std::optional<std::vector<AudioPort>> availableInputs() const override {
     if (findIioSensors(kIioDevicesRoot, device_).outcome != IioLookup::Outcome::found) {
       return std::vector<AudioPort>{};

@@ -13,10 +13,10 @@
 #include "commands/show_forms.h"
 #include "commands/text_output.h"
 #include "motion_sources/motion_trace.h"
-#include "platform/clock.h"
 #include "platform/key_value_store.h"
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/system_clock.h"
 #include "records/history_format.h"
 #include "trophies/trophy_manager.h"
 

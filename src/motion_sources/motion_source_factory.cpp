@@ -11,6 +11,7 @@
 #include "motion_sources/replay_motion_service.h"
 #include "motion_sources/shared_motion_service.h"
 #include "motion_sources/stream_motion_service.h"
+#include "platform/linux/memory_log.h"
 
 namespace hopster {
 

@@ -13,6 +13,7 @@
 #include "motion_sources/playout_buffer.h"
 #include "platform/clock.h"
 #include "platform/headphone_motion_service.h"
+#include "platform/linux/system_clock.h"
 #include "platform/log.h"
 #include "platform/scheduler.h"
 

@@ -27,6 +27,7 @@
 #include "motion_sources/push_admission.h"
 #include "motion_sources/push_listener.h"
 #include "platform/linux/posix_io.h"
+#include "platform/linux/throttled_log.h"
 
 namespace hopster {
 namespace {

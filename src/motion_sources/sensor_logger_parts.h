@@ -17,8 +17,8 @@
 #include "motion_sources/phone_sample_builder.h"
 #include "motion_sources/sensor_logger_export.h"
 #include "platform/failure.h"
+#include "platform/linux/memory_log.h"
 #include "platform/linux/posix_io.h"
-#include "platform/log.h"
 
 namespace hopster::sensor_logger {
 

@@ -4,6 +4,8 @@
 #include <numbers>
 #include <utility>
 
+#include "platform/linux/seeded_random_source.h"
+
 namespace hopster {
 namespace {
 

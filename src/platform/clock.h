@@ -9,10 +9,4 @@ class Clock {
   [[nodiscard]] virtual double now() const = 0;
 };
 
-// The machine's real-time clock.
-class SystemClock final : public Clock {
- public:
-  [[nodiscard]] double now() const override;
-};
-
 }  // namespace hopster

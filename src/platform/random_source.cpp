@@ -1,6 +1,7 @@
 #include "platform/random_source.h"
 
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace hopster {
@@ -24,12 +25,6 @@ double RandomSource::nextGaussian(double mean, double deviation) {
   const double u2 = nextUnit();
   const double z = std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
   return mean + deviation * z;
-}
-
-SeededRandomSource::SeededRandomSource() {
-  std::random_device device;
-  std::seed_seq seeds{device(), device(), device(), device()};
-  engine_.seed(seeds);
 }
 
 }  // namespace hopster

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <random>
 
 namespace hopster {
 
@@ -19,18 +18,6 @@ class RandomSource {
   [[nodiscard]] std::size_t nextIndex(std::size_t count);
   // A normally distributed value (Box-Muller).
   [[nodiscard]] double nextGaussian(double mean, double deviation);
-};
-
-// A 64-bit Mersenne Twister; seeded from the system's entropy unless a seed is
-// given, so tests and simulations can be replayed exactly.
-class SeededRandomSource final : public RandomSource {
- public:
-  SeededRandomSource();
-  explicit SeededRandomSource(std::uint64_t seed) : engine_(seed) {}
-  [[nodiscard]] std::uint64_t nextBits() override { return engine_(); }
-
- private:
-  std::mt19937_64 engine_;
 };
 
 }  // namespace hopster

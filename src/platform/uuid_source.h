@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -30,31 +31,6 @@ class UuidSource {
  public:
   virtual ~UuidSource() = default;
   [[nodiscard]] virtual UuidText next() = 0;
-};
-
-// Random UUIDs from the kernel's random generator, formatted upper-case by
-// libuuid. The random bytes are fetched 4 KiB at a time: one system call per
-// UUID (as libuuid's own generator makes) costs microseconds, and the chart
-// needs one per sample.
-class RandomUuidSource final : public UuidSource {
- public:
-  [[nodiscard]] UuidText next() override;
-
- private:
-  static constexpr std::size_t kBufferSize = 4096;
-  void refill();
-
-  std::array<unsigned char, kBufferSize> buffer_{};
-  std::size_t used_ = kBufferSize;
-};
-
-// Deterministic UUIDs for tests: 00000000-0000-4000-8000-000000000001, ...002, ...
-class SequentialUuidSource final : public UuidSource {
- public:
-  [[nodiscard]] UuidText next() override;
-
- private:
-  unsigned long long counter_ = 0;
 };
 
 }  // namespace hopster

@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/announcer.h"
+#include "platform/linux/sequential_uuid_source.h"
+#include "platform/linux/system_clock.h"
 #include "recording/motion_pipeline.h"
 #include "records/motion_csv.h"
 #include "records/number_form.h"

@@ -69,7 +69,7 @@ void RecordingController::jumpScreenAppeared() {
 
 void RecordingController::checkHeadphonesConnection() {
   if (auto error = services_.audioSession.setCategoryPlayAndRecord()) {
-    services_.log.line("Failed to set audio session category: " + *error);
+    services_.log.line("Failed to set audio session category: " + error->message);
     return;
   }
   const auto inputs = services_.audioSession.availableInputs();

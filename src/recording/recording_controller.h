@@ -15,6 +15,7 @@
 #include "platform/haptic_device.h"
 #include "platform/headphone_motion_service.h"
 #include "platform/key_value_store.h"
+#include "platform/linux/inline_background_work.h"
 #include "platform/log.h"
 #include "platform/observer_list.h"
 #include "platform/scheduler.h"

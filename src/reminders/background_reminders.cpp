@@ -44,14 +44,14 @@ void BackgroundReminders::getAuthorizationStatus(
 }
 
 void BackgroundReminders::requestAuthorization(
-    std::function<void(bool granted, std::optional<std::string> error)> completion) {
+    std::function<void(bool granted, Status error)> completion) {
   enqueue({[this, completion = std::move(completion)]() mutable {
     center_.requestAuthorization(std::move(completion));
   }});
 }
 
 void BackgroundReminders::add(NotificationRequest request,
-                              std::function<void(std::optional<std::string> error)> completion) {
+                              std::function<void(Status error)> completion) {
   enqueue({[this, request = std::move(request), completion = std::move(completion)]() mutable {
     center_.add(std::move(request), std::move(completion));
   }});

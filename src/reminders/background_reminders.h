@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/failure.h"
 #include "platform/log.h"
 #include "platform/scheduler.h"
 #include "reminders/dbus_notification_sink.h"
@@ -52,10 +53,8 @@ class BackgroundReminders final : public NotificationCenter {
   // there (NotificationManager takes them to its main thread).
   void getAuthorizationStatus(
       std::function<void(NotificationAuthorizationStatus)> completion) override;
-  void requestAuthorization(
-      std::function<void(bool granted, std::optional<std::string> error)> completion) override;
-  void add(NotificationRequest request,
-           std::function<void(std::optional<std::string> error)> completion) override;
+  void requestAuthorization(std::function<void(bool granted, Status error)> completion) override;
+  void add(NotificationRequest request, std::function<void(Status error)> completion) override;
 
   // Queues one check for due reminders (DesktopNotificationCenter::deliverDue);
   // `done`, when given, gets how many were shown, on the main thread.

@@ -51,12 +51,13 @@ DbusNotificationSink::DbusNotificationSink(std::string busAddress,
 
 DbusNotificationSink::~DbusNotificationSink() { sd_bus_flush_close_unref(bus_); }
 
-std::optional<std::string> DbusNotificationSink::connect() {
+Status DbusNotificationSink::connect() {
   if (bus_ != nullptr && sd_bus_is_open(bus_) > 0) return std::nullopt;
   bus_ = sd_bus_flush_close_unref(bus_);
   const int result = openBus(busAddress_, &bus_);
   if (result < 0) {
-    return "Could not connect to the session bus: " + std::system_category().message(-result);
+    return Failure{FailureKind::other, "Could not connect to the session bus: " +
+                                           std::system_category().message(-result)};
   }
   sd_bus_set_method_call_timeout(bus_, callTimeoutMicroseconds_);
   return std::nullopt;
@@ -67,7 +68,7 @@ void DbusNotificationSink::drainIncoming() {
   }
 }
 
-std::optional<std::string> DbusNotificationSink::checkService() {
+Status DbusNotificationSink::checkService() {
   if (auto failure = connect()) return failure;
   BusError error;
   sd_bus_message* reply = nullptr;
@@ -75,12 +76,15 @@ std::optional<std::string> DbusNotificationSink::checkService() {
                                         &error.error, &reply, "");
   const MessagePtr ownedReply(reply);
   drainIncoming();
-  if (result < 0) return error.describe(result);
-  return std::nullopt;
+  if (result >= 0) return std::nullopt;
+  // No service owns the name, and none is installed for the bus to start.
+  const bool absent = sd_bus_error_has_name(&error.error, SD_BUS_ERROR_SERVICE_UNKNOWN) > 0 ||
+                      sd_bus_error_has_name(&error.error, SD_BUS_ERROR_NAME_HAS_NO_OWNER) > 0;
+  return Failure{absent ? FailureKind::notFound : FailureKind::other, error.describe(result)};
 }
 
 std::optional<ShowFailure> DbusNotificationSink::show(const DesktopNotification& notification) {
-  if (auto failure = connect()) return ShowFailure{*failure};
+  if (auto failure = connect()) return ShowFailure{std::move(failure->message)};
   BusError error;
   sd_bus_message* rawCall = nullptr;
   int result =

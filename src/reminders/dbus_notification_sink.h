@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "platform/failure.h"
 #include "reminders/notification_sink.h"
 
 struct sd_bus;
@@ -34,16 +36,17 @@ class DbusNotificationSink final : public NotificationSink {
   DbusNotificationSink& operator=(const DbusNotificationSink&) = delete;
 
   // Asks the service for its server information, which also starts a service
-  // that the bus starts on demand.
-  [[nodiscard]] std::optional<std::string> checkService() override;
+  // that the bus starts on demand. A name that no one owns and the bus cannot
+  // start is notFound.
+  [[nodiscard]] Status checkService() override;
   // One Notify call: summary = title, body = subtitle, the system's default
   // timeout, normal urgency, and the message sound when asked for. A call
   // that timed out may have been shown: its failure says so.
   [[nodiscard]] std::optional<ShowFailure> show(const DesktopNotification& notification) override;
 
  private:
-  // Connects when not connected. Returns an error description on failure.
-  std::optional<std::string> connect();
+  // Connects when not connected: nothing, or why not.
+  Status connect();
   // Drops whatever arrived meanwhile (nothing here listens to the bus), so
   // the bus's own messages to us cannot pile up.
   void drainIncoming();

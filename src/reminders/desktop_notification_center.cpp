@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <utility>
 
 namespace hopster {
@@ -28,12 +29,13 @@ void DesktopNotificationCenter::getAuthorizationStatus(
 }
 
 void DesktopNotificationCenter::requestAuthorization(
-    std::function<void(bool granted, std::optional<std::string> error)> completion) {
+    std::function<void(bool granted, Status error)> completion) {
   const Authorization remembered = schedule_.read().authorization;
   if (remembered == Authorization::authorized) return completion(true, std::nullopt);
   if (remembered == Authorization::denied) return completion(false, std::nullopt);
   if (auto problem = sink_.checkService()) {
-    return completion(false, "No desktop notification service answers: " + *problem);
+    return completion(false, Failure{problem->kind, "No desktop notification service answers: " +
+                                                        problem->message});
   }
   const auto failure = schedule_.update(
       [](ReminderScheduleState& state) { state.authorization = Authorization::authorized; });
@@ -42,10 +44,11 @@ void DesktopNotificationCenter::requestAuthorization(
   completion(true, std::nullopt);
 }
 
-void DesktopNotificationCenter::add(
-    NotificationRequest request, std::function<void(std::optional<std::string> error)> completion) {
+void DesktopNotificationCenter::add(NotificationRequest request,
+                                    std::function<void(Status error)> completion) {
   if (!std::isfinite(request.delaySeconds)) {
-    return completion("The reminder's delay is not a finite number of seconds");
+    return completion(
+        Failure{FailureKind::other, "The reminder's delay is not a finite number of seconds"});
   }
   ScheduledReminder reminder{std::move(request.identifier), std::move(request.title),
                              std::move(request.subtitle), request.defaultSound,
@@ -57,7 +60,7 @@ void DesktopNotificationCenter::add(
     });
     reminders.push_back(std::move(reminder));
   });
-  completion(failure ? std::optional(failure->message) : std::nullopt);
+  completion(failure);
 }
 
 int DesktopNotificationCenter::deliverDue() {
@@ -66,7 +69,7 @@ int DesktopNotificationCenter::deliverDue() {
   if (!anyDue(schedule_.read(), now)) return 0;
   if (auto problem = sink_.checkService()) {
     if (problem != lastServiceProblem_)
-      log_.line("Reminders wait for a notification service: " + *problem);
+      log_.line("Reminders wait for a notification service: " + problem->message);
     lastServiceProblem_ = std::move(problem);
     return 0;
   }

@@ -2,9 +2,9 @@
 
 #include <functional>
 #include <optional>
-#include <string>
 
 #include "platform/clock.h"
+#include "platform/failure.h"
 #include "platform/log.h"
 #include "reminders/notification_center.h"
 #include "reminders/notification_sink.h"
@@ -33,17 +33,16 @@ class DesktopNotificationCenter final : public NotificationCenter {
       std::function<void(NotificationAuthorizationStatus)> completion) override;
   // The desktop asks no question of its own: permission is granted, and
   // remembered, when the notification service answers on the session bus.
-  // Without a service the request fails with the reason and nothing is
-  // remembered, so a later request, once a service runs, can still succeed.
-  // A remembered refusal is answered again without asking.
-  void requestAuthorization(
-      std::function<void(bool granted, std::optional<std::string> error)> completion) override;
+  // Without a service the request fails with the reason (of the sink's kind:
+  // notFound when no service has the name) and nothing is remembered, so a
+  // later request, once a service runs, can still succeed. A remembered
+  // refusal is answered again without asking.
+  void requestAuthorization(std::function<void(bool granted, Status error)> completion) override;
   // Stores the request, due `delaySeconds` from now on the clock; a pending
-  // request with the same identifier is replaced. Answers the error when the
+  // request with the same identifier is replaced. Answers why not when the
   // schedule could not be saved. The remembered permission is not consulted:
   // the desktop's own notification settings decide what is shown.
-  void add(NotificationRequest request,
-           std::function<void(std::optional<std::string> error)> completion) override;
+  void add(NotificationRequest request, std::function<void(Status error)> completion) override;
 
   // Shows the reminder that fell due last and returns how many were shown (0
   // or 1). Reminders missed meanwhile (the machine was off, the session
@@ -67,7 +66,7 @@ class DesktopNotificationCenter final : public NotificationCenter {
   NotificationSink& sink_;
   const Clock& clock_;
   Log& log_;
-  std::optional<std::string> lastServiceProblem_;
+  Status lastServiceProblem_;
 };
 
 }  // namespace hopster

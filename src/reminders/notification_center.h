@@ -1,8 +1,9 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
+
+#include "platform/failure.h"
 
 namespace hopster {
 
@@ -32,12 +33,10 @@ class NotificationCenter {
   virtual void getAuthorizationStatus(
       std::function<void(NotificationAuthorizationStatus)> completion) = 0;
   // Asks for permission to alert, play sounds and badge. `completion` gets
-  // whether it was granted and, on failure, an error description.
-  virtual void requestAuthorization(
-      std::function<void(bool granted, std::optional<std::string> error)> completion) = 0;
-  // Schedules one request. `completion` gets an error description on failure.
-  virtual void add(NotificationRequest request,
-                   std::function<void(std::optional<std::string> error)> completion) = 0;
+  // whether it was granted and, on failure, why not.
+  virtual void requestAuthorization(std::function<void(bool granted, Status error)> completion) = 0;
+  // Schedules one request. `completion` gets why not on failure.
+  virtual void add(NotificationRequest request, std::function<void(Status error)> completion) = 0;
 };
 
 }  // namespace hopster

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/failure.h"
 #include "reminders/reminder_texts.h"
 
 namespace hopster {
@@ -50,7 +51,7 @@ struct NotificationManager::Shared : std::enable_shared_from_this<Shared> {
         log(lines) {}
 
   void decide(NotificationAuthorizationStatus status);
-  void onAnswer(bool granted, std::optional<std::string> error);
+  void onAnswer(bool granted, Status error);
   void addReminders(std::size_t count, std::span<const std::string_view> titles,
                     std::span<const std::string_view> subtitles, double intervalSeconds,
                     NotificationCenter& target);
@@ -77,14 +78,13 @@ void NotificationManager::Shared::decide(NotificationAuthorizationStatus status)
     hasSeenOnboarding.set(true);
     return;
   }
-  center.requestAuthorization(
-      [self = shared_from_this()](bool granted, std::optional<std::string> error) {
-        self->onAnswer(granted, std::move(error));
-      });
+  center.requestAuthorization([self = shared_from_this()](bool granted, Status error) {
+    self->onAnswer(granted, std::move(error));
+  });
 }
 
 // Runs on whichever thread the centre answers on, so it only posts.
-void NotificationManager::Shared::onAnswer(bool granted, std::optional<std::string> error) {
+void NotificationManager::Shared::onAnswer(bool granted, Status error) {
   mainThread.post([self = shared_from_this()] { self->hasSeenOnboarding.set(true); });
   if (granted) {
     // Scheduling draws from the random source and the UUID source, neither of
@@ -92,7 +92,7 @@ void NotificationManager::Shared::onAnswer(bool granted, std::optional<std::stri
     // runs after the flag write; nothing depends on the order of the two.
     mainThread.post([self = shared_from_this()] { self->addStandardReminders(); });
   } else if (error) {
-    logOnMainThread(std::move(*error));
+    logOnMainThread(std::move(error->message));
   }
 }
 
@@ -102,10 +102,9 @@ void NotificationManager::Shared::addReminders(std::size_t count,
                                                double intervalSeconds, NotificationCenter& target) {
   for (NotificationRequest& request :
        makeReminderRequests(count, titles, subtitles, intervalSeconds, random, uuids)) {
-    target.add(std::move(request),
-               [self = shared_from_this()](std::optional<std::string> addError) {
-                 if (addError) self->logOnMainThread(std::move(*addError));
-               });
+    target.add(std::move(request), [self = shared_from_this()](Status addError) {
+      if (addError) self->logOnMainThread(std::move(addError->message));
+    });
   }
 }
 

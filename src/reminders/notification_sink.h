@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace hopster {
 
 // What one notification on the desktop shows.
@@ -28,8 +30,9 @@ class NotificationSink {
  public:
   virtual ~NotificationSink() = default;
 
-  // Nothing when the service is there and answers, else why not.
-  [[nodiscard]] virtual std::optional<std::string> checkService() = 0;
+  // Nothing when the service is there and answers, else why not: notFound
+  // when no service has the name.
+  [[nodiscard]] virtual Status checkService() = 0;
   // Shows `notification` now. Returns what went wrong on failure.
   [[nodiscard]] virtual std::optional<ShowFailure> show(
       const DesktopNotification& notification) = 0;

@@ -1,7 +1,7 @@
 #include "reminders/reminder_delivery.h"
 
-#include "platform/clock.h"
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/system_clock.h"
 #include "reminders/dbus_notification_sink.h"
 #include "reminders/desktop_notification_center.h"
 

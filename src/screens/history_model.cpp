@@ -8,6 +8,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/linux/memory_log.h"
 #include "records/history_format.h"
 
 namespace hopster {

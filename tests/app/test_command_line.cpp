@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "commands/data_commands.h"
 #include "motion_sources/push_endpoint.h"
+#include "platform/linux/memory_log.h"
 #include "support/temp_dir.h"
 
 namespace hopster {

@@ -5,7 +5,7 @@
 
 #include "app/headless_runner.h"
 #include "platform/doubles/fake_sleep_inhibitor.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "records/record_store.h"
 #include "support/temp_dir.h"
 

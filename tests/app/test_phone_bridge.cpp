@@ -18,7 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "records/record_store.h"
 #include "support/child_program.h"
 #include "support/http_client.h"

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/memory_log.h"
 #include "records/record_store.h"
 #include "records/recording_journal.h"
 #include "support/child_program.h"

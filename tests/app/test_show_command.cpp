@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "commands/data_commands.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "records/motion_csv.h"
 #include "records/record_store.h"
 #include "screens/qt_calendar.h"

@@ -17,7 +17,7 @@
 #include "motion/motion_data_point.h"
 #include "platform/doubles/virtual_scheduler.h"
 #include "platform/headphone_motion_service.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "support/temp_dir.h"
 
 namespace hopster {

@@ -8,6 +8,7 @@
 
 #include "motion_sources/phone_motion_service.h"
 #include "motion_test_support.h"
+#include "platform/linux/memory_log.h"
 #include "support/http_client.h"
 
 namespace hopster {

@@ -10,6 +10,7 @@
 #include "motion_sources/phone_sample_builder.h"
 #include "motion_sources/replayed_motion.h"
 #include "motion_test_support.h"
+#include "platform/linux/memory_log.h"
 #include "recording/motion_pipeline.h"
 #include "sensor_logger_readings.h"
 

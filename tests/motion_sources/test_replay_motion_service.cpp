@@ -13,6 +13,8 @@
 #include "motion_sources/rotation_math.h"
 #include "motion_sources/simulated_headphones.h"
 #include "motion_test_support.h"
+#include "platform/linux/memory_log.h"
+#include "platform/linux/sequential_uuid_source.h"
 #include "recording/motion_pipeline.h"
 #include "records/motion_csv.h"
 #include "records/user_record_json.h"

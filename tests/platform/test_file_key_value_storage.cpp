@@ -13,6 +13,7 @@
 
 #include "platform/key_value_store.h"
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/memory_log.h"
 #include "platform/linux/xdg_paths.h"
 #include "platform/settings_files.h"
 #include "support/temp_dir.h"

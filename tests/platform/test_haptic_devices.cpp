@@ -15,6 +15,7 @@
 
 #include "platform/linux/feedbackd_haptic_device.h"
 #include "platform/linux/force_feedback_haptic_device.h"
+#include "platform/linux/memory_log.h"
 #include "platform/linux/screen_saver_inhibitor.h"
 #include "platform/linux/speech_announcer.h"
 #include "platform/linux/system_haptic_device.h"

@@ -10,6 +10,7 @@
 
 #include "platform/doubles/memory_key_value_storage.h"
 #include "platform/key_value_store.h"
+#include "platform/linux/memory_log.h"
 
 namespace hopster {
 namespace {

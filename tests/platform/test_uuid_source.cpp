@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "platform/uuid_source.h"
+#include "platform/linux/random_uuid_source.h"
 
 namespace hopster {
 namespace {

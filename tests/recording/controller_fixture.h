@@ -2,11 +2,13 @@
 
 #include <memory>
 
-#include "platform/audio_session.h"
-#include "platform/background_work.h"
+#include "platform/doubles/manual_background_work.h"
 #include "platform/doubles/memory_key_value_storage.h"
 #include "platform/doubles/recording_haptic_device.h"
 #include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/fixed_audio_session.h"
+#include "platform/linux/memory_log.h"
+#include "platform/linux/sequential_uuid_source.h"
 #include "recording/jump_screen_triggers.h"
 #include "recording/recording_controller.h"
 #include "support/fake_application.h"

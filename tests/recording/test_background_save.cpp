@@ -8,6 +8,7 @@
 
 #include "controller_fixture.h"
 #include "platform/linux/loop_scheduler.h"
+#include "platform/linux/worker_thread.h"
 #include "records/motion_csv.h"
 #include "records/number_form.h"
 

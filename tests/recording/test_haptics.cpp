@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/doubles/recording_haptic_device.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "recording/jump_haptics.h"
 #include "recording/trophy_card_haptics.h"
 

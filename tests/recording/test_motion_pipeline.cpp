@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/sequential_uuid_source.h"
 #include "recording/motion_pipeline.h"
 
 namespace hopster {

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "controller_fixture.h"
+#include "platform/failure.h"
 
 namespace hopster {
 namespace {
@@ -230,7 +231,7 @@ TEST(RecordingController, LogsWhatTheSystemAnswers) {
   EXPECT_EQ(f.application.openedAddresses.size(), 1u) << "nothing to open";
 
   // A failed audio set-up keeps the last answer about the headphones.
-  f.audio.setCategoryError("route busy");
+  f.audio.setCategoryError(Failure{FailureKind::other, "route busy"});
   f.audio.setInputs(std::nullopt);
   f.controller->checkHeadphonesConnection();
   EXPECT_EQ(f.log.lines().back(), "Failed to set audio session category: route busy");

@@ -7,6 +7,9 @@
 #include "controller_fixture.h"
 #include "file_size_limit.h"
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/memory_log.h"
+#include "platform/linux/sequential_uuid_source.h"
+#include "platform/linux/system_clock.h"
 #include "recording/recording_commit.h"
 #include "records/number_form.h"
 

@@ -6,6 +6,7 @@
 
 #include "motion_sources/simulated_headphones.h"
 #include "platform/doubles/virtual_scheduler.h"
+#include "platform/linux/sequential_uuid_source.h"
 #include "recording/motion_pipeline.h"
 #include "records/motion_csv.h"
 

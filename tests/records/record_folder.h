@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/linux/memory_log.h"
 #include "records/history_format.h"
 #include "records/record_store.h"
 #include "support/temp_dir.h"

@@ -18,6 +18,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/linux/memory_log.h"
 #include "records/record_folder.h"
 #include "records/record_store.h"
 #include "trophies/trophy_catalogue.h"

@@ -15,6 +15,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/linux/memory_log.h"
 #include "records/record_folder.h"
 #include "records/record_summary_index.h"
 #include "records/user_record_json.h"

@@ -11,7 +11,9 @@
 #include <iterator>
 
 #include "platform/doubles/virtual_scheduler.h"
+#include "platform/failure.h"
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/memory_log.h"
 #include "private_session_bus.h"
 #include "reminders/background_reminders.h"
 #include "reminders/reminder_delivery.h"
@@ -115,7 +117,7 @@ class DeliveryTriggerTest : public ::testing::Test {
     for (const int day : days)
       reminders.add(
           {"id" + std::to_string(day), "day " + std::to_string(day), "s", true, day * kDay},
-          [](std::optional<std::string> error) { EXPECT_EQ(error, std::nullopt); });
+          [](Status error) { EXPECT_EQ(error, std::nullopt); });
   }
 
   [[nodiscard]] std::string timer() const { return contentOf(places.unitDir / kReminderTimerName); }

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <limits>
 
 #include "platform/doubles/memory_key_value_storage.h"
 #include "platform/doubles/virtual_scheduler.h"
+#include "platform/failure.h"
 #include "platform/linux/atomic_file.h"
 #include "platform/linux/data_file.h"
+#include "platform/linux/memory_log.h"
 #include "reminders/autostart_entry.h"
 #include "reminders/reminder_delivery.h"
 #include "stepped_clock.h"
@@ -20,19 +23,19 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::MatchesRegex;
 using ::testing::StartsWith;
-using Status = NotificationAuthorizationStatus;
+using Authorization = NotificationAuthorizationStatus;
 using Texts = std::vector<std::string>;
-using Answer = std::pair<bool, std::optional<std::string>>;
+using Answer = std::pair<bool, Status>;
 using testing::kDay;
 
 // Shows notifications into a list; the optional fields make it fail.
 struct RecordingSink final : NotificationSink {
-  std::optional<std::string> serviceProblem;
+  Status serviceProblem;
   std::optional<ShowFailure> showError;
   Texts shown;  // the titles, in order, also those the service may have shown
   DesktopNotification last;
 
-  std::optional<std::string> checkService() override { return serviceProblem; }
+  Status checkService() override { return serviceProblem; }
   std::optional<ShowFailure> show(const DesktopNotification& notification) override {
     if (showError && !showError->maybeShown) return showError;
     shown.push_back(notification.title);
@@ -52,15 +55,15 @@ class DesktopRemindersTest : public ::testing::Test {
         : schedule(std::make_unique<MemoryKeyValueStorage>(test.stored), test.log),
           center(schedule, test.sink, test.time, test.log) {}
 
-    std::optional<std::string> add(const std::string& title, double delay, bool sound = true) {
-      std::optional<std::string> answer = "no answer";
+    Status add(const std::string& title, double delay, bool sound = true) {
+      Status answer = Failure{FailureKind::other, "no answer"};
       center.add({title, title, title + " subtitle", sound, delay},
-                 [&answer](std::optional<std::string> error) { answer = std::move(error); });
+                 [&answer](Status error) { answer = std::move(error); });
       return answer;
     }
     Answer request() {
-      Answer answer{false, "no answer"};
-      center.requestAuthorization([&answer](bool granted, std::optional<std::string> error) {
+      Answer answer{false, Failure{FailureKind::other, "no answer"}};
+      center.requestAuthorization([&answer](bool granted, Status error) {
         answer = {granted, std::move(error)};
       });
       return answer;
@@ -110,12 +113,15 @@ TEST_F(DesktopRemindersTest, FailuresNeitherShowAReminderTwiceNorLoseIt) {
   EXPECT_EQ(app.add("a", 10), std::nullopt);
   EXPECT_EQ(app.add("b", 20), std::nullopt);
   time.advanceBy(20);
-  sink.serviceProblem = "no service";
+  sink.serviceProblem = Failure{FailureKind::notFound, "no service"};
   EXPECT_EQ(app.center.deliverDue() + app.center.deliverDue(), 0);  // logged once
   sink.serviceProblem.reset();
   // The removal cannot be saved: nothing shown.
   stored->saveError = Failure::ofErrno(ENOSPC);
-  EXPECT_EQ(app.add("c", 0), "No space left on device");
+  EXPECT_EQ(app.add("c", 0), Failure::ofErrno(ENOSPC));
+  EXPECT_EQ(
+      app.add("never", std::numeric_limits<double>::infinity()),
+      (Failure{FailureKind::other, "The reminder's delay is not a finite number of seconds"}));
   EXPECT_EQ(app.center.deliverDue(), 0);
   stored->saveError.reset();
   sink.showError = ShowFailure{"refused"};  // put back for the next check
@@ -135,7 +141,8 @@ TEST_F(DesktopRemindersTest, FailuresNeitherShowAReminderTwiceNorLoseIt) {
   stored->setAsideError = "Read-only file system";
   const auto saves = stored->saves.size();
   EXPECT_EQ(app.add("d", 0),
-            "the unreadable reminder schedule is kept in place (Read-only file system)");
+            (Failure{FailureKind::other,
+                     "the unreadable reminder schedule is kept in place (Read-only file system)"}));
   EXPECT_EQ(stored->saves.size(), saves);
   EXPECT_THAT(log.lines(),
               ElementsAre("Reminders wait for a notification service: no service",
@@ -148,16 +155,19 @@ TEST_F(DesktopRemindersTest, FailuresNeitherShowAReminderTwiceNorLoseIt) {
 }
 
 TEST_F(DesktopRemindersTest, RemembersAGrantAcrossRestartsButNotAMissingService) {
-  sink.serviceProblem = "not provided";
+  // The service's absence keeps its kind, so a caller can tell it from a failing one.
+  sink.serviceProblem = Failure{FailureKind::notFound, "not provided"};
   EXPECT_EQ(Run(*this).request(),
-            Answer(false, "No desktop notification service answers: not provided"));
-  EXPECT_EQ(Run(*this).schedule.read().authorization, Status::notDetermined);
+            Answer(false, Failure{FailureKind::notFound,
+                                  "No desktop notification service answers: not provided"}));
+  EXPECT_EQ(Run(*this).schedule.read().authorization, Authorization::notDetermined);
   sink.serviceProblem.reset();
   EXPECT_EQ(Run(*this).request(), Answer(true, std::nullopt));
-  sink.serviceProblem = "gone";  // a remembered grant needs no service
-  Status status{};
-  Run(*this).center.getAuthorizationStatus([&status](Status remembered) { status = remembered; });
-  EXPECT_EQ(status, Status::authorized);
+  sink.serviceProblem = Failure{FailureKind::other, "gone"};  // a remembered grant needs no service
+  Authorization status{};
+  Run(*this).center.getAuthorizationStatus(
+      [&status](Authorization remembered) { status = remembered; });
+  EXPECT_EQ(status, Authorization::authorized);
   EXPECT_EQ(Run(*this).request(), Answer(true, std::nullopt));
   // A remembered refusal; fields unknown here are ignored.
   stored->document = R"({"authorization": "denied", "later": [{"x": null}], "reminders": [

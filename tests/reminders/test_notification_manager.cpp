@@ -8,13 +8,17 @@
 
 #include "platform/doubles/memory_key_value_storage.h"
 #include "platform/doubles/virtual_scheduler.h"
+#include "platform/failure.h"
+#include "platform/linux/memory_log.h"
+#include "platform/linux/seeded_random_source.h"
+#include "platform/linux/sequential_uuid_source.h"
 #include "reminders/reminder_texts.h"
 #include "support/fake_notification_center.h"
 
 namespace hopster {
 namespace {
 
-using Status = NotificationAuthorizationStatus;
+using Authorization = NotificationAuthorizationStatus;
 using Lines = std::vector<std::string>;
 
 // A manager over a store in memory, with a virtual main thread and a centre
@@ -65,22 +69,22 @@ void expectStandardReminders(const std::vector<NotificationRequest>& requests) {
 }
 
 TEST(NotificationManager, SettlesThePermissionQuestionAndEndsTheOnboardingWhateverTheAnswer) {
-  const std::string error = "The operation couldn’t be completed.";
+  const Failure error{FailureKind::permission, "The operation couldn’t be completed."};
   const struct {
     const char* name;
-    Status status;
+    Authorization status;
     bool grant;
-    std::optional<std::string> error;
+    Status error;
     int prompts;
     std::size_t requests;
     Lines log;
   } cases[] = {
-      {"already authorized", Status::authorized, false, std::nullopt, 0, 30, {}},
-      {"asked and granted", Status::notDetermined, true, std::nullopt, 1, 30, {}},
-      {"provisional, granted", Status::provisional, true, std::nullopt, 1, 30, {}},
-      {"denied", Status::denied, false, std::nullopt, 1, 0, {}},
-      {"refused with an error", Status::notDetermined, false, error, 1, 0, {error}},
-      {"granted despite an error", Status::notDetermined, true, error, 1, 30, {}},
+      {"already authorized", Authorization::authorized, false, std::nullopt, 0, 30, {}},
+      {"asked and granted", Authorization::notDetermined, true, std::nullopt, 1, 30, {}},
+      {"provisional, granted", Authorization::provisional, true, std::nullopt, 1, 30, {}},
+      {"denied", Authorization::denied, false, std::nullopt, 1, 0, {}},
+      {"refused with an error", Authorization::notDetermined, false, error, 1, 0, {error.message}},
+      {"granted despite an error", Authorization::notDetermined, true, error, 1, 30, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -100,7 +104,8 @@ TEST(NotificationManager, SettlesThePermissionQuestionAndEndsTheOnboardingWhatev
 
 TEST(NotificationManager, AnswersFromOtherThreadsTakeEffectOnlyOnTheMainThread) {
   World world;
-  world.center.addErrors = {{3, "Too many pending requests"}, {17, "Notifications unavailable"}};
+  world.center.addErrors = {{3, {FailureKind::other, "Too many pending requests"}},
+                            {17, {FailureKind::other, "Notifications unavailable"}}};
   world.manager->checkNotificationSettings();
   ASSERT_EQ(world.releaseOnOtherThread(), 1u);  // the settings
   EXPECT_EQ(world.center.prompts(), 0);

@@ -11,7 +11,9 @@
 #include <iterator>
 #include <thread>
 
+#include "platform/failure.h"
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/memory_log.h"
 #include "private_session_bus.h"
 #include "reminders/dbus_notification_sink.h"
 #include "reminders/desktop_notification_center.h"
@@ -132,7 +134,7 @@ TEST_F(ReminderDeliveryTest, OverdueRemindersReachTheDesktopNotificationServiceO
   DbusNotificationSink sink;  // on the session bus, now the private one
   const std::string missing =
       "The name org.freedesktop.Notifications was not provided by any .service files";
-  EXPECT_EQ(sink.checkService(), missing);
+  EXPECT_EQ(sink.checkService(), (Failure{FailureKind::notFound, missing}));
   EXPECT_EQ(sink.show({"t", "s", true}), ShowFailure{missing});
   ASSERT_TRUE(bus.startMock("--template notification_daemon", kNotifications));
   EXPECT_EQ(sink.checkService(), std::nullopt);

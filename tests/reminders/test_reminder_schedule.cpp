@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/memory_log.h"
 #include "support/temp_dir.h"
 
 namespace hopster {

@@ -8,7 +8,7 @@
 #include <string>
 #include <tuple>
 
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "records/record_store.h"
 #include "screens/history_model.h"
 #include "support/temp_dir.h"

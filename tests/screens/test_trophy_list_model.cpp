@@ -9,7 +9,7 @@
 #include "platform/doubles/recording_haptic_device.h"
 #include "platform/doubles/virtual_scheduler.h"
 #include "platform/key_value_store.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "screens/trophy_list_model.h"
 #include "trophies/trophy_manager.h"
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/failure.h"
 #include "reminders/notification_center.h"
 
 namespace hopster::testing {
@@ -22,16 +23,14 @@ class FakeNotificationCenter final : public NotificationCenter {
     ++statusQueries_;
     waiting_.push_back([this, completion] { completion(status); });
   }
-  void requestAuthorization(
-      std::function<void(bool, std::optional<std::string>)> completion) override {
+  void requestAuthorization(std::function<void(bool, Status)> completion) override {
     ++prompts_;
     waiting_.push_back([this, completion] { completion(grant, authorizationError); });
   }
-  void add(NotificationRequest request,
-           std::function<void(std::optional<std::string>)> completion) override {
+  void add(NotificationRequest request, std::function<void(Status)> completion) override {
     waiting_.push_back([this, index = requests_.size(), completion] {
       const auto failure = addErrors.find(index);
-      completion(failure == addErrors.end() ? std::nullopt : std::optional(failure->second));
+      completion(failure == addErrors.end() ? Status() : Status(failure->second));
     });
     requests_.push_back(std::move(request));
   }
@@ -49,10 +48,10 @@ class FakeNotificationCenter final : public NotificationCenter {
   [[nodiscard]] const std::vector<NotificationRequest>& requests() const { return requests_; }
 
   NotificationAuthorizationStatus status = NotificationAuthorizationStatus::notDetermined;
-  bool grant = true;                              // the user's answer to the prompt
-  std::optional<std::string> authorizationError;  // sent with that answer
-  // Adds that fail, by position among all adds (from 0), with their error.
-  std::map<std::size_t, std::string> addErrors;
+  bool grant = true;          // the user's answer to the prompt
+  Status authorizationError;  // sent with that answer
+  // Adds that fail, by position among all adds (from 0), with their failure.
+  std::map<std::size_t, Failure> addErrors;
 
  private:
   std::vector<std::function<void()>> waiting_;

@@ -8,6 +8,8 @@
 #include <random>
 
 #include "platform/linux/file_key_value_storage.h"
+#include "platform/linux/stdout_log.h"
+#include "platform/linux/system_clock.h"
 #include "recording/recording_commit.h"
 #include "records/motion_csv.h"
 #include "records/number_form.h"

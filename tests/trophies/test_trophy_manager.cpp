@@ -9,7 +9,7 @@
 
 #include "platform/doubles/memory_key_value_storage.h"
 #include "platform/key_value_store.h"
-#include "platform/log.h"
+#include "platform/linux/memory_log.h"
 #include "trophies/trophy_catalogue.h"
 #include "trophies/trophy_manager.h"
 #include "trophies/trophy_rules.h"

@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/key_value_store.h"
+#include "platform/linux/system_clock.h"
 
 namespace hopster {
 

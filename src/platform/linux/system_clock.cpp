@@ -1,4 +1,4 @@
-#include "platform/clock.h"
+#include "platform/linux/system_clock.h"
 
 #include <chrono>
 

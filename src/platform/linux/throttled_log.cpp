@@ -1,15 +1,8 @@
-#include "platform/log.h"
+#include "platform/linux/throttled_log.h"
 
-#include <cstdio>
 #include <string>
 
 namespace hopster {
-
-void StdoutLog::line(std::string_view message) {
-  std::fwrite(message.data(), 1, message.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
 
 void ThrottledLog::line(std::string_view message) {
   const double now = clock_.now();
