@@ -5,7 +5,14 @@
 
 #include "analysis/recording_overview.h"
 #include "analysis/trace_overview.h"
+#include "platform/linux/memory_log.h"
 #include "records/motion_csv.h"
+#include "records/record_store.h"
+#include "support/temp_dir.h"
+
+#include <fstream>
+
+#include <nlohmann/json.hpp>
 
 namespace hopster {
 namespace {
@@ -92,6 +99,46 @@ TEST(RecordingOverview, KeepsTheStoredVerticalAccelerationAgainstTimeAndDropsThe
   EXPECT_FLOAT_EQ(overview.trace.values()[4], 1.1F);
   ASSERT_EQ(overview.analysis.jumpTimes.size(), 2U);
   EXPECT_NEAR(overview.analysis.jumpTimes[1], overview.trace.times()[4], 1e-9);
+}
+
+// A record file as this program writes it is read in place; one written
+// any other way (here pretty-printed) through the full decoder. Both give
+// the same recording, escapes in the trace and elsewhere resolved alike,
+// and both refuse a file of another kind the same way.
+TEST(RecordingOverview, ReadsARecordFileTheSameWhicheverWayItIsWritten) {
+  std::vector<MotionDataPoint> samples;
+  for (int i = 0; i < 500; ++i) {
+    const double z = (i % 20 == 5) ? 1.3 : (i % 20 == 8 ? -0.4 : 0.1);
+    samples.push_back(
+        {.timeStamp = 1764942759.0 + 0.02 * i, .accelerationZ = z, .globalAccelerationZ = z});
+  }
+  // A line with a tab and a quote: escapes the trace must resolve, and a
+  // line the trace reader skips either way.
+  const std::string csv = makeMotionCSV(samples) + "x\t\"y\"\n";
+  const UserRecordData record{"quote\"d", 1764942759.0, 1764942769.0, 10.0, 25, csv, std::nullopt};
+  testing::TempDir dir;
+  MemoryLog log;
+  ASSERT_FALSE(RecordStore(dir.path(), log).saveUserRecordData(record, "compact"));
+  std::ifstream compact(dir.path() / "compact.json");
+  const auto json = nlohmann::json::parse(compact);
+  std::ofstream(dir.path() / "pretty.json") << json.dump(2);
+  std::ofstream(dir.path() / "other.json") << R"({"name": "not a record"})";
+
+  const RecordingOverview expected = overviewOf(record);
+  for (const char* name : {"compact.json", "pretty.json"}) {
+    SCOPED_TRACE(name);
+    const auto loaded = loadRecordingOverview(dir.path() / name);
+    ASSERT_TRUE(loaded) << loaded.error().message;
+    EXPECT_EQ(loaded->record.id, "quote\"d");
+    EXPECT_EQ(loaded->record.jumps, 25);
+    EXPECT_EQ(loaded->analysis.jumpTimes, expected.analysis.jumpTimes);
+    EXPECT_EQ(loaded->trace.values(), expected.trace.values());
+    EXPECT_EQ(loaded->trace.times(), expected.trace.times());
+  }
+  EXPECT_EQ(expected.analysis.jumpTimes.size(), 25U);
+  const auto other = loadRecordingOverview(dir.path() / "other.json");
+  ASSERT_FALSE(other);
+  EXPECT_EQ(other.error().kind, FailureKind::notARecord);
 }
 
 }  // namespace
