@@ -43,8 +43,9 @@ double statusBytes(const char* key) {
   return 0.0;
 }
 
-// A skipper at two jumps a second, every column of a sample filled as a
-// phone fills it, so the file is as large as a real one.
+// A skipper at two jumps a second, every column of a sample filled with
+// numbers of full precision as a phone fills it, so the file is as large as
+// a real one.
 UserRecordData sixtyMinutes() {
   std::vector<MotionDataPoint> samples;
   samples.reserve(kRate * kSeconds);
@@ -54,8 +55,10 @@ UserRecordData sixtyMinutes() {
     const double phase = std::fmod(t, 0.5);
     const double z = phase < 0.2 ? 2.4 * std::sin(3.14159265358979 * phase / 0.2) : -1.0;
     const double wobble = 0.013 * std::sin(t * 1.7);
-    samples.push_back({start + t, wobble, 0.02 + wobble, z, 0.11 * wobble, 0.07, -0.03, 0.0123,
-                       -0.0456, 1.2345, 0.0011, -0.0022, -0.9998, wobble, 0.5 * wobble, z});
+    const double drift = 0.001 * std::cos(t * 0.31);
+    samples.push_back({start + t, wobble, 0.02 + wobble, z, 0.11 * wobble, 0.07 + drift,
+                       -0.03 - drift, 0.0123 + drift, -0.0456 + wobble, 1.2345 + drift,
+                       0.0011 * wobble, -0.0022 + drift, -0.9998 + drift, wobble, 0.5 * wobble, z});
   }
   return {"BENCH", start, start + kSeconds, kSeconds, 7200, makeMotionCSV(samples), std::nullopt};
 }
