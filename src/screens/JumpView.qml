@@ -11,6 +11,9 @@ import Hopster
 // at once; Tab reaches every control.
 FocusScope {
     id: screen
+    // Named after its tab, for a screen reader.
+    Accessible.role: Accessible.Pane
+    Accessible.name: qsTr("Jump")
 
     required property JumpViewModel jumpModel
     // Whether the Jump tab is the one on display.

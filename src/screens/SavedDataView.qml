@@ -21,6 +21,9 @@ Page {
     property bool refreshing: false
 
     objectName: "savedDataView"
+    // Named after its tab, for a screen reader.
+    Accessible.role: Accessible.Pane
+    Accessible.name: qsTr("History")
     background: Rectangle { color: Theme.groupedBackground }
 
     // The row a recording was opened from; null while the list shows.

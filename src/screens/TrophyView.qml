@@ -48,8 +48,10 @@ Item {
 
     activeFocusOnTab: true
     Accessible.role: Accessible.Button
-    Accessible.name: isUnlocked ? qsTr("%1, unlocked").arg(title) : qsTr("%1, locked").arg(title)
-    Accessible.description: cardSubtitle
+    // Qualified: inside this file "title" alone is the title's Text item.
+    Accessible.name: root.isUnlocked ? qsTr("%1, unlocked").arg(root.title)
+                                     : qsTr("%1, locked").arg(root.title)
+    Accessible.description: root.cardSubtitle
     Accessible.focusable: true
     Accessible.onPressAction: trophyModel.cardTapped(index)
     Keys.onPressed: (event) => {

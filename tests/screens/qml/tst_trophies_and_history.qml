@@ -74,6 +74,9 @@ Item {
             tryVerify(() => unlocked.shown);
             verify(findChild(locked, "padlock").visible);
             verify(!findChild(unlocked, "padlock").visible);
+            // A screen reader hears the title and the state, not an item's name.
+            compare(unlocked.Accessible.name, "First 10 Times, unlocked");
+            compare(locked.Accessible.name, locked.title + ", locked");
             mouseClick(findChild(locked, "trophyPicture"));
             compare(locked.shaking, false);
             compare(world.hapticTaps(), 0);
