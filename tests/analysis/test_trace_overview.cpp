@@ -49,7 +49,10 @@ TEST(TraceOverview, TheRangeOfAnyStretchIsExactlyItsLowestAndHighestSample) {
   const TraceOverview trace = randomTrace(100'003, random);
   std::uniform_int_distribution<std::size_t> index(0, trace.size());
   for (int i = 0; i < 2000; ++i) {
-    auto [first, last] = std::minmax(index(random), index(random));
+    // Two draws, in order (std::minmax of two temporaries would dangle).
+    std::size_t first = index(random);
+    std::size_t last = index(random);
+    if (first > last) std::swap(first, last);
     if (first == last) continue;
     const auto [low, high] =
         std::minmax_element(trace.values().begin() + static_cast<std::ptrdiff_t>(first),
