@@ -79,12 +79,16 @@ LongestRun longestRunOf(const std::vector<double>& jumpTimes) {
 }  // namespace
 
 std::vector<double> countedJumpTimes(const std::vector<MotionDataPoint>& samples) {
+  return countedJumpTimes(samples, deliveryOffsets(samples));
+}
+
+std::vector<double> countedJumpTimes(const std::vector<MotionDataPoint>& samples,
+                                     const std::vector<double>& offsets) {
   RecordingState state;  // armed, as a fresh recording starts
   ReplayClock clock;
   SequentialUuidSource uuids;
   SilentAnnouncer announcer;
   MotionPipeline pipeline(state, clock, uuids, announcer);
-  const std::vector<double> offsets = deliveryOffsets(samples);
   const double start = samples.empty() ? 0.0 : samples.front().timeStamp;
   std::vector<double> times;
   for (std::size_t i = 0; i < samples.size(); ++i) {

@@ -34,6 +34,9 @@ struct RecordingAnalysis {
 // its recorded timing, the detector armed at the start as a fresh
 // recording's is. Their number is the trace's recount.
 [[nodiscard]] std::vector<double> countedJumpTimes(const std::vector<MotionDataPoint>& samples);
+// The same for a caller that holds the samples' deliveryOffsets already.
+[[nodiscard]] std::vector<double> countedJumpTimes(const std::vector<MotionDataPoint>& samples,
+                                                   const std::vector<double>& offsets);
 
 // The minutes, peak and longest run of jumps at `jumpTimes` (ascending) in a
 // session of `duration` seconds.

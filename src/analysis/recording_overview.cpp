@@ -14,10 +14,10 @@ namespace {
 RecordingOverview overviewOfTrace(UserRecordData record, MotionTrace trace) {
   RecordingOverview overview;
   overview.traceCut = trace.truncated;
-  overview.analysis = analyseRecording(trace.samples, record.timeSpent);
-  // The chart's times are those the detector counted on, so each jump's
+  // The chart's times are those the detector counts on, so each jump's
   // mark lands on its peak.
   const std::vector<double> offsets = deliveryOffsets(trace.samples);
+  overview.analysis = analyseJumps(countedJumpTimes(trace.samples, offsets), record.timeSpent);
   std::vector<float> values;
   values.reserve(trace.samples.size());
   for (const MotionDataPoint& sample : trace.samples) {

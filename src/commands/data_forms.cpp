@@ -103,4 +103,19 @@ nlohmann::ordered_json trophiesJson(const std::vector<Trophy>& trophies) {
   return array;
 }
 
+nlohmann::ordered_json showJson(const ShownRecording& shown) {
+  const RecordingAnalysis& analysis = shown.analysis;
+  nlohmann::ordered_json object;
+  object["id"] = shown.record.id;
+  object["dateStart"] = numberOrNull(finiteOrNull(shown.record.dateStart));
+  object["duration"] = numberOrNull(finiteOrNull(shown.record.timeSpent));
+  object["jumps"] = shown.record.jumps;
+  object["recountedJumps"] = analysis.jumpTimes.size();
+  object["jumpsPerMinute"] = analysis.jumpsPerMinute;
+  object["peakJumpsPerMinute"] = analysis.peakJumpsPerMinute;
+  object["longestRun"] = {{"jumps", analysis.longestRun.jumps},
+                          {"seconds", analysis.longestRun.seconds}};
+  return object;
+}
+
 }  // namespace hopster

@@ -5,8 +5,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "analysis/recording_analysis.h"
 #include "commands/record_listing.h"
 #include "commands/record_stats.h"
+#include "records/user_record_data.h"
 #include "trophies/trophy.h"
 
 namespace hopster {
@@ -29,5 +31,18 @@ namespace hopster {
 [[nodiscard]] std::string shownSubtitle(const Trophy& trophy);
 
 [[nodiscard]] nlohmann::ordered_json trophiesJson(const std::vector<Trophy>& trophies);
+
+// One recording as `hopster show` gives it: its record, the numbers of its
+// trace, and whether the trace was read only in part.
+struct ShownRecording {
+  const UserRecordData& record;
+  const RecordingAnalysis& analysis;
+  bool traceCut = false;  // only the trace's first samples were read
+};
+
+// The JSON object: "id", "dateStart", "duration", "jumps" (as stored),
+// "recountedJumps", "jumpsPerMinute" (minute 0 first), "peakJumpsPerMinute"
+// and "longestRun" ({"jumps", "seconds"}).
+[[nodiscard]] nlohmann::ordered_json showJson(const ShownRecording& shown);
 
 }  // namespace hopster

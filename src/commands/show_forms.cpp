@@ -28,24 +28,6 @@ std::string bar(std::int64_t value, std::int64_t peak) {
 
 }  // namespace
 
-nlohmann::ordered_json showJson(const ShownRecording& shown) {
-  const RecordingAnalysis& analysis = shown.analysis;
-  const auto finite = [](double value) {
-    return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json(nullptr);
-  };
-  nlohmann::ordered_json object;
-  object["id"] = shown.record.id;
-  object["dateStart"] = finite(shown.record.dateStart);
-  object["duration"] = finite(shown.record.timeSpent);
-  object["jumps"] = shown.record.jumps;
-  object["recountedJumps"] = analysis.jumpTimes.size();
-  object["jumpsPerMinute"] = analysis.jumpsPerMinute;
-  object["peakJumpsPerMinute"] = analysis.peakJumpsPerMinute;
-  object["longestRun"] = {{"jumps", analysis.longestRun.jumps},
-                          {"seconds", analysis.longestRun.seconds}};
-  return object;
-}
-
 std::string showText(const ShownRecording& shown, const Calendar& calendar, bool aligned) {
   const UserRecordData& record = shown.record;
   const RecordingAnalysis& analysis = shown.analysis;

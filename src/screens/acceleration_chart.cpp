@@ -113,13 +113,9 @@ void AccelerationChart::geometryChange(const QRectF& newGeometry, const QRectF& 
 }
 
 QSGNode* AccelerationChart::updatePaintNode(QSGNode* old, UpdatePaintNodeData* /*data*/) {
+  chart::ChartNode* node = chart::nodeToDraw(old, *this);
+  if (node == nullptr) return nullptr;
   QQuickWindow* win = window();
-  if (win == nullptr || width() <= 0.0 || height() <= 0.0) {
-    delete old;
-    return nullptr;
-  }
-  auto* node = static_cast<chart::ChartNode*>(old);
-  if (node == nullptr) node = new chart::ChartNode;
   prepare(*node, *win);
   const QFontMetricsF metrics(font_);
   const QRectF plot = plotArea(metrics);

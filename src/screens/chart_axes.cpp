@@ -1,12 +1,21 @@
 #include "screens/chart_axes.h"
 
 #include <QFontMetricsF>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QSGFlatColorMaterial>
 #include <algorithm>
 #include <cmath>
 
 namespace hopster::chart {
+
+ChartNode* nodeToDraw(QSGNode* old, const QQuickItem& item) {
+  if (item.window() == nullptr || item.width() <= 0.0 || item.height() <= 0.0) {
+    delete old;
+    return nullptr;
+  }
+  return old != nullptr ? static_cast<ChartNode*>(old) : new ChartNode;
+}
 
 void prepareNode(ChartNode& node, QQuickWindow& window, const QColor& lineColor, bool restyle) {
   if (restyle || !node.styleApplied) {

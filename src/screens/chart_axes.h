@@ -7,12 +7,18 @@
 #include "screens/chart_node.h"
 
 class QFontMetricsF;
+class QQuickItem;
 class QQuickWindow;
+class QSGNode;
 
 namespace hopster::chart {
 
 // What both charts draw alike: the node made ready for a frame, the g scale
 // on the left and the time marks along the bottom.
+
+// The node a frame of `item` draws into: `old`, or a new one when there is
+// none. Nothing (and `old` deleted) while the item has no window or no size.
+[[nodiscard]] ChartNode* nodeToDraw(QSGNode* old, const QQuickItem& item);
 
 // Sets the line's colour and drops the label textures when the style
 // changed (`restyle`) or the window moved to a screen of another pixel ratio,

@@ -2,7 +2,6 @@
 
 #include <QFontMetricsF>
 #include <QQuickWindow>
-#include <QSGFlatColorMaterial>
 #include <algorithm>
 #include <cmath>
 
@@ -54,7 +53,10 @@ void tracePoints(const TraceOverview& trace, const TimeWindow& window, const QRe
 TraceChart::TraceChart(QQuickItem* parent) : QQuickItem(parent) {
   setFlag(ItemHasContents, true);
   font_.setPixelSize(11);
-  connect(this, &TraceChart::styleChanged, this, &QQuickItem::update);
+  connect(this, &TraceChart::styleChanged, this, [this] {
+    styleDirty_ = true;
+    update();
+  });
 }
 
 void TraceChart::setModel(RecordingViewModel* model) {
@@ -124,15 +126,11 @@ void TraceChart::geometryChange(const QRectF& newGeometry, const QRectF& oldGeom
 }
 
 QSGNode* TraceChart::updatePaintNode(QSGNode* old, UpdatePaintNodeData* /*data*/) {
+  chart::ChartNode* node = chart::nodeToDraw(old, *this);
+  if (node == nullptr) return nullptr;
   QQuickWindow* win = window();
-  if (win == nullptr || width() <= 0.0 || height() <= 0.0) {
-    delete old;
-    return nullptr;
-  }
-  auto* node = static_cast<chart::ChartNode*>(old);
-  if (node == nullptr) node = new chart::ChartNode;
-  auto* material = static_cast<QSGFlatColorMaterial*>(node->line()->material());
-  chart::prepareNode(*node, *win, lineColor_, material->color() != lineColor_);
+  chart::prepareNode(*node, *win, lineColor_, styleDirty_);
+  styleDirty_ = false;
   const QFontMetricsF metrics(font_);
   const QRectF plot = plotArea(metrics);
   {

@@ -95,6 +95,8 @@ class TraceChart : public QQuickItem {
   QColor gridColor_{0xc7, 0xc7, 0xcc};
   QColor markColor_{0xc9, 0x34, 0x00};
   QFont font_;
+  // Set when a colour changed; the next frame applies it.
+  bool styleDirty_ = true;
   std::vector<QPointF> scratch_;
 };
 
