@@ -29,6 +29,9 @@ packages=(
   # the reliability campaign (make torture) and the screenshots: a real window
   # under Xvfb with Mesa's software OpenGL, closed as a window manager would
   xvfb xauth xdotool python3-xlib libgl1-mesa-dri
+  # the screen reader's view of the window: the accessibility bus and its
+  # Python client
+  at-spi2-core python3-pyatspi gir1.2-atspi-2.0
   # systemd-analyze checks the reminder timer units it writes
   systemd
   # make install / make package and their checks: the desktop entry and

@@ -86,6 +86,7 @@ Dialog {
             height: 44
             focusPolicy: Qt.StrongFocus
             Accessible.name: text
+            Accessible.onPressAction: choice.clicked()
             Keys.onReturnPressed: choice.clicked()
             Keys.onEnterPressed: choice.clicked()
 

@@ -20,6 +20,9 @@ Page {
     property alias currentIndex: tabBar.currentIndex
 
     objectName: "homeTabs"
+    // Only a frame for the pages and the tab bar: a screen reader goes
+    // straight from the window to them.
+    Accessible.ignored: true
     focus: true
     palette.highlight: Theme.appGreen
     // The window's own colour shows through: a full-window background here
@@ -45,9 +48,21 @@ Page {
         TrophyListView {
             trophyModel: tabs.trophyModel
         }
-        SavedDataView {
-            historyModel: tabs.historyModel
-            active: StackLayout.isCurrentItem
+        // A Page tells a screen reader it is a page tab, whatever its
+        // Accessible.role says; the pane around it is the tab's page instead,
+        // named after its tab as the other two are.
+        FocusScope {
+            id: historyPage
+            Accessible.role: Accessible.Pane
+            Accessible.name: qsTr("History")
+
+            SavedDataView {
+                anchors.fill: parent
+                focus: true
+                historyModel: tabs.historyModel
+                active: historyPage.StackLayout.isCurrentItem
+                Accessible.ignored: true
+            }
         }
     }
 
@@ -93,6 +108,8 @@ Page {
                 padding: 4
                 Accessible.role: Accessible.PageTab
                 Accessible.name: modelData.label
+                // Qt offers a page tab no press action of its own.
+                Accessible.onPressAction: tabBar.setCurrentIndex(TabBar.index)
                 Keys.onReturnPressed: tabBar.setCurrentIndex(TabBar.index)
                 Keys.onEnterPressed: tabBar.setCurrentIndex(TabBar.index)
                 // Left and Right step through the tabs, selecting as they go.

@@ -59,6 +59,7 @@ ListView {
             anchors.bottomMargin: bars.labelHeight + 2 + (bars.height - bars.labelHeight - 18) * bar.modelData / bars.peak
             text: bar.modelData
             font.pixelSize: Theme.captionSize
+            Accessible.ignored: true  // the bar's name says it
             color: Theme.darkGreen
             font.bold: true
         }
@@ -68,6 +69,7 @@ ListView {
             anchors.bottom: parent.bottom
             text: bar.index + 1
             font.pixelSize: Theme.captionSize
+            Accessible.ignored: true  // the bar's name says it
             color: Theme.secondaryText
         }
     }

@@ -34,7 +34,11 @@ Page {
             stack.pop();
     }
 
+    // A Page, its tool bar and the stack each tell a screen reader they are
+    // an unnamed container: only the pages inside, and Back, are read.
+    Accessible.ignored: true
     header: ToolBar {
+        Accessible.ignored: true
         implicitHeight: 44
         background: Item {}
 
@@ -49,6 +53,7 @@ Page {
             focusPolicy: Qt.StrongFocus
             Accessible.role: Accessible.Button
             Accessible.name: qsTr("Back")
+            Accessible.onPressAction: onboarding.goBack()
             onClicked: onboarding.goBack()
             Keys.onReturnPressed: onboarding.goBack()
             Keys.onEnterPressed: onboarding.goBack()
@@ -76,6 +81,7 @@ Page {
     StackView {
         id: stack
         objectName: "onboardingStack"
+        Accessible.ignored: true
         anchors.top: parent.top
         anchors.bottom: parent.bottom
         anchors.horizontalCenter: parent.horizontalCenter

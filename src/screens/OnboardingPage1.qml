@@ -10,6 +10,9 @@ Item {
     signal next()
 
     objectName: "onboardingPage1"
+    // The page a screen reader enters, named after what it is about.
+    Accessible.role: Accessible.Pane
+    Accessible.name: qsTr("Welcome to Hopster")
 
     ColumnLayout {
         anchors.fill: parent
@@ -17,6 +20,8 @@ Item {
 
         Text {
             objectName: "welcomeTitle"
+            Accessible.role: Accessible.Heading
+            Accessible.name: qsTr("Welcome to Hopster")
             Layout.fillWidth: true
             Layout.margins: Theme.margin
             text: qsTr("Welcome to") + "\n" + qsTr("Hopster")
@@ -42,6 +47,8 @@ Item {
         Item { Layout.fillHeight: true }
         Text {
             objectName: "welcomeTagline"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             Layout.fillWidth: true
             Layout.margins: Theme.margin
             Layout.topMargin: 2 * Theme.margin

@@ -11,6 +11,9 @@ Item {
     signal next()
 
     objectName: "onboardingPage2"
+    // The page a screen reader enters, named after what it is about.
+    Accessible.role: Accessible.Pane
+    Accessible.name: qsTr("Get Fit Anywhere!")
 
     ColumnLayout {
         anchors.fill: parent
@@ -36,6 +39,8 @@ Item {
 
             Text {
                 objectName: "page2Title"
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
                 Layout.fillWidth: true
                 Layout.leftMargin: 24
                 Layout.rightMargin: 24
@@ -48,6 +53,8 @@ Item {
             }
             Text {
                 objectName: "page2Text"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 Layout.fillWidth: true
                 Layout.leftMargin: 32
                 Layout.rightMargin: 32

@@ -17,6 +17,9 @@ Item {
     readonly property real sidePadding: Math.min(55, Math.max(Theme.margin, (width - 280) / 2))
 
     objectName: "onboardingPage3"
+    // The page a screen reader enters, named after what it is about.
+    Accessible.role: Accessible.Pane
+    Accessible.name: qsTr("Jump Tracking")
 
     Component.onCompleted: page.onboardingModel.preparePage3()
 
@@ -26,6 +29,8 @@ Item {
 
         Text {
             objectName: "page3Title"
+            Accessible.role: Accessible.Heading
+            Accessible.name: text
             Layout.fillWidth: true
             text: qsTr("Jump Tracking")
             font.pixelSize: Theme.largeTitleSize
@@ -36,6 +41,8 @@ Item {
         }
         Text {
             objectName: "page3Text"
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             Layout.fillWidth: true
             // 55 at each side, less on a window too narrow for that.
             Layout.leftMargin: page.sidePadding
@@ -69,6 +76,8 @@ Item {
 
             Text {
                 objectName: "page3NoMotion"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 visible: !page.onboardingModel.motionAvailable
                 Layout.fillWidth: true
                 Layout.margins: Theme.margin
@@ -80,6 +89,8 @@ Item {
             }
             Text {
                 objectName: "page3Promise"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 Layout.fillWidth: true
                 Layout.margins: Theme.margin
                 // The gap above the button shrinks on a short window.

@@ -20,6 +20,9 @@ Item {
     readonly property bool effects: GraphicsInfo.api !== GraphicsInfo.Software
 
     objectName: "onboardingPage4"
+    // The page a screen reader enters, named after what it is about.
+    Accessible.role: Accessible.Pane
+    Accessible.name: qsTr("Reminders")
 
     Component.onCompleted: page.onboardingModel.preparePage4()
 
@@ -95,6 +98,8 @@ Item {
             Text {
                 id: question
                 objectName: "reminderQuestion"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 anchors.fill: parent
                 text: qsTr("Would you like a boost to stay focused on your goal, or prefer no reminders?")
                 // A step smaller on a short window, to leave room for the picture.

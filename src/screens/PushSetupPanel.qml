@@ -56,6 +56,7 @@ ColumnLayout {
             Layout.alignment: Qt.AlignTop
             text: qsTr("Copy")
             Accessible.name: qsTr("Copy the URL")
+            Accessible.onPressAction: clicked()
             onClicked: root.jumpModel.copyPushUrl()
         }
     }

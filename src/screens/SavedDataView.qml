@@ -21,9 +21,6 @@ Page {
     property bool refreshing: false
 
     objectName: "savedDataView"
-    // Named after its tab, for a screen reader.
-    Accessible.role: Accessible.Pane
-    Accessible.name: qsTr("History")
     background: Rectangle { color: Theme.groupedBackground }
 
     // The row a recording was opened from; null while the list shows.
@@ -122,7 +119,9 @@ Page {
         anchors.horizontalCenter: parent.horizontalCenter
         width: Math.min(parent.width, Theme.contentMaxWidth)
         anchors.topMargin: 8
-        visible: !screen.historyModel.isEmpty
+        // Hidden under an opened recording, also from a screen reader; it
+        // keeps its place for the way back.
+        visible: !screen.historyModel.isEmpty && screen.openRow === null
         model: screen.historyModel
         clip: true
         spacing: 1

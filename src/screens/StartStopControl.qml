@@ -30,6 +30,8 @@ FocusScope {
         Accessible.name: controlArea.saving ? qsTr("Saving…")
                                        : controlArea.jumpModel.isRecording ? qsTr("Stop Jumping")
                                                                       : qsTr("Start")
+        // A screen reader's press (not only a tap or a key) starts and stops.
+        Accessible.onPressAction: startStop.clicked()
         onClicked: controlArea.jumpModel.toggleRecording()
         onVisualFocusChanged: if (visualFocus) controlArea.showFocus = true
         // Space presses it as any button; Enter and Return click too.

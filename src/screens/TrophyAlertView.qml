@@ -219,6 +219,7 @@ Item {
                     Layout.preferredHeight: 40
                     text: qsTr("Ok")
                     Accessible.name: text
+                    Accessible.onPressAction: alert.dismissed()
                     onClicked: alert.dismissed()
 
                     contentItem: Text {

@@ -79,7 +79,7 @@ ScrollView {
     objectName: "trophyList"
     // Grouped: the white cards stand out against it.
     background: Rectangle { color: Theme.groupedBackground }
-    Accessible.role: Accessible.List
+    // A scroll view is a pane to a screen reader, here the tab's page.
     Accessible.name: title
     ScrollBar.vertical.policy: ScrollBar.AsNeeded
     ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
