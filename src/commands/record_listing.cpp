@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <system_error>
 
 #include "motion_sources/motion_trace.h"
 #include "platform/linux/data_file.h"
@@ -27,6 +28,15 @@ RecordingList listRecordings(const RecordStore& store, Log& log) {
   } quiet(log);
 
   RecordingList list;
+  // A folder that cannot be listed is a failure, not an empty history; a
+  // missing one is a history not begun: empty, and nothing to complain of.
+  std::error_code error;
+  const std::filesystem::directory_iterator probe(store.documentsDirectory(), error);
+  if (error == std::errc::no_such_file_or_directory) return list;
+  if (error) {
+    list.error = "cannot list " + store.documentsDirectory().string() + ": " + error.message();
+    return list;
+  }
   std::vector<RecordSummary> summaries = store.loadAllUserRecordSummaries(quiet, {});
   sortByStartDescending(summaries);
   list.entries.reserve(summaries.size());

@@ -397,6 +397,28 @@ TEST_F(RealData, MistakesAndMissingDataExitWithTheirStatus) {
   }
 }
 
+// A records folder that cannot be listed fails the listing commands; a
+// missing one is an empty history, without a word. Catches an unlistable
+// folder passed off as "no recordings" with exit status 0, and a first
+// history told that its folder could not be listed.
+TEST(RecordsFolder, AnUnlistableFolderFailsAndAMissingOneIsEmpty) {
+  const testing::TempDir home;
+  const ProgramRun empty = runHopster(home.path(), {"history", "--json"});
+  EXPECT_EQ(empty.status, 0) << empty.output;
+  EXPECT_EQ(empty.output, "[]\n");
+
+  fs::create_directories(home.path() / "data" / "hopster");
+  std::ofstream(home.path() / "data" / "hopster" / "Documents") << "not a folder";
+  for (const auto& command : {"history", "stats", "export"}) {
+    std::vector<std::string> args{command};
+    if (std::string_view(command) == "export") args.insert(args.end(), {"--format", "json"});
+    const ProgramRun run = runHopster(home.path(), args);
+    EXPECT_EQ(run.status, 1) << command << run.output;
+    EXPECT_THAT(run.output, HasSubstr("cannot list ")) << command;
+    EXPECT_THAT(run.output, HasSubstr("Not a directory")) << command;
+  }
+}
+
 TEST_F(RealData, OutputGoesWhereItsPathLeadsAndReplacesNothingElse) {
   testing::TempDir scratch;
   const fs::path out = scratch.path();
