@@ -66,9 +66,19 @@ std::optional<int> SingleInstance::claimOrForward(bool optionsGiven) {
     registered_ = true;
     return std::nullopt;
   }
+  if (!bus.interface()->isServiceRegistered(name)) {
+    // Refused for another reason (the bus's policy), or its owner has just
+    // quit: this window opens, as without a bus.
+    log_.line("Could not take the name " + name.toStdString() +
+              " on the session bus: " + bus.lastError().message().toStdString());
+    return std::nullopt;
+  }
   bus.unregisterObject(path);
   QDBusMessage call = QDBusMessage::createMethodCall(name, path, QString::fromLatin1(kInterface),
                                                      QStringLiteral("Activate"));
+  // Should the owner quit meanwhile, the bus must not start another Hopster
+  // through the service file for this call: that one would forward too.
+  call.setAutoStartService(false);
   call << QVariantMap();
   const QDBusMessage reply = bus.call(call, QDBus::Block, kForwardTimeoutMs);
   if (reply.type() == QDBusMessage::ErrorMessage) {
