@@ -16,6 +16,7 @@
 #include "app/headless_runner.h"
 #include "app/motion_setup.h"
 #include "app/quit_signals.h"
+#include "app/single_instance.h"
 #include "motion_sources/phone_motion_service.h"
 #include "platform/linux/file_key_value_storage.h"
 #include "platform/linux/logind_sleep_inhibitor.h"
@@ -105,6 +106,12 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
                    [] { QGuiApplication::quit(); });
 
   StdoutLog log;
+  // One window per session: a plain launch while one is open brings that one
+  // forward and ends here (Qt has taken its own options out of argv).
+  SingleInstance single(log);
+  if (!options.smokeTest) {
+    if (const auto status = single.claimOrForward(argc > 1)) return *status;
+  }
   QtScheduler scheduler;
   SystemClock clock;
   const auto settingsFile = FileKeyValueStorage::defaultLocation();
@@ -200,6 +207,7 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
     std::cerr << "hopster: the main screen failed to load" << std::endl;
     return 1;
   }
+  single.attach(qobject_cast<QQuickWindow*>(engine.rootObjects().constFirst()), homeModel);
 
   if (options.start && homeModel.hasSeenOnboarding()) {
     QTimer::singleShot(0, &app, [&jumpModel] { jumpModel.toggleRecording(); });

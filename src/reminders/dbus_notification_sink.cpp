@@ -13,8 +13,8 @@ namespace {
 constexpr const char* kService = "org.freedesktop.Notifications";
 constexpr const char* kPath = "/org/freedesktop/Notifications";
 constexpr const char* kInterface = "org.freedesktop.Notifications";
-// Notify's fixed arguments: a new notification, no actions, and the server's
-// own display time.
+// Notify's fixed arguments: a new notification, its one action, and the
+// server's own display time.
 constexpr std::uint32_t kNewNotification = 0;
 constexpr std::int32_t kServerDefaultTimeout = -1;
 constexpr std::uint8_t kNormalUrgency = 1;
@@ -29,7 +29,9 @@ int appendNotifyArguments(sd_bus_message* call, const DesktopNotification& notif
   int result = sd_bus_message_append(call, "susss", DbusNotificationSink::appName, kNewNotification,
                                      DbusNotificationSink::appIcon, notification.title.c_str(),
                                      notification.subtitle.c_str());
-  if (result >= 0) result = sd_bus_message_append(call, "as", 0);
+  if (result >= 0) {
+    result = sd_bus_message_append(call, "as", 2, "default", DbusNotificationSink::openLabel);
+  }
   if (result >= 0) result = sd_bus_message_open_container(call, 'a', "{sv}");
   if (result >= 0) {
     result = appendStringHint(call, "desktop-entry", DbusNotificationSink::desktopEntry);

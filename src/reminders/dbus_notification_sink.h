@@ -23,6 +23,10 @@ class DbusNotificationSink final : public NotificationSink {
   // both are named by the application id.
   static constexpr const char* appIcon = "org.hopster.Hopster";
   static constexpr const char* desktopEntry = "org.hopster.Hopster";
+  // The label of the default action (a click on the notification itself):
+  // the desktop opens Hopster through its desktop entry, which is activatable
+  // over D-Bus, whether the sender still runs or not.
+  static constexpr const char* openLabel = "Open Hopster";
   // The sound theme's sound for a new message, played when a reminder has sound.
   static constexpr const char* soundName = "message-new-instant";
   static constexpr std::uint64_t defaultCallTimeoutMicroseconds = 10'000'000;

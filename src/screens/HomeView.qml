@@ -3,7 +3,8 @@ import Hopster
 
 // The first-run pages until "hasSeenOnboarding" is true, then three tabs:
 // Jump, Trophies and History. The flag is live: when it is written true the
-// tabs replace the pages at once, on the Jump tab.
+// tabs replace the pages at once, on the Jump tab. The model's request for
+// the Jump tab (the desktop activating Hopster) selects it.
 FocusScope {
     id: home
 
@@ -35,6 +36,11 @@ FocusScope {
     Connections {
         target: home.homeModel
         function onHasSeenOnboardingChanged() { home.showContent(); }
+        function onJumpTabRequested() {
+            const tabs = content.item as HomeTabs;
+            if (tabs)
+                tabs.currentIndex = 0;
+        }
     }
 
     Component.onCompleted: showContent()

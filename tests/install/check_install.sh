@@ -30,7 +30,8 @@ icon=$usr/share/icons/hicolor/scalable/apps/$app_id.svg
 symbolic=$usr/share/icons/hicolor/symbolic/apps/$app_id-symbolic.svg
 completion=$usr/share/bash-completion/completions/hopster
 manpage=$usr/share/man/man1/hopster.1
-for file in "$bin" "$desktop" "$metainfo" "$icon" "$symbolic" "$completion" "$manpage"; do
+service=$usr/share/dbus-1/services/$app_id.service
+for file in "$bin" "$desktop" "$metainfo" "$icon" "$symbolic" "$completion" "$manpage" "$service"; do
   [[ -s $file ]] || fail "not installed: ${file#"$root"}"
 done
 [[ -x $bin ]] || fail "the program is not executable"
@@ -55,6 +56,14 @@ entry() { sed -n "s/^$1=//p" "$desktop"; }
 [[ $(entry Exec) == hopster* ]] || fail "desktop entry does not run hopster: $(entry Exec)"
 [[ $(entry Icon) == "$app_id" ]] || fail "desktop entry icon $(entry Icon) is not $app_id"
 [[ $(entry X-Purism-FormFactor) == *Mobile* ]] || fail "desktop entry is not marked for phones"
+[[ $(entry DBusActivatable) == true ]] || fail "desktop entry is not activatable over D-Bus"
+
+# The session bus starts the installed program for the name the desktop entry
+# is called by: the file is named after it, its one group names it and runs
+# the program where it was installed. (desktop-file-validate takes desktop
+# entries only, not the bus's own files of the same syntax.)
+expected_service=$(printf '[D-BUS Service]\nName=%s\nExec=/usr/bin/hopster' "$app_id")
+[[ $(<"$service") == "$expected_service" ]] || fail "D-Bus service file: $(<"$service")"
 
 # One id everywhere: metainfo id and launchable name the desktop entry; the
 # release is this version; no configure placeholder is left.

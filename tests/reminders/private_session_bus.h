@@ -46,7 +46,8 @@ inline std::string describe(sd_bus_message* m) {
 // shows it.
 inline std::string notifyCall(const std::string& title, const std::string& body, bool sound) {
   return R"([<s "Hopster">, <u 0>, <s "org.hopster.Hopster">, <s ")" + title + R"(">, <s ")" +
-         body + R"(">, <as []>, <a{sv} [{"desktop-entry": <s "org.hopster.Hopster">}, )" +
+         body +
+         R"(">, <as ["default", "Open Hopster"]>, <a{sv} [{"desktop-entry": <s "org.hopster.Hopster">}, )" +
          (sound ? R"({"sound-name": <s "message-new-instant">}, )" : "") +
          R"({"urgency": <y 1>}]>, <i -1>])";
 }

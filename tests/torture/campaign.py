@@ -33,6 +33,10 @@ def env_for(home, window=False):
     if not window:
         env.pop("DISPLAY", None)
         env.pop("WAYLAND_DISPLAY", None)
+    else:
+        # No session bus: a Hopster the user has open would otherwise answer
+        # for each window started here (one window per session).
+        env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=/nonexistent/session_bus_socket"
     return env
 
 

@@ -36,6 +36,19 @@ Item {
             tryVerify(() => findChild(home, "onboarding") === null);
         }
 
+        // The desktop activating Hopster asks for the Jump tab: it is
+        // selected from any tab (a lost handler leaves the tab as it was).
+        function test_theModelsRequestSelectsTheJumpTab() {
+            world.reset(true);
+            const home = createTemporaryObject(homeComponent, root);
+            const tabs = findChild(home, "homeTabs");
+            for (const from of [2, 1, 0]) {
+                tabs.currentIndex = from;
+                world.homeModel.showJumpTab();
+                compare(tabs.currentIndex, 0);
+            }
+        }
+
         function test_tabsSwitchByTapAndKeyboard() {
             world.reset(true);
             const home = createTemporaryObject(homeComponent, root);
