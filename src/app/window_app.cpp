@@ -38,6 +38,7 @@
 #include "reminders/notification_manager.h"
 #include "reminders/reminder_delivery.h"
 #include "reminders/reminder_schedule.h"
+#include "screens/desktop_appearance.h"
 #include "screens/history_model.h"
 #include "screens/home_view_model.h"
 #include "screens/jump_view_model.h"
@@ -105,6 +106,8 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
                    [] { QGuiApplication::quit(); });
 
   StdoutLog log;
+  // Asked first, so the desktop's answer is likely in before the first frame.
+  const auto appearance = followDesktopAppearance(log);
   QtScheduler scheduler;
   SystemClock clock;
   const auto settingsFile = FileKeyValueStorage::defaultLocation();
@@ -194,7 +197,8 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
        {QStringLiteral("jumpModel"), QVariant::fromValue(&jumpModel)},
        {QStringLiteral("trophyModel"), QVariant::fromValue(&trophyModel)},
        {QStringLiteral("historyModel"), QVariant::fromValue(&historyModel)},
-       {QStringLiteral("onboardingModel"), QVariant::fromValue(onboardingModel.get())}});
+       {QStringLiteral("onboardingModel"), QVariant::fromValue(onboardingModel.get())},
+       {QStringLiteral("appearance"), QVariant::fromValue(appearance.get())}});
   engine.load(QUrl(QStringLiteral("qrc:/Hopster/Main.qml")));
   if (engine.rootObjects().isEmpty()) {
     std::cerr << "hopster: the main screen failed to load" << std::endl;
