@@ -27,7 +27,7 @@ ApplicationWindow {
     palette.base: Theme.background
     palette.alternateBase: Theme.groupedBackground
     palette.text: Theme.text
-    palette.button: Theme.groupedBackground
+    palette.button: Theme.buttonFace
     palette.buttonText: Theme.text
     palette.mid: Theme.separator
     palette.placeholderText: Theme.secondaryText

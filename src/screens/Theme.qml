@@ -43,6 +43,8 @@ QtObject {
     readonly property color focusRing: dark ? "#3474E8" : "#0B57D0"
     // The face of a grey button under white text: 5.99:1 (the trophy popup's "Ok").
     readonly property color controlGray: "#636366"
+    // The face of the built-in push buttons (the push URL's "Copy").
+    readonly property color buttonFace: dark ? "#3A3A3C" : "#EFEFEF"
 
     readonly property color background: dark ? "#1C1C1E" : "#FFFFFF"
     readonly property color groupedBackground: dark ? "#000000" : "#F2F2F7"

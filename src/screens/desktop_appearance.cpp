@@ -60,7 +60,7 @@ DesktopAppearance::DesktopAppearance(QDBusConnection bus, Log& log, QObject* par
   if (!bus.isConnected()) return;  // no session bus: light
   // Listening first, so a change between the question and its answer counts.
   bus.connect(kService, kPath, kInterface, QStringLiteral("SettingChanged"), this,
-              SLOT(settingChanged(QString, QString, QDBusVariant)));
+              SLOT(settingChanged(QDBusMessage)));
   // Read, which every portal version has; its answer is the value in two variants.
   auto question =
       QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Read"));
@@ -85,11 +85,14 @@ void DesktopAppearance::setScheme(ColorScheme scheme) {
   emit darkChanged();
 }
 
-void DesktopAppearance::settingChanged(const QString& nameSpace, const QString& key,
-                                       const QDBusVariant& value) {
-  if (nameSpace != kNamespace || key != kKey) return;
+void DesktopAppearance::settingChanged(const QDBusMessage& message) {
+  const QVariantList arguments = message.arguments();
+  if (arguments.size() != 3 || arguments[0].toString() != kNamespace ||
+      arguments[1].toString() != kKey) {
+    return;
+  }
   changeSeen_ = true;
-  take(QVariant::fromValue(value));
+  take(arguments[2]);
 }
 
 void DesktopAppearance::take(const QVariant& value) {

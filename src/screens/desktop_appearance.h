@@ -2,6 +2,7 @@
 
 #include <QtQml/qqmlregistration.h>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusVariant>
 #include <QObject>
 #include <QString>
@@ -52,7 +53,9 @@ class DesktopAppearance : public QObject {
   void darkChanged();
 
  private slots:
-  void settingChanged(const QString& nameSpace, const QString& key, const QDBusVariant& value);
+  // The portal's SettingChanged(s namespace, s key, v value), whole: an
+  // answer of another form is refused here rather than by QtDBus.
+  void settingChanged(const QDBusMessage& message);
 
  private:
   void take(const QVariant& value);

@@ -3,7 +3,7 @@ import QtTest
 import Hopster
 
 // The desktop's light or dark preference, as the application window gets it
-// (its `appearance`), turns every screen over at once, and back.
+// (its `appearance`), turns the screens over at once, and back.
 Item {
     id: root
     width: 100
@@ -27,60 +27,37 @@ Item {
         name: "Appearance"
         when: windowShown
 
-        property var win: null
-
-        function init() {
-            world.reset(true);
-            world.saveRecord(1764942759, 95, 120);
-            win = createTemporaryObject(appComponent, root);
-            verify(win, "the main window");
-            waitForRendering(win.contentItem);
-        }
-
-        function find(name) {
-            const found = findChild(win.contentItem, name);
-            verify(found, name);
-            return found;
-        }
-
         function same(actual, expected, what) {
             verify(Qt.colorEqual(actual, expected), what + ": " + actual + ", not " + expected);
         }
 
-        // What a screen draws its text and background in, for each palette.
-        function expectPalette(dark) {
-            compare(Theme.dark, dark, "the theme follows the desktop");
-            same(win.color, dark ? "#1C1C1E" : "#FFFFFF", "window background");
-            same(find("jumpCount").color, dark ? "white" : "black", "jump count");
-            // A Label without a colour of its own takes the window's palette.
-            same(find("totalJumps").color, dark ? "white" : "black", "total jumps");
-            const chart = find("accelerationChart");
-            same(chart.textColor, Theme.secondaryText, "chart labels");
-            same(chart.gridColor, Theme.separator, "chart grid");
-        }
-
         // Catches: Theme not bound to the window's appearance; a colour that
-        // does not follow Theme.dark; uncoloured Labels left on the default
-        // black; a chart drawn in fixed colours.
-        function test_theJumpScreenFollowsTheDesktop() {
-            expectPalette(false);
-            world.setDesktopDark(true);
-            expectPalette(true);
-            world.setDesktopDark(false);
-            expectPalette(false);
-        }
-
-        // Catches lists and cards that keep their light colours: the history
-        // rows, the trophy cards' titles and the recording's chart.
-        function test_theOtherTabsFollowTheDesktop() {
-            world.setDesktopDark(true);
-            find("homeTabs").currentIndex = 2;
+        // does not follow Theme.dark; Labels left on the palette's default
+        // black (the window's palette not set); Texts with no colour of their
+        // own (the count, the trophy titles); a chart drawn in fixed colours.
+        function test_everyTabFollowsTheDesktop() {
+            world.reset(true);
+            world.saveRecord(1764942759, 95, 120);
+            const win = createTemporaryObject(appComponent, root);
+            waitForRendering(win.contentItem);
+            const chart = findChild(win.contentItem, "accelerationChart");
+            const texts = ["jumpCount", "totalJumps"].map(name => findChild(win.contentItem, name));
+            for (const dark of [true, false, true]) {
+                world.setDesktopDark(dark);
+                compare(Theme.dark, dark);
+                same(win.color, dark ? "#1C1C1E" : "#FFFFFF", "window background");
+                texts.forEach(text => same(text.color, dark ? "white" : "black", text.objectName));
+                same(chart.textColor, Theme.secondaryText, "chart labels");
+                same(chart.gridColor, Theme.separator, "chart grid");
+            }
+            const tabs = findChild(win.contentItem, "homeTabs");
+            tabs.currentIndex = 2;
             tryVerify(() => findChild(win.contentItem, "historyRow_0") !== null, 5000, "a history row");
-            const row = find("historyRow_0");
+            const row = findChild(win.contentItem, "historyRow_0");
             same(row.color, "#1C1C1E", "history row");
             same(findChild(row, "historyStartDate").color, "white", "history date");
-            find("homeTabs").currentIndex = 1;
-            const title = find("cardTitle");
+            tabs.currentIndex = 1;
+            const title = findChild(win.contentItem, "cardTitle");
             same(title.color, "white", "trophy card title");
             world.setDesktopDark(false);
             same(title.color, "black", "trophy card title, light");
