@@ -6,7 +6,8 @@ import QtQuick
 // Contrast ratios below are WCAG 2.x ratios of relative luminance,
 // (L1 + 0.05) / (L2 + 0.05). Text needs 4.5:1, large text (24 px, or bold
 // 18.67 px) and icons or control outlines 3:1. A "pale" disc is the same
-// colour at opacity 0.2 over white.
+// colour at opacity 0.2 over the background. tst_contrast.qml holds both
+// palettes to these minimums.
 QtObject {
     // The dark palette instead of the light one. Main.qml binds it to the
     // desktop's preference (DesktopAppearance); tests set it directly.
@@ -18,7 +19,7 @@ QtObject {
     readonly property color appGreen: Qt.rgba(94 / 255, 1.0, 83 / 255, 1.0)
     // Bright status colours for large fills and gradients. green is 2.22:1 on
     // white and red 3.55:1: neither is used for text on white. On the dark
-    // background red is 4.79:1 and gray 5.18:1.
+    // background red is 4.80:1 and gray 5.22:1.
     readonly property color green: "#34C759"
     readonly property color red: "#FF3B30"
     readonly property color gray: "#8E8E93"
@@ -28,13 +29,14 @@ QtObject {
     // The green for text and icons on the background: dark on the light
     // palette (5.33:1 on white, 5.07:1 on tabBarBackground, 4.04:1 on its own
     // pale disc: the countdown number, large text, and its ring), light on
-    // the dark one.
+    // the dark one (9.25:1 on background, 6.03:1 on its pale disc).
     readonly property color darkGreen: dark ? "#4CD964" : "#1E7B34"
     // The red for text: 6.54:1 on white, 4.69:1 on its own pale disc ("Stop
-    // Jumping"); a light red on the dark palette.
+    // Jumping"); a light red on the dark palette (6.75:1 on background,
+    // 4.80:1 on its pale disc).
     readonly property color darkRed: dark ? "#FF7B72" : "#B3261E"
     // Grey text: 5.23:1 on white, 4.97:1 on tabBarBackground (unselected
-    // tabs, elapsed time, secondary lines).
+    // tabs, elapsed time, secondary lines); 7.69:1 and 8.46:1 when dark.
     readonly property color secondaryText: dark ? "#AEAEB2" : "#6C6C70"
     // The keyboard focus ring: 6.39:1 on white, 6.07:1 on tabBarBackground,
     // 4.84:1 next to appGreen. On the dark palette it must stand out from
