@@ -39,6 +39,7 @@
 #include "reminders/notification_manager.h"
 #include "reminders/reminder_delivery.h"
 #include "reminders/reminder_schedule.h"
+#include "screens/desktop_appearance.h"
 #include "screens/history_model.h"
 #include "screens/home_view_model.h"
 #include "screens/jump_view_model.h"
@@ -112,6 +113,8 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
   if (!options.smokeTest) {
     if (const auto status = single.claimOrForward(argc > 1)) return *status;
   }
+  // Asked first, so the desktop's answer is likely in before the first frame.
+  const auto appearance = followDesktopAppearance(log);
   QtScheduler scheduler;
   SystemClock clock;
   const auto settingsFile = FileKeyValueStorage::defaultLocation();
@@ -201,7 +204,8 @@ int runWindow(const CommandLine& options, int& argc, char** argv) {
        {QStringLiteral("jumpModel"), QVariant::fromValue(&jumpModel)},
        {QStringLiteral("trophyModel"), QVariant::fromValue(&trophyModel)},
        {QStringLiteral("historyModel"), QVariant::fromValue(&historyModel)},
-       {QStringLiteral("onboardingModel"), QVariant::fromValue(onboardingModel.get())}});
+       {QStringLiteral("onboardingModel"), QVariant::fromValue(onboardingModel.get())},
+       {QStringLiteral("appearance"), QVariant::fromValue(appearance.get())}});
   engine.load(QUrl(QStringLiteral("qrc:/Hopster/Main.qml")));
   if (engine.rootObjects().isEmpty()) {
     std::cerr << "hopster: the main screen failed to load" << std::endl;

@@ -43,7 +43,7 @@ Dialog {
         rightPadding: 20
         font.pixelSize: Theme.headlineSize
         font.bold: true
-        color: "black"
+        color: Theme.text
         wrapMode: Text.WordWrap
         horizontalAlignment: Text.AlignHCenter
     }
@@ -57,7 +57,7 @@ Dialog {
         Label {
             Layout.fillWidth: true
             text: alert.message
-            color: "black"
+            color: Theme.text
             font.pixelSize: Theme.subheadlineSize
             wrapMode: Text.WordWrap
             horizontalAlignment: Text.AlignHCenter

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Controls.impl
 import QtQuick.Layouts
 import Hopster
 
@@ -45,8 +46,10 @@ RowLayout {
                 radius: 4
                 color: root.jumpModel.isHeadphonesConnected ? Theme.darkGreen : Theme.red
             }
-            Image {
+            // Black line art, tinted to the palette's text colour.
+            ColorImage {
                 objectName: "motionDeviceSymbol"
+                color: Theme.text
                 source: root.jumpModel.motionDevice === "phone" ? "images/phone.svg"
                                                                    : "images/headphones.svg"
                 sourceSize.width: 48

@@ -106,6 +106,7 @@ FocusScope {
             clock: jumpClock
             lineColor: Theme.appGreen
             textColor: Theme.secondaryText
+            gridColor: Theme.separator
             Accessible.role: Accessible.Chart
             Accessible.name: qsTr("Vertical acceleration")
         }

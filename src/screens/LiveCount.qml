@@ -20,6 +20,7 @@ ColumnLayout {
     Text {
         id: count
         objectName: "jumpCount"
+        color: Theme.text
         Layout.fillWidth: true
         Layout.leftMargin: Theme.margin
         Layout.rightMargin: Theme.margin

@@ -11,6 +11,8 @@ ApplicationWindow {
     required property TrophyListModel trophyModel
     required property HistoryModel historyModel
     required property OnboardingViewModel onboardingModel
+    // The desktop's light or dark preference; without one the style is light.
+    property DesktopAppearance appearance: null
 
     width: 390
     height: 844
@@ -19,6 +21,25 @@ ApplicationWindow {
     visible: true
     title: qsTr("Hopster")
     color: Theme.background
+    // Built-in controls and text selection follow the palette too.
+    palette.window: Theme.background
+    palette.windowText: Theme.text
+    palette.base: Theme.background
+    palette.alternateBase: Theme.groupedBackground
+    palette.text: Theme.text
+    palette.button: Theme.buttonFace
+    palette.buttonText: Theme.text
+    palette.mid: Theme.separator
+    palette.placeholderText: Theme.secondaryText
+    palette.highlight: Theme.appGreen
+    palette.highlightedText: "black"
+
+    Binding {
+        target: Theme
+        property: "dark"
+        value: window.appearance !== null && window.appearance.dark
+        when: window.appearance !== null
+    }
 
     HomeView {
         anchors.fill: parent

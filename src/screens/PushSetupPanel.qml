@@ -47,7 +47,9 @@ ColumnLayout {
             selectByMouse: true
             wrapMode: TextEdit.WrapAnywhere
             font.pixelSize: Theme.bodySize
-            color: "black"
+            color: Theme.text
+            selectionColor: Theme.appGreen
+            selectedTextColor: "black"
             Accessible.role: Accessible.EditableText
             Accessible.name: text
         }

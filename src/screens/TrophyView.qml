@@ -210,6 +210,7 @@ Item {
                 wrapMode: Text.Wrap
                 font.pixelSize: Theme.headlineSize
                 font.bold: true
+                color: Theme.text
             }
             Text {
                 id: subtitle

@@ -41,10 +41,16 @@ double gScaleGutter(const QFontMetricsF& metrics) {
   return gutter + 6.0;
 }
 
+QColor axisColorFor(const QColor& gridColor) {
+  // The axes stand out from the grid away from the background: darker on a
+  // light grid, lighter on the dark palette's dark grid.
+  return gridColor.lightness() < 128 ? gridColor.lighter(140) : gridColor.darker(140);
+}
+
 void drawGScale(ChartFrame& frame, const QRectF& plot, const QFontMetricsF& metrics,
                 const QColor& gridColor) {
   const double labelHeight = std::ceil(metrics.height());
-  const QColor axisColor = gridColor.darker(140);
+  const QColor axisColor = axisColorFor(gridColor);
   for (const double g : kGMarks) {
     const double y = std::round(yOf(g, plot));
     frame.line(QRectF(plot.left(), y, plot.width(), 1.0), g == kLowestG ? axisColor : gridColor);
@@ -55,7 +61,7 @@ void drawGScale(ChartFrame& frame, const QRectF& plot, const QFontMetricsF& metr
 
 void drawTimeMarks(ChartFrame& frame, const TimeWindow& window, const QRectF& plot,
                    const QFontMetricsF& metrics, const QColor& gridColor, double right) {
-  const QColor axisColor = gridColor.darker(140);
+  const QColor axisColor = axisColorFor(gridColor);
   const double minSpacing = metrics.horizontalAdvance(QStringLiteral("00:00.0")) + 16.0;
   const double bottom = std::round(plot.bottom());
   for (const TimeMark& mark : timeMarks(window, plot, minSpacing)) {

@@ -28,6 +28,9 @@ void prepareNode(ChartNode& node, QQuickWindow& window, const QColor& lineColor,
 // The width of the g labels' gutter left of the plot.
 [[nodiscard]] double gScaleGutter(const QFontMetricsF& metrics);
 
+// The axes' colour on a grid of `gridColor`: further from the background.
+[[nodiscard]] QColor axisColorFor(const QColor& gridColor);
+
 // A grid line and a label at each g mark, and the axis on the left.
 void drawGScale(ChartFrame& frame, const QRectF& plot, const QFontMetricsF& metrics,
                 const QColor& gridColor);

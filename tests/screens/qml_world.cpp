@@ -16,6 +16,7 @@
 #include "platform/linux/seeded_random_source.h"
 #include "platform/linux/sequential_uuid_source.h"
 #include "recording/recording_controller.h"
+#include "screens/desktop_appearance.h"
 #include "screens/history_model.h"
 #include "screens/home_view_model.h"
 #include "screens/jump_view_model.h"
@@ -78,6 +79,7 @@ struct TestWorld::Core {
   JumpViewModel jump{controller};
   TrophyListModel trophyList{trophies, haptics, log, scheduler};
   HistoryModel history{records};
+  DesktopAppearance appearance{ColorScheme::light, log};
   bool onboardingMotionAvailable = true;
   std::shared_ptr<FakeMotionService> onboardingMotion;  // the newest one
   OnboardingViewModel onboarding{[this] {
@@ -100,6 +102,11 @@ QObject* TestWorld::jumpModel() const { return &core_->jump; }
 QObject* TestWorld::trophyModel() const { return &core_->trophyList; }
 QObject* TestWorld::historyModel() const { return &core_->history; }
 QObject* TestWorld::onboardingModel() const { return &core_->onboarding; }
+QObject* TestWorld::appearance() const { return &core_->appearance; }
+
+void TestWorld::setDesktopDark(bool dark) {
+  core_->appearance.setScheme(dark ? ColorScheme::dark : ColorScheme::light);
+}
 
 void TestWorld::reset(bool hasSeenOnboarding) {
   // The old models stay alive until the world goes: QML may still hold them.

@@ -17,6 +17,7 @@ class TestWorld : public QObject {
   Q_PROPERTY(QObject* trophyModel READ trophyModel NOTIFY modelsChanged)
   Q_PROPERTY(QObject* historyModel READ historyModel NOTIFY modelsChanged)
   Q_PROPERTY(QObject* onboardingModel READ onboardingModel NOTIFY modelsChanged)
+  Q_PROPERTY(QObject* appearance READ appearance NOTIFY modelsChanged)
 
  public:
   explicit TestWorld(QObject* parent = nullptr);
@@ -27,10 +28,13 @@ class TestWorld : public QObject {
   [[nodiscard]] QObject* trophyModel() const;
   [[nodiscard]] QObject* historyModel() const;
   [[nodiscard]] QObject* onboardingModel() const;
+  [[nodiscard]] QObject* appearance() const;
 
   // A fresh world: empty settings (or with the onboarding seen), no records.
   Q_INVOKABLE void reset(bool hasSeenOnboarding = true);
   Q_INVOKABLE void advance(double seconds);
+  // What the desktop prefers, as the portal would say it (light at a reset).
+  Q_INVOKABLE void setDesktopDark(bool dark);
   // Takes the records folder away (an unmounted card, say): no journal, no record.
   Q_INVOKABLE void loseRecordsFolder();
   Q_INVOKABLE void jump(int jumps);

@@ -38,27 +38,57 @@ TestCase {
         fuzzyCompare(ratio(Qt.color(data.fg), Qt.color(data.bg)), data.expected, 0.01);
     }
 
-    function test_themePairsMeetTheirMinimum_data() {
-        const white = Theme.background;
+    // Every pair, once with each palette: the table is read with Theme.dark
+    // set each way, and the colours are copied into its rows.
+    function pairs(palette) {
+        const back = Theme.background;
         return [
             { tag: "Start on its disc", fg: "black", bg: Theme.appGreen, min: 4.5 },
-            { tag: "Saving on the dimmed disc", fg: "black", bg: over(Theme.appGreen, 0.5, white), min: 4.5 },
+            { tag: "Saving on the dimmed disc", fg: "black", bg: over(Theme.appGreen, 0.5, back), min: 4.5 },
             { tag: "Stop Jumping on its pale disc", fg: Theme.darkRed,
-              bg: over(Theme.darkRed, 0.2, white), min: 4.5 },
+              bg: over(Theme.darkRed, 0.2, back), min: 4.5 },
             { tag: "countdown number and ring on their pale disc", fg: Theme.darkGreen,
-              bg: over(Theme.darkGreen, 0.2, white), min: 3 },
-            { tag: "elapsed time", fg: Theme.secondaryText, bg: white, min: 4.5 },
-            { tag: "saved confirmation", fg: Theme.darkGreen, bg: white, min: 4.5 },
-            { tag: "connected dot", fg: Theme.darkGreen, bg: white, min: 3 },
-            { tag: "disconnected dot", fg: Theme.red, bg: white, min: 3 },
+              bg: over(Theme.darkGreen, 0.2, back), min: 3 },
+            { tag: "jump count and titles", fg: Theme.text, bg: back, min: 4.5 },
+            { tag: "trophy card title", fg: Theme.text, bg: Theme.background, min: 4.5 },
+            { tag: "history rows on the grouped background", fg: Theme.text,
+              bg: Theme.groupedBackground, min: 4.5 },
+            { tag: "elapsed time", fg: Theme.secondaryText, bg: back, min: 4.5 },
+            { tag: "secondary line on the grouped background", fg: Theme.secondaryText,
+              bg: Theme.groupedBackground, min: 4.5 },
+            { tag: "saved confirmation", fg: Theme.darkGreen, bg: back, min: 4.5 },
+            { tag: "peak minute", fg: Theme.darkGreen, bg: Theme.groupedBackground, min: 4.5 },
+            { tag: "journal warning and jump marks", fg: Theme.darkRed, bg: back, min: 4.5 },
+            { tag: "connected dot", fg: Theme.darkGreen, bg: back, min: 3 },
+            { tag: "disconnected dot", fg: Theme.red, bg: back, min: 3 },
             { tag: "selected tab", fg: Theme.darkGreen, bg: Theme.tabBarBackground, min: 4.5 },
             { tag: "unselected tab", fg: Theme.secondaryText, bg: Theme.tabBarBackground, min: 4.5 },
-            { tag: "focus ring on white", fg: Theme.focusRing, bg: white, min: 3 },
+            { tag: "focus ring on the background", fg: Theme.focusRing, bg: back, min: 3 },
+            { tag: "focus ring on the grouped background", fg: Theme.focusRing,
+              bg: Theme.groupedBackground, min: 3 },
             { tag: "focus ring on the tab bar", fg: Theme.focusRing, bg: Theme.tabBarBackground, min: 3 },
             { tag: "focus ring beside Start", fg: Theme.focusRing, bg: Theme.appGreen, min: 3 },
-            { tag: "alert button", fg: Theme.darkGreen, bg: white, min: 4.5 },
+            { tag: "Copy button", fg: Theme.text, bg: Theme.buttonFace, min: 4.5 },
+            { tag: "alert button", fg: Theme.darkGreen, bg: back, min: 4.5 },
             { tag: "alert button pressed", fg: Theme.darkGreen, bg: Theme.groupedBackground, min: 4.5 }
-        ];
+        ].map(row => ({ tag: palette + ": " + row.tag, fg: solid(row.fg), bg: solid(row.bg),
+                        min: row.min }));
+    }
+    // A copy of a colour that no longer follows the property it was read
+    // from, so a row keeps its palette's colour after Theme.dark changes.
+    function solid(color) {
+        const c = Qt.color(String(color));
+        return Qt.rgba(c.r, c.g, c.b, c.a);
+    }
+
+    function test_themePairsMeetTheirMinimum_data() {
+        const rows = [];
+        for (const dark of [false, true]) {
+            Theme.dark = dark;
+            rows.push(...pairs(dark ? "dark" : "light"));
+        }
+        Theme.dark = false;
+        return rows;
     }
     function test_themePairsMeetTheirMinimum(data) {
         const value = ratio(Qt.color(data.fg), Qt.color(data.bg));

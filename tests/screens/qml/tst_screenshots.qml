@@ -21,6 +21,7 @@ Item {
             trophyModel: world.trophyModel
             historyModel: world.historyModel
             onboardingModel: world.onboardingModel
+            appearance: world.appearance
         }
     }
 
@@ -42,6 +43,7 @@ Item {
 
         function openApp(data, hasSeenOnboarding) {
             world.reset(hasSeenOnboarding);
+            world.setDesktopDark(data.dark === true);
             size = data.tag;
             win = createTemporaryObject(appComponent, root, { width: data.w, height: data.h });
             verify(win, "the main window");
@@ -75,7 +77,10 @@ Item {
                 { tag: "320x560", w: 320, h: 560 },
                 { tag: "360x720", w: 360, h: 720 },
                 { tag: "390x844", w: 390, h: 844 },
-                { tag: "1280x900", w: 1280, h: 900 }
+                { tag: "1280x900", w: 1280, h: 900 },
+                // The dark style, at the smallest phone window and the desktop one.
+                { tag: "320x560-dark", w: 320, h: 560, dark: true },
+                { tag: "1280x900-dark", w: 1280, h: 900, dark: true }
             ];
         }
 
