@@ -23,16 +23,24 @@ ApplicationWindow {
     color: Theme.background
     // Built-in controls and text selection follow the palette too.
     palette.window: Theme.background
-    palette.windowText: Theme.text
+    palette.active.windowText: Theme.text
+    palette.inactive.windowText: Theme.text
     palette.base: Theme.background
     palette.alternateBase: Theme.groupedBackground
-    palette.text: Theme.text
+    palette.active.text: Theme.text
+    palette.inactive.text: Theme.text
     palette.button: Theme.buttonFace
-    palette.buttonText: Theme.text
+    palette.active.buttonText: Theme.text
+    palette.inactive.buttonText: Theme.text
     palette.mid: Theme.separator
     palette.placeholderText: Theme.secondaryText
     palette.highlight: Theme.appGreen
     palette.highlightedText: "black"
+    // The text colours are set state by state: set for all at once, they
+    // would hide that a control is disabled, which keeps a dimmer colour.
+    palette.disabled.buttonText: Theme.disabledText
+    palette.disabled.windowText: Theme.disabledText
+    palette.disabled.text: Theme.disabledText
 
     Binding {
         target: Theme

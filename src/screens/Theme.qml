@@ -38,6 +38,9 @@ QtObject {
     // Grey text: 5.23:1 on white, 4.97:1 on tabBarBackground (unselected
     // tabs, elapsed time, secondary lines); 7.69:1 and 8.46:1 when dark.
     readonly property color secondaryText: dark ? "#AEAEB2" : "#6C6C70"
+    // The text of a control that cannot be used now (a zoom button at its
+    // limit): plainly dimmer than any text that can be read as content.
+    readonly property color disabledText: dark ? "#5A5A5E" : "#B4B4B9"
     // The keyboard focus ring: 6.39:1 on white, 6.07:1 on tabBarBackground,
     // 4.84:1 next to appGreen. On the dark palette it must stand out from
     // both the dark backgrounds and appGreen, which bounds its lightness:
