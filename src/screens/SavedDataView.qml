@@ -105,7 +105,9 @@ Page {
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
             text: qsTr("No data recorded yet")
-            color: Theme.gray
+            // Secondary text's grey: the lighter grey of the picture reads at
+            // under 3:1 on the light grouped background.
+            color: Theme.secondaryText
             font.pixelSize: Theme.bodySize
         }
     }
