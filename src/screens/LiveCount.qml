@@ -39,8 +39,8 @@ ColumnLayout {
         wrapMode: Text.NoWrap
         maximumLineCount: 1
         Accessible.role: Accessible.StaticText
-        Accessible.name: root.jumpModel.jumpCount === 1 ? qsTr("1 jump")
-                                                        : qsTr("%1 jumps").arg(root.jumpModel.jumpCount)
+        Accessible.name: root.jumpModel.jumpCount === "1" ? qsTr("1 jump")
+                                                          : qsTr("%1 jumps").arg(root.jumpModel.jumpCount)
 
         // Counting up: the new digits rise into place. The digits
         // change, and the rise steps, on the frame clock's ticks, so

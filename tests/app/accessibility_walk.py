@@ -105,6 +105,8 @@ def walk(root, where, expect_named=()):
         print(f"{'  ' * depth}[{role}] {name!r}")
         if OBJECT_NAME.search(name):
             fail(where, f"{role} named after a Qt object: {name!r}")
+        elif re.search(r"(?<![\d.,])1 jumps", name):
+            fail(where, f"{role} reads one jump as plural: {name!r}")
         elif not name.strip() and role not in UNNAMED_ROLES and depth > 0:
             fail(where, f"{role} without a name")
         if role in PRESSABLE_ROLES and press_action(node) is None:
