@@ -67,20 +67,40 @@ if [ $arm64 -eq 1 ]; then
   )
 fi
 
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+# The tests that start the program under test as a child process run an
+# aarch64 program directly: the kernel hands it to qemu through binfmt_misc,
+# whose aarch64 entry qemu-user-static's package registers.
+arm64_binfmt() {
+  [ -e /proc/sys/fs/binfmt_misc/qemu-aarch64 ] && return 0
+  [ -e /proc/sys/fs/binfmt_misc/status ] ||
+    $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc ||
+    { echo "bootstrap: binfmt_misc cannot be mounted: aarch64 programs only run under qemu-aarch64 named" >&2; return 0; }
+  $sudo update-binfmts --enable qemu-aarch64 ||
+    echo "bootstrap: binfmt_misc has no aarch64 entry: aarch64 programs only run under qemu-aarch64 named" >&2
+}
+
+# One dpkg-query for all of them. Multi-Arch: same packages are named with
+# their architecture (libc6:amd64), the others without.
+installed=$(dpkg-query -W -f='${binary:Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null |
+              awk '$2 == "installed" { print $1 }' || true)
+native=$(dpkg --print-architecture)
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+  if ! grep -qxF -e "$p" -e "$p:$native" <<<"$installed"; then
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "bootstrap: installing ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-if [ $arm64 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
-  $sudo dpkg --add-architecture arm64
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "bootstrap: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  if [ $arm64 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    $sudo dpkg --add-architecture arm64
+  fi
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ $arm64 -eq 1 ]; then arm64_binfmt; fi
+exit 0
