@@ -8,6 +8,13 @@ set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 
 set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
 set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
+# The build links with lld when it is installed (-fuse-ld=lld); the cross
+# compiler looks for ld.lld only beside its own tools, so -B points it at a
+# folder holding a link to /usr/bin/ld.lld (which links for any target).
+foreach(kind EXE SHARED MODULE)
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-B${CMAKE_CURRENT_LIST_DIR}/aarch64-linux-gnu/bin/")
+endforeach()
+
 # pkg-config reads the arm64 libraries' .pc files.
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
 
