@@ -55,9 +55,13 @@ cleanup() {
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount "${mounted[$i]}" || true; done
 }
 trap cleanup EXIT
-for fs in proc dev; do
+for fs in proc dev dev/pts; do
   if ! mountpoint -q "$root/$fs"; then
-    if [ $fs = proc ]; then mount -t proc proc "$root/proc"; else mount --bind /dev "$root/dev"; fi
+    case $fs in
+      proc) mount -t proc proc "$root/proc" ;;
+      dev) mount --bind /dev "$root/dev" ;;
+      dev/pts) mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts" ;;
+    esac
     mounted+=("$root/$fs")
   fi
 done
