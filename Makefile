@@ -41,14 +41,14 @@ package: bootstrap-arm64
 	cmake --preset arm64-release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" >/dev/null
 	cmake --build --preset arm64-release -j $(JOBS) --target hopster
 	cd build/arm64-release && cpack -G DEB
-else ifeq ($(ARCH),)
+else ifeq ($(filter-out $(shell dpkg --print-architecture 2>/dev/null),$(ARCH)),)
 package: bootstrap
 	cmake --preset release -DHOPSTER_BUILD_BENCHMARKS=OFF -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" >/dev/null
 	cmake --build --preset release -j $(JOBS) --target hopster
 	cd build/release && cpack -G DEB
 else
 package:
-	@echo "make package: ARCH is empty (this machine's) or arm64, not $(ARCH)"; exit 1
+	@echo "make package: ARCH is this machine's architecture (the default) or arm64, not $(ARCH)"; exit 1
 endif
 
 # The arm64 (aarch64) cross build: the program, its tests and its QML module
@@ -70,8 +70,9 @@ arm64-test: arm64
 	ctest --preset arm64 $(ARM64_TEST_ARGS)
 
 # CI's arm64 stage: the core libraries' unit tests (platform, motion, records,
-# trophies, recording, analysis), cross-built and run under qemu-user.
-ARM64_CORE := platform records trophies recording analysis
+# trophies, recording, the motion sources, analysis), cross-built and run
+# under qemu-user. The whole suite (make arm64-test) takes too long for CI.
+ARM64_CORE := platform records trophies recording motion_sources analysis
 arm64-core-test: bootstrap-arm64 build/arm64/build.ninja
 	cmake --build --preset arm64 -j $(JOBS) --target $(addsuffix _tests,$(ARM64_CORE)) trace_scan_plain_tests
 	ctest --preset arm64 -L unit -R '^($(shell echo $(ARM64_CORE) | tr ' ' '|'))/'
