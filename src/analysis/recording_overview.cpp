@@ -81,10 +81,12 @@ Outcome<RecordingOverview> overviewInPlace(std::vector<char>& buffer, std::size_
                                            std::string_view token) {
   const auto before = static_cast<std::size_t>(token.data() - buffer.data());
   const std::size_t after = length - before - token.size();
-  std::vector<char> rest(before + 2 + after + simdjson::SIMDJSON_PADDING, '\0');
-  std::copy_n(buffer.data(), before, rest.begin());
-  rest[before] = rest[before + 1] = '"';
-  std::copy_n(token.data() + token.size(), after, rest.begin() + before + 2);
+  std::vector<char> rest;
+  rest.reserve(before + 2 + after + simdjson::SIMDJSON_PADDING);
+  rest.insert(rest.end(), buffer.data(), buffer.data() + before);
+  rest.insert(rest.end(), 2, '"');
+  rest.insert(rest.end(), token.data() + token.size(), token.data() + token.size() + after);
+  rest.resize(rest.size() + simdjson::SIMDJSON_PADDING, '\0');
   simdjson::dom::parser parser;
   UserRecordData record;
   if (Status failure = decodeRecordFile(parser, rest, before + 2 + after, record)) {
