@@ -102,17 +102,21 @@ TEST(LoopScheduler, RunsTimedAndPostedWorkUntilQuit) {
   auto timer = scheduler.scheduleRepeating(0.005, [&](Timer& self) {
     if (++ticks == 2) self.invalidate();
   });
+  std::thread poster;
   scheduler.runAfter(0.02, [&] {
     seen.push_back("delayed");
-    // Work posted from another thread wakes the waiting loop.
-    std::thread([&] {
+    // Work posted from another thread wakes the waiting loop. The thread is
+    // joined before the scheduler goes: the loop can run the work and return
+    // while the poster is still inside post().
+    poster = std::thread([&] {
       scheduler.post([&] {
         seen.push_back("posted");
         scheduler.quit();
       });
-    }).detach();
+    });
   });
   scheduler.run();
+  poster.join();
   EXPECT_EQ(seen, (std::vector<std::string>{"delayed", "posted"}));
   EXPECT_EQ(ticks, 2);
 }
