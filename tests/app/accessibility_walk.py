@@ -211,7 +211,10 @@ def start_private_desktop():
     display and says which (no race with other tests picking one), and the
     bus says its address; both are gone with this process."""
     read_end, write_end = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
+    # -noreset: the accessibility bus's launcher connects to the display
+    # and leaves; an X server that resets when its last client goes would
+    # turn the window away if it came in just then.
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset",
                                "-screen", "0", "390x844x24"], pass_fds=[write_end])
     os.close(write_end)
     with os.fdopen(read_end) as display:
