@@ -5,10 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <regex>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
 namespace hopster::testing {
 
@@ -16,6 +19,37 @@ using Clock = std::chrono::steady_clock;
 
 ChildProgram::ChildProgram(const std::filesystem::path& binary, const std::filesystem::path& home,
                            const std::vector<std::string>& args, Options options) {
+  // Everything the child needs is made here, before the fork: the tests
+  // start children from several threads at once, and a child of a threaded
+  // process may only make async-signal-safe calls until it executes the
+  // program (an allocation there can wait forever on a lock another thread
+  // held at the fork).
+  std::vector<std::string> environment;
+  const std::vector<std::pair<std::string, std::string>> overrides{
+      {"XDG_DATA_HOME", (home / "data").string()},
+      {"XDG_CONFIG_HOME", (home / "config").string()},
+      {"XDG_CACHE_HOME", (home / "cache").string()},
+      {"XDG_RUNTIME_DIR", home.string()},
+      {"HOME", home.string()},
+      {"QT_QPA_PLATFORM", options.offscreenWindow ? "offscreen" : ""}};
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view variable(*entry);
+    const bool replaced = std::any_of(overrides.begin(), overrides.end(), [&](const auto& set) {
+      return variable.starts_with(set.first + "=") && !set.second.empty();
+    });
+    if (!replaced) environment.emplace_back(variable);
+  }
+  for (const auto& [name, value] : overrides) {
+    if (!value.empty()) environment.push_back(name + "=" + value);
+  }
+  std::vector<char*> envp;
+  for (std::string& variable : environment) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   pid_ = ::fork();
@@ -24,22 +58,14 @@ ChildProgram::ChildProgram(const std::filesystem::path& binary, const std::files
     ::dup2(out[1], STDERR_FILENO);
     const int none = ::open("/dev/null", O_RDONLY);
     ::dup2(none, STDIN_FILENO);
-    ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
-    ::setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
-    ::setenv("HOME", home.c_str(), 1);
-    if (options.offscreenWindow) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (options.fileSizeLimit != RLIM_INFINITY) {
       // A full disk: writes past the limit fail with EFBIG instead of killing.
-      std::signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      ::sigaction(SIGXFSZ, &ignore, nullptr);
       ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(binary.c_str(), argv.data());
+    ::execve(binary.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   ::close(out[1]);
